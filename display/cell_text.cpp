@@ -1,0 +1,141 @@
+// Rendering of titles, cells and messages as safe, aligned text in the terminal's character set.
+#include "display/cell_text.h"
+
+#include <clocale>
+#include <cstring>
+#include <cwchar>
+#include <langinfo.h>
+
+TextCharset gCharset = {false, false, "|", 1};
+
+namespace {
+
+// One character of input as it will be shown.
+struct ShownChar {
+  size_t bytes;    // input bytes it takes
+  int columns;     // display columns it takes
+  bool replaced;   // shown as '?' instead of its own bytes
+};
+
+// Length of the valid UTF-8 sequence at p (at most `available` bytes) and its code point; 0 when invalid.
+size_t DecodeUtf8(const unsigned char* p, size_t available, unsigned* codePoint) {
+  unsigned char lead = p[0];
+  size_t length;
+  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+  if (lead < 0x80) {
+    *codePoint = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    *codePoint = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    *codePoint = lead & 0x0Fu;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    *codePoint = lead & 0x07u;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+  } else {
+    return 0;
+  }
+  if (available < length || p[1] < low || p[1] > high) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;
+    *codePoint = (*codePoint << 6) | (p[i] & 0x3Fu);
+  }
+  return length;
+}
+
+bool IsControl(unsigned codePoint, bool c1Printable) {
+  return codePoint < 0x20 || codePoint == 0x7F || (!c1Printable && codePoint >= 0x80 && codePoint < 0xA0);
+}
+
+// Classifies the character that starts at p.
+ShownChar NextChar(const unsigned char* p, size_t available) {
+  unsigned char byte = p[0];
+  if (byte >= 0x20 && byte < 0x7F) return {1, 1, false};
+  if (!gCharset.utf8) return {1, 1, IsControl(byte, gCharset.c1Printable)};
+  unsigned codePoint = 0;
+  size_t length = DecodeUtf8(p, available, &codePoint);
+  if (length == 0 || IsControl(codePoint, false)) return {1, 1, true};
+  int columns = wcwidth(static_cast<wchar_t>(codePoint));
+  if (columns < 0) return {length, 1, true};  // unprintable here: one '?' for the whole character
+  return {length, columns, false};
+}
+
+}  // namespace
+
+void InitCharset() {
+  setlocale(LC_CTYPE, "");
+  const char* codeset = nl_langinfo(CODESET);
+  if (strcmp(codeset, "UTF-8") == 0) {
+    gCharset = {true, false, "\xe2\x94\x82", 3};  // U+2502 light vertical
+  } else if (strcmp(codeset, "CP437") == 0 || strcmp(codeset, "IBM437") == 0) {
+    gCharset = {false, true, "\xb3", 1};
+  } else {
+    gCharset = {false, false, "|", 1};
+  }
+}
+
+char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
+  const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
+  char* out = dst;
+  if (width < 0) width = 0;
+  int columns = 0;
+  size_t pos = 0;
+  for (int shown = 0; pos < len && shown < maxChars; ++shown) {
+    ShownChar next = NextChar(input + pos, len - pos);
+    if (columns + next.columns > width) break;
+    if (next.replaced) {
+      *out++ = '?';
+    } else {
+      memcpy(out, input + pos, next.bytes);
+      out += next.bytes;
+    }
+    columns += next.columns;
+    pos += next.bytes;
+  }
+  size_t padding = static_cast<size_t>(width - columns);
+  if (!alignLeft && padding > 0) {
+    memmove(dst + padding, dst, static_cast<size_t>(out - dst));
+    memset(dst, ' ', padding);
+    return out + padding;
+  }
+  memset(out, ' ', padding);
+  return out + padding;
+}
+
+int TextColumns(const char* text, size_t len) {
+  const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
+  int columns = 0;
+  for (size_t pos = 0; pos < len;) {
+    ShownChar next = NextChar(input + pos, len - pos);
+    columns += next.columns;
+    pos += next.bytes;
+  }
+  return columns;
+}
+
+std::string SafeMessageText(const char* text) {
+  const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
+  size_t len = strlen(text);
+  std::string safe;
+  safe.reserve(len);
+  for (size_t pos = 0; pos < len;) {
+    if (input[pos] == '\n' || input[pos] == '\t') {
+      safe += static_cast<char>(input[pos++]);
+      continue;
+    }
+    ShownChar next = NextChar(input + pos, len - pos);
+    if (next.replaced) {
+      safe += '?';
+    } else {
+      safe.append(text + pos, next.bytes);
+    }
+    pos += next.bytes;
+  }
+  return safe;
+}

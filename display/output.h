@@ -1,0 +1,34 @@
+// The one output layer: buffered standard output, standard error in program order, and line input.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Sets up standard output: line-buffered on a terminal, fully buffered otherwise; flushed at exit.
+void InitOutput();
+
+// Appends len bytes to standard output.
+void OutWrite(const char* data, size_t len);
+
+// Appends a NUL-terminated text to standard output.
+void OutText(const char* text);
+
+// Returns room for at most len bytes (len <= OUT_RESERVE_MAX) in the output buffer; OutCommit ends the write.
+constexpr size_t OUT_RESERVE_MAX = 48 * 1024;
+char* OutReserve(size_t len);
+
+// Marks the bytes from the last OutReserve up to end as written.
+void OutCommit(char* end);
+
+// Writes out whatever standard output holds.
+void OutFlush();
+
+// Writes a text to standard error, after flushing standard output so both keep program order.
+void ErrText(const char* text);
+
+// As ErrText, with a printf format; the result may be of any length.
+void ErrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Reads one line of standard input of any length, without its newline, after flushing standard output.
+// Returns false at end of input; once input has ended it never reads again.
+bool ReadInputLine(std::string& line);

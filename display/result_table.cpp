@@ -1,0 +1,123 @@
+// The result table: header, rows, end bar and the pause after every screenful.
+#include "display/result_table.h"
+
+#include <cstring>
+#include <string>
+
+#include "display/cell_text.h"
+#include "display/output.h"
+#include "display/terminal.h"
+
+namespace {
+
+constexpr int MAX_TITLE_CHARS = 49;  // a title shows at most this many characters of the name
+constexpr char NULL_MARKER[] = "<NULL>";
+constexpr char PAGE_PROMPT_INDENT[] = "              ";
+constexpr char PAGE_PROMPT[] = "   Press ENTER to continue, Q to quit";
+
+// Writes one cell of a table line: the bar, a blank, the text in exactly `width` columns, a blank.
+void WriteCell(const char* text, size_t len, int maxChars, int width, bool alignLeft) {
+  char* out = OutReserve(gCharset.columnBarLen + 2 + CellBytesBound(maxChars, width));
+  memcpy(out, gCharset.columnBar, gCharset.columnBarLen);
+  out += gCharset.columnBarLen;
+  *out++ = ' ';
+  out = RenderCell(out, text, len, maxChars, width, alignLeft);
+  *out++ = ' ';
+  OutCommit(out);
+}
+
+// Writes what closes every table line but the newline: a blank and the bar.
+void WriteLineEnd() {
+  OutWrite(" ", 1);
+  OutWrite(gCharset.columnBar, gCharset.columnBarLen);
+}
+
+// Writes the current row from the bound buffers.
+void WriteRow(const ColumnBinding* lpBindings) {
+  for (const ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
+    if (lpBinding->indPtr == SQL_NULL_DATA) {
+      WriteCell(NULL_MARKER, sizeof NULL_MARKER - 1, MIN_COLUMN_WIDTH, lpBinding->cchWidth, true);
+    } else {
+      const char* value = reinterpret_cast<const char*>(lpBinding->szBuffer);
+      WriteCell(value, strnlen(value, static_cast<size_t>(lpBinding->cbBuffer - 1)), lpBinding->cchDisplay,
+                lpBinding->cchWidth, lpBinding->fCharType != 0);
+    }
+  }
+  WriteLineEnd();
+  OutWrite("\n", 1);
+}
+
+// Writes `count` blanks.
+void WriteBlanks(int count) {
+  while (count > 0) {
+    int chunk = count < 4096 ? count : 4096;
+    char* out = OutReserve(static_cast<size_t>(chunk));
+    memset(out, ' ', static_cast<size_t>(chunk));
+    OutCommit(out + chunk);
+    count -= chunk;
+  }
+}
+
+// Shows the paging prompt and reads the reply. Returns false when the reply asks to stop (Q or q first);
+// an empty reply, any other reply and end of input go on.
+bool PauseListing(int lineWidth) {
+  OutText(PAGE_PROMPT_INDENT);
+  HighlightConsole(lineWidth, true);
+  OutText(PAGE_PROMPT);
+  OutText(std::to_string(gScreenRows).c_str());
+  HighlightConsole(lineWidth, false);
+  std::string szReply;
+  if (!ReadInputLine(szReply)) return true;
+  return szReply.empty() || (szReply[0] != 'Q' && szReply[0] != 'q');
+}
+
+}  // namespace
+
+void PrintColumnTitles(SQLHSTMT lpStmt, SQLSMALLINT cchTotalWidth, ColumnBinding* lpBindings) {
+  HighlightConsole(cchTotalWidth + 2, true);
+  // Room for MAX_TITLE_CHARS characters: bytes in a single-byte character set, up to 4 bytes each in UTF-8.
+  SQLCHAR szTitle[4 * MAX_TITLE_CHARS + 1];
+  const SQLSMALLINT cbTitle = gCharset.utf8 ? sizeof szTitle : MAX_TITLE_CHARS + 1;
+  SQLUSMALLINT iCol = 1;
+  for (ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
+    szTitle[0] = '\0';
+    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLColAttribute(lpStmt, iCol++, SQL_DESC_NAME, szTitle, cbTitle, nullptr, nullptr),
+                     "SQLColAttribute(lpStmt, iCol++, SQL_DESC_NAME, szTitle, sizeof(szTitle), NULL, NULL)")) {
+      break;
+    }
+    szTitle[cbTitle - 1] = '\0';
+    const char* title = reinterpret_cast<const char*>(szTitle);
+    WriteCell(title, strlen(title), MAX_TITLE_CHARS, lpBinding->cchWidth, true);
+  }
+  WriteLineEnd();
+  HighlightConsole(cchTotalWidth + 2, false);
+  OutWrite("\n", 1);
+}
+
+void ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols) {
+  ColumnBinding* lpBindings = nullptr;
+  SQLSMALLINT cchTotalWidth = 0;
+  BindResultColumns(lpStmt, cCols, &lpBindings, &cchTotalWidth);
+  const int lineWidth = cchTotalWidth + 2;
+  PrintColumnTitles(lpStmt, cchTotalWidth, lpBindings);
+  int cRowsOnPage = 0;
+  for (;;) {
+    // A page holds gScreenRows - 2 rows: with the header and the prompt line it fills the window.
+    if (cRowsOnPage++ >= gScreenRows - 2) {
+      if (!PauseListing(lineWidth)) break;
+      PrintColumnTitles(lpStmt, cchTotalWidth, lpBindings);
+      cRowsOnPage = 1;
+    }
+    SQLRETURN RetCode = SQLFetch(lpStmt);
+    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "RetCode = SQLFetch(lpStmt)")) break;
+    if (RetCode == SQL_NO_DATA) {
+      HighlightConsole(lineWidth, true);
+      WriteBlanks(lineWidth);
+      HighlightConsole(lineWidth, false);
+      OutWrite("\n", 1);
+      break;
+    }
+    WriteRow(lpBindings);
+  }
+  ReleaseColumnBindings(lpStmt, &lpBindings);
+}

@@ -1,0 +1,12 @@
+// The terminal as a console: the highlight of header, end bar and paging prompt, and the page height.
+#pragma once
+
+#include <sql.h>
+
+// Rows of the terminal window, used for paging; 80 until a terminal's size has been read.
+extern SQLSMALLINT gScreenRows;
+
+// Switches the highlight on or off for the text written after it, and reads the window's row count into
+// gScreenRows. Does nothing unless standard output is a terminal whose size can be read. A terminal cannot
+// be widened: `width` is taken and a wider line wraps. Returns nothing.
+void HighlightConsole(int width, bool on);

@@ -1,0 +1,24 @@
+// The ODBC declarations in use, the checked-call rule and the diagnostics report.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+// Prints every diagnostic record of `handle` on standard error as "[SQLSTATE] message (native)", except
+// 01004 (string data, right truncated) records. For SQL_INVALID_HANDLE prints only "Invalid handle!".
+// Returns nothing; callers call it only when RetCode is not SQL_SUCCESS.
+void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCode);
+
+// Writes "Error in <callText>\n" on standard error.
+void ReportFailedCall(const char* callText);
+
+// The checked-call rule, given the code of a call just made: any code but SQL_SUCCESS has its diagnostics
+// reported, and SQL_ERROR also its "Error in " line. Returns false on SQL_ERROR: the caller then leaves by
+// its exit path. Every other code lets the caller go on.
+inline bool CheckedCall(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN code, const char* callText) {
+  if (code == SQL_SUCCESS) return true;
+  ReportDiagnostics(handle, handleType, code);
+  if (code != SQL_ERROR) return true;
+  ReportFailedCall(callText);
+  return false;
+}
