@@ -1,0 +1,155 @@
+// Test helpers: run the built console on given input, and set up SQLite databases through ODBC.
+#include "console_runner.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+std::vector<std::string> ChildEnvironment(const ConsoleOptions& options) {
+  std::vector<std::string> env;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (strncmp(*entry, "LANG=", 5) == 0 || strncmp(*entry, "LC_", 3) == 0) continue;
+    env.emplace_back(*entry);
+  }
+  env.push_back("LC_ALL=" + options.locale);
+  for (const std::string& extra : options.extraEnv) env.push_back(extra);
+  return env;
+}
+
+}  // namespace
+
+ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string& input, const ConsoleOptions& options) {
+  int inPipe[2], outPipe[2], errPipe[2];
+  if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) abort();
+  std::vector<std::string> env = ChildEnvironment(options);
+  std::vector<char*> argv{const_cast<char*>(ODBC_CONSOLE_PATH)};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(&entry[0]);
+  envp.push_back(nullptr);
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(inPipe[0], 0);
+    dup2(outPipe[1], 1);
+    dup2(options.mergeStreams ? outPipe[1] : errPipe[1], 2);
+    for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  close(inPipe[0]);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  signal(SIGPIPE, SIG_IGN);
+  fcntl(inPipe[1], F_SETFL, O_NONBLOCK);
+
+  ConsoleResult result{"", "", -1};
+  size_t written = 0;
+  int inFd = inPipe[1];
+  if (input.empty()) {
+    close(inFd);
+    inFd = -1;
+  }
+  int outFd = outPipe[0], errFd = errPipe[0];
+  time_t deadline = time(nullptr) + options.timeoutSeconds;
+  char chunk[65536];
+  while (outFd >= 0 || errFd >= 0) {
+    pollfd fds[3];
+    int count = 0;
+    if (inFd >= 0) fds[count++] = {inFd, POLLOUT, 0};
+    if (outFd >= 0) fds[count++] = {outFd, POLLIN, 0};
+    if (errFd >= 0) fds[count++] = {errFd, POLLIN, 0};
+    if (time(nullptr) > deadline) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    if (poll(fds, count, 1000) <= 0) continue;
+    for (int i = 0; i < count; ++i) {
+      if (fds[i].revents == 0) continue;
+      if (fds[i].fd == inFd) {
+        ssize_t n = write(inFd, input.data() + written, input.size() - written);
+        if (n > 0) written += static_cast<size_t>(n);
+        if ((n < 0 && errno != EAGAIN) || written == input.size()) {
+          close(inFd);
+          inFd = -1;
+        }
+        continue;
+      }
+      ssize_t n = read(fds[i].fd, chunk, sizeof chunk);
+      if (n > 0) {
+        (fds[i].fd == outFd ? result.out : result.err).append(chunk, static_cast<size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        close(fds[i].fd);
+        (fds[i].fd == outFd ? outFd : errFd) = -1;
+      }
+    }
+  }
+  for (int fd : {inFd, outFd, errFd}) {
+    if (fd >= 0) close(fd);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  return result;
+}
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/odbc-console-test-XXXXXX";
+  path = mkdtemp(pattern);
+}
+
+TempDir::~TempDir() {
+  std::string command = "rm -rf '" + path + "'";
+  if (system(command.c_str()) != 0) {
+    // Nothing more to do: a leftover directory in /tmp does no harm.
+  }
+}
+
+std::string SqliteConnStr(const std::string& databasePath) { return "Driver=SQLite3;Database=" + databasePath; }
+
+std::string ExecSql(const std::string& connStr, const std::vector<std::string>& statements) {
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  std::string failure;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connStr.c_str())), SQL_NTS,
+                                  nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) {
+    failure = "connect failed: " + connStr;
+  } else {
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    for (const std::string& statement : statements) {
+      rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement.c_str())),
+                         static_cast<SQLINTEGER>(statement.size()));
+      if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+        SQLCHAR state[6] = "", message[1024] = "";
+        SQLINTEGER native = 0;
+        SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, &native, message, sizeof message, nullptr);
+        failure = statement + ": " + reinterpret_cast<char*>(message);
+        break;
+      }
+      SQLFreeStmt(stmt, SQL_CLOSE);
+    }
+    SQLDisconnect(dbc);
+  }
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return failure;
+}

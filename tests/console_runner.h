@@ -1,0 +1,36 @@
+// Test helpers: run the built console on given input, and set up SQLite databases through ODBC.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What one run of the console left behind.
+struct ConsoleResult {
+  std::string out;     // standard output (both streams, in order, when merged)
+  std::string err;     // standard error; empty when merged
+  int status;          // exit status, or 1000 + signal number when killed
+};
+
+// How to run the console.
+struct ConsoleOptions {
+  bool mergeStreams = false;          // standard error into the same pipe as standard output
+  std::string locale = "C";           // LC_ALL for the run
+  std::vector<std::string> extraEnv;  // more NAME=value settings
+  int timeoutSeconds = 60;            // the run is killed after this long
+};
+
+// Runs the console with `args` (the program name excluded), feeding `input` on standard input.
+ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string& input, const ConsoleOptions& options = {});
+
+// A fresh directory for one test, removed with its contents at destruction.
+struct TempDir {
+  std::string path;
+  TempDir();
+  ~TempDir();
+};
+
+// The connection string of a SQLite database file.
+std::string SqliteConnStr(const std::string& databasePath);
+
+// Runs each statement through ODBC on connStr; returns the first failure's message, or "" when all succeed.
+std::string ExecSql(const std::string& connStr, const std::vector<std::string>& statements);

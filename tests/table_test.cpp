@@ -1,0 +1,122 @@
+// End-to-end tests of the result table with redirected output: exact lines, NULLs, cuts and paging.
+#include <gtest/gtest.h>
+
+#include "console_runner.h"
+
+namespace {
+
+const std::string kBanner = "Enter SQL commands, type (control)Z to exit\nSQL COMMAND>";
+const std::string kPrompt = "SQL COMMAND>";
+const std::string kClosing = "\nDisconnected.";
+const std::string kPause = "                 Press ENTER to continue, Q to quit80";
+
+std::string Blanks(size_t count) { return std::string(count, ' '); }
+
+// A table line from cells already padded to their widths: "| a | b |".
+std::string Line(const std::vector<std::string>& cells, const std::string& bar = "|") {
+  std::string line;
+  for (const std::string& cell : cells) line += bar + " " + cell + " ";
+  return line + " " + bar + "\n";
+}
+
+struct TableTest : ::testing::Test {
+  TempDir dir;
+  std::string conn = SqliteConnStr(dir.path + "/table.db");
+  void SetUp() override {
+    ASSERT_EQ(ExecSql(conn, {"create table t(id integer, name varchar(20))", "create table n(a char(1))",
+                             "insert into t values(7, 'Ann')", "insert into t values(NULL, 'Bob')",
+                             "insert into n values(NULL)"}),
+              "");
+  }
+  // The console's whole standard output for one statement.
+  std::string Listing(const std::string& statement) {
+    ConsoleResult run = RunConsole({conn}, statement + "\n");
+    EXPECT_EQ(run.err, "Connected!\n");
+    return run.out;
+  }
+};
+
+TEST_F(TableTest, MixedRowsAlignAndNullsShowAsMarkers) {
+  std::string header = Line({"id" + Blanks(8), "name" + Blanks(16)});
+  EXPECT_EQ(Listing("select * from t"), kBanner + header + Line({Blanks(9) + "7", "Ann" + Blanks(17)}) +
+                                            Line({"<NULL>" + Blanks(4), "Bob" + Blanks(17)}) + Blanks(38) + "\n" +
+                                            kPrompt + kClosing);
+  // An all-NULL column of display size 1 is still six wide.
+  EXPECT_EQ(Listing("select a from n"), kBanner + Line({"a     "}) + Line({"<NULL>"}) + Blanks(11) + "\n" + kPrompt + kClosing);
+  // No rows: the header and the end bar.
+  EXPECT_EQ(Listing("select * from t where 0"), kBanner + header + Blanks(38) + "\n" + kPrompt + kClosing);
+}
+
+TEST_F(TableTest, LongNamesAndValuesAreCut) {
+  std::string name(60, 'c');
+  std::string value = std::string(50, 'v') + "0123456789";
+  ASSERT_EQ(ExecSql(conn, {"create table w(" + name + " varchar(10), big varchar(100))",
+                           "insert into w values('x', '" + value + "')"}),
+            "");
+  // Width 60 from the name, title cut to 49; the value shows its first 50 characters, with no message.
+  EXPECT_EQ(Listing("select * from w"), kBanner + Line({name.substr(0, 49) + Blanks(11), "big" + Blanks(47)}) +
+                                            Line({"x" + Blanks(59), value.substr(0, 50)}) + Blanks(118) + "\n" +
+                                            kPrompt + kClosing);
+}
+
+struct PagingTest : TableTest {
+  void SetUp() override {
+    TableTest::SetUp();
+    ASSERT_EQ(ExecSql(conn, {"create table p(id integer)",
+                             "with recursive c(i) as (select 1 union all select i + 1 from c where i < 100) "
+                             "insert into p select i from c"}),
+              "");
+  }
+  static std::string Rows(int from, int to) {
+    std::string rows;
+    for (int i = from; i <= to; ++i) {
+      std::string number = std::to_string(i);
+      rows += Line({Blanks(10 - number.size()) + number});
+    }
+    return rows;
+  }
+  const std::string header = Line({"id" + Blanks(8)});
+  const std::string endBar = Blanks(15) + "\n";
+};
+
+TEST_F(PagingTest, PausesEvery78RowsAndHonoursReplies) {
+  std::string firstPage = kBanner + header + Rows(1, 78) + kPause;
+  // An empty reply goes on; the header follows the prompt on the same line.
+  EXPECT_EQ(RunConsole({conn}, "select id from p\n\n").out,
+            firstPage + header + Rows(79, 100) + endBar + kPrompt + kClosing);
+  // "q" and "quit" stop without an end bar; the next line is a statement again.
+  for (const std::string reply : {"q", "quit", "Q anything"}) {
+    EXPECT_EQ(RunConsole({conn}, "select id from p\n" + reply + "\nselect count(*) from p where id = 0\n").out,
+              firstPage + kPrompt + Line({"count(*)  "}) + Line({Blanks(9) + "0"}) + endBar + kPrompt +
+                  kClosing);
+  }
+  // A reply is never executed, and end of input at a pause lists the rest.
+  ConsoleResult run = RunConsole({conn}, "select id from p where id <= 160 or 1\ndelete from p\n");
+  EXPECT_EQ(run.out, firstPage + header + Rows(79, 100) + endBar + kPrompt + kClosing);
+  EXPECT_EQ(RunConsole({conn}, "select id from p").out, firstPage + header + Rows(79, 100) + endBar + kPrompt + kClosing);
+  EXPECT_EQ(ExecSql(conn, {"delete from p where id > 78"}), "");
+  // Exactly one page of rows still pauses once, then shows the header and the end bar.
+  EXPECT_EQ(RunConsole({conn}, "select id from p\n\n").out, firstPage + header + endBar + kPrompt + kClosing);
+}
+
+TEST_F(TableTest, Utf8TextKeepsColumnsAlignedAndControlsAreDefused) {
+  ASSERT_EQ(ExecSql(conn, {"insert into t values(1, 'Zoë')", "insert into t values(2, '漢字テキスト')",
+                           "insert into t values(3, 'a' || char(27) || '[31mred' || char(10) || 'x')",
+                           "insert into t values(4, cast(x'ff41c3' as text))"}),
+            "");
+  ConsoleOptions utf8;
+  utf8.locale = "C.UTF-8";
+  ConsoleResult run = RunConsole({conn}, "select id, name from t where id < 7 order by id\n", utf8);
+  const std::string bar = "│";
+  EXPECT_EQ(run.out, kBanner + Line({"id" + Blanks(8), "name" + Blanks(16)}, bar) +
+                         Line({Blanks(9) + "1", "Zoë" + Blanks(17)}, bar) +
+                         Line({Blanks(9) + "2", "漢字テキスト" + Blanks(8)}, bar) +
+                         Line({Blanks(9) + "3", "a?[31mred?x" + Blanks(9)}, bar) +
+                         Line({Blanks(9) + "4", "?A?" + Blanks(17)}, bar) + Blanks(38) + "\n" + kPrompt + kClosing);
+  // Twenty double-width characters in a 20-wide column: cut after ten, never inside one.
+  ASSERT_EQ(ExecSql(conn, {"insert into t values(5, '" + std::string("漢") + "字字字字字字字字字字字字字字字字字字字')"}), "");
+  run = RunConsole({conn}, "select name from t where id = 5\n", utf8);
+  EXPECT_NE(run.out.find(bar + " 漢字字字字字字字字字  " + bar), std::string::npos) << run.out;
+}
+
+}  // namespace
