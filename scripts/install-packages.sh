@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages odbc-console needs: "run" to build and use it, "test" for the test suite too.
+set -euo pipefail
+
+run_packages=(g++ cmake make unixodbc unixodbc-dev libsqliteodbc)
+test_packages=(googletest libgtest-dev postgresql odbc-postgresql clang libclang-rt-14-dev valgrind)
+
+case "${1:-run}" in
+  run) wanted=("${run_packages[@]}") ;;
+  test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
+  bench) wanted=("${run_packages[@]}" libbenchmark-dev) ;;
+  *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
