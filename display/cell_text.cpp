@@ -2,6 +2,7 @@
 #include "display/cell_text.h"
 
 #include <clocale>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <langinfo.h>
@@ -82,8 +83,31 @@ void InitCharset() {
 
 char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
   const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
-  char* out = dst;
   if (width < 0) width = 0;
+  // Fast path, the common case: printable ASCII, one byte a character and a column.
+  size_t shownBytes = len;
+  if (shownBytes > static_cast<size_t>(maxChars)) shownBytes = static_cast<size_t>(maxChars > 0 ? maxChars : 0);
+  if (shownBytes > static_cast<size_t>(width)) shownBytes = static_cast<size_t>(width);
+  size_t ascii = 0;
+  for (; ascii + 8 <= shownBytes; ascii += 8) {
+    uint64_t word;
+    memcpy(&word, input + ascii, 8);
+    // A high bit here marks a byte below 0x20 or above 0x7E (rarely also a printable one after it).
+    if (((word - 0x2020202020202020u) | (word + 0x0101010101010101u) | word) & 0x8080808080808080u) break;
+  }
+  while (ascii < shownBytes && input[ascii] >= 0x20 && input[ascii] < 0x7F) ++ascii;
+  if (ascii == shownBytes) {
+    size_t padding = static_cast<size_t>(width) - shownBytes;
+    if (alignLeft) {
+      memcpy(dst, text, shownBytes);
+      memset(dst + shownBytes, ' ', padding);
+    } else {
+      memset(dst, ' ', padding);
+      memcpy(dst + padding, text, shownBytes);
+    }
+    return dst + width;
+  }
+  char* out = dst;
   int columns = 0;
   size_t pos = 0;
   for (int shown = 0; pos < len && shown < maxChars; ++shown) {

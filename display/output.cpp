@@ -93,8 +93,10 @@ void ErrFormat(const char* format, ...) {
 bool ReadInputLine(std::string& line) {
   static char* lineBuffer = nullptr;  // getline's buffer, kept and grown across calls
   static size_t lineCapacity = 0;
-  OutFlush();
+  // Once input has ended nothing is read, so nothing need be on the screen first: a long listing
+  // redirected with input at its end is not cut into a write per page.
   if (gInputEnded) return false;
+  OutFlush();
   errno = 0;
   ssize_t length = getline(&lineBuffer, &lineCapacity, stdin);
   if (length < 0) {

@@ -15,15 +15,24 @@ constexpr char NULL_MARKER[] = "<NULL>";
 constexpr char PAGE_PROMPT_INDENT[] = "              ";
 constexpr char PAGE_PROMPT[] = "   Press ENTER to continue, Q to quit";
 
-// Writes one cell of a table line: the bar, a blank, the text in exactly `width` columns, a blank.
-void WriteCell(const char* text, size_t len, int maxChars, int width, bool alignLeft) {
-  char* out = OutReserve(gCharset.columnBarLen + 2 + CellBytesBound(maxChars, width));
+// Bytes that one cell of a table line may take: the bar, two blanks and the rendered text.
+size_t CellLineBytes(int maxChars, int width) { return gCharset.columnBarLen + 2 + CellBytesBound(maxChars, width); }
+
+// Writes one cell of a table line at out: the bar, a blank, the text in exactly `width` columns, a blank.
+// Returns the end of what was written.
+char* PutCell(char* out, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
   memcpy(out, gCharset.columnBar, gCharset.columnBarLen);
   out += gCharset.columnBarLen;
   *out++ = ' ';
   out = RenderCell(out, text, len, maxChars, width, alignLeft);
   *out++ = ' ';
-  OutCommit(out);
+  return out;
+}
+
+// Writes one cell of a table line to standard output.
+void WriteCell(const char* text, size_t len, int maxChars, int width, bool alignLeft) {
+  char* out = OutReserve(CellLineBytes(maxChars, width));
+  OutCommit(PutCell(out, text, len, maxChars, width, alignLeft));
 }
 
 // Writes what closes every table line but the newline: a blank and the bar.
@@ -32,19 +41,48 @@ void WriteLineEnd() {
   OutWrite(gCharset.columnBar, gCharset.columnBarLen);
 }
 
-// Writes the current row from the bound buffers.
-void WriteRow(const ColumnBinding* lpBindings) {
-  for (const ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
-    if (lpBinding->indPtr == SQL_NULL_DATA) {
-      WriteCell(NULL_MARKER, sizeof NULL_MARKER - 1, MIN_COLUMN_WIDTH, lpBinding->cchWidth, true);
-    } else {
-      const char* value = reinterpret_cast<const char*>(lpBinding->szBuffer);
-      WriteCell(value, strnlen(value, static_cast<size_t>(lpBinding->cbBuffer - 1)), lpBinding->cchDisplay,
-                lpBinding->cchWidth, lpBinding->fCharType != 0);
+// Writes the cell of the current row's value of one column at out; returns the end of what was written.
+char* PutRowCell(char* out, const ColumnBinding* lpBinding) {
+  if (lpBinding->indPtr == SQL_NULL_DATA) {
+    return PutCell(out, NULL_MARKER, sizeof NULL_MARKER - 1, MIN_COLUMN_WIDTH, lpBinding->cchWidth, true);
+  }
+  const char* value = reinterpret_cast<const char*>(lpBinding->szBuffer);
+  // The indicator gives the length of a value that fit; a cut value fills the buffer up to its NUL.
+  size_t len = lpBinding->indPtr >= 0 && lpBinding->indPtr < lpBinding->cbBuffer
+                   ? static_cast<size_t>(lpBinding->indPtr)
+                   : strnlen(value, static_cast<size_t>(lpBinding->cbBuffer - 1));
+  return PutCell(out, value, len, lpBinding->cchDisplay, lpBinding->cchWidth, lpBinding->fCharType != 0);
+}
+
+// Writes the current row from the bound buffers; rowBytes bounds the whole line.
+void WriteRow(const ColumnBinding* lpBindings, size_t rowBytes) {
+  if (rowBytes <= OUT_RESERVE_MAX) {
+    char* out = OutReserve(rowBytes);
+    for (const ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
+      out = PutRowCell(out, lpBinding);
     }
+    *out++ = ' ';
+    memcpy(out, gCharset.columnBar, gCharset.columnBarLen);
+    out += gCharset.columnBarLen;
+    *out++ = '\n';
+    OutCommit(out);
+    return;
+  }
+  for (const ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
+    OutCommit(PutRowCell(OutReserve(CellLineBytes(lpBinding->cchDisplay, lpBinding->cchWidth)), lpBinding));
   }
   WriteLineEnd();
   OutWrite("\n", 1);
+}
+
+// Bytes that one table row may take.
+size_t RowLineBytes(const ColumnBinding* lpBindings) {
+  size_t bytes = gCharset.columnBarLen + 2;
+  for (const ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
+    bytes += CellLineBytes(lpBinding->cchDisplay > MIN_COLUMN_WIDTH ? lpBinding->cchDisplay : MIN_COLUMN_WIDTH,
+                           lpBinding->cchWidth);
+  }
+  return bytes;
 }
 
 // Writes `count` blanks.
@@ -99,6 +137,7 @@ void ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols) {
   SQLSMALLINT cchTotalWidth = 0;
   BindResultColumns(lpStmt, cCols, &lpBindings, &cchTotalWidth);
   const int lineWidth = cchTotalWidth + 2;
+  const size_t rowBytes = RowLineBytes(lpBindings);
   PrintColumnTitles(lpStmt, cchTotalWidth, lpBindings);
   int cRowsOnPage = 0;
   for (;;) {
@@ -117,7 +156,7 @@ void ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols) {
       OutWrite("\n", 1);
       break;
     }
-    WriteRow(lpBindings);
+    WriteRow(lpBindings, rowBytes);
   }
   ReleaseColumnBindings(lpStmt, &lpBindings);
 }
