@@ -1,6 +1,8 @@
 // Test helpers: run the built console on given input, and set up SQLite databases through ODBC.
 #include "console_runner.h"
 
+#include <gtest/gtest.h>
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -11,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,6 +107,12 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
   int status = 0;
   waitpid(pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  // In a sanitizer build a report means a fault, whatever the test itself checks.
+  for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error:"}) {
+    if (result.out.find(report) != std::string::npos || result.err.find(report) != std::string::npos) {
+      ADD_FAILURE() << "sanitizer report:\n" << result.err << result.out;
+    }
+  }
   return result;
 }
 
@@ -152,4 +161,49 @@ std::string ExecSql(const std::string& connStr, const std::vector<std::string>& 
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
   SQLFreeHandle(SQL_HANDLE_ENV, env);
   return failure;
+}
+
+TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, unsigned short columns) {
+  TerminalSession session;
+  winsize size = {rows, columns, 0, 0};
+  session.pid = forkpty(&session.master, nullptr, nullptr, &size);
+  if (session.pid == 0) {
+    setenv("LC_ALL", "C", 1);
+    execl(ODBC_CONSOLE_PATH, ODBC_CONSOLE_PATH, conn.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return session;
+}
+
+size_t WaitFor(TerminalSession& session, const std::string& text, size_t from) {
+  time_t deadline = time(nullptr) + 20;
+  for (;;) {
+    size_t found = session.screen.find(text, from);
+    if (found != std::string::npos) return found + text.size();
+    if (time(nullptr) > deadline) return std::string::npos;
+    pollfd fd = {session.master, POLLIN, 0};
+    if (poll(&fd, 1, 200) <= 0) continue;
+    char chunk[4096];
+    ssize_t n = read(session.master, chunk, sizeof chunk);
+    if (n <= 0) return std::string::npos;
+    session.screen.append(chunk, static_cast<size_t>(n));
+  }
+}
+
+void Type(TerminalSession& session, const std::string& text) {
+  if (write(session.master, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+    ADD_FAILURE() << "could not type at the terminal";
+  }
+}
+
+int Finish(TerminalSession& session) {
+  Type(session, "\x04");
+  int status = 0;
+  time_t deadline = time(nullptr) + 20;
+  while (waitpid(session.pid, &status, WNOHANG) == 0) {
+    if (time(nullptr) > deadline) kill(session.pid, SIGKILL);
+    WaitFor(session, "\x01never", session.screen.size());
+  }
+  close(session.master);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -34,3 +34,23 @@ std::string SqliteConnStr(const std::string& databasePath);
 
 // Runs each statement through ODBC on connStr; returns the first failure's message, or "" when all succeed.
 std::string ExecSql(const std::string& connStr, const std::vector<std::string>& statements);
+
+// The console running on the slave side of a pseudo-terminal, for tests that type as a person would.
+struct TerminalSession {
+  int pid = -1;        // the console's process
+  int master = -1;     // the terminal's master side: what is typed, what is shown
+  std::string screen;  // everything shown so far
+};
+
+// Starts the console on a new pseudo-terminal of the given size, in the C locale.
+TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, unsigned short columns);
+
+// Reads what the terminal shows until `text` appears at or after `from`, or 20 seconds pass. Returns the
+// position just past it, or std::string::npos.
+size_t WaitFor(TerminalSession& session, const std::string& text, size_t from = 0);
+
+// Types text at the terminal.
+void Type(TerminalSession& session, const std::string& text);
+
+// Ends input with Ctrl-D and waits for the console to exit; returns its exit status (-1 when killed).
+int Finish(TerminalSession& session);

@@ -1,14 +1,7 @@
 // End-to-end tests on a real pseudo-terminal: highlighting, the page height and a resized window.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstring>
-#include <ctime>
-#include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "console_runner.h"
 
@@ -16,58 +9,6 @@ namespace {
 
 const std::string kOn = "\x1b[44m";
 const std::string kOff = "\x1b[49m";
-
-// The console running on the slave side of a pseudo-terminal.
-struct TerminalSession {
-  pid_t pid = -1;        // the console's process
-  int master = -1;       // the terminal's master side: what we type, what it shows
-  std::string screen;    // everything shown so far
-};
-
-TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, unsigned short columns) {
-  TerminalSession session;
-  winsize size = {rows, columns, 0, 0};
-  session.pid = forkpty(&session.master, nullptr, nullptr, &size);
-  if (session.pid == 0) {
-    setenv("LC_ALL", "C", 1);
-    execl(ODBC_CONSOLE_PATH, ODBC_CONSOLE_PATH, conn.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return session;
-}
-
-// Reads what the terminal shows until `text` appears after position `from`, or 20 seconds pass.
-// Returns the position just past it, or npos.
-size_t WaitFor(TerminalSession& session, const std::string& text, size_t from = 0) {
-  time_t deadline = time(nullptr) + 20;
-  for (;;) {
-    size_t found = session.screen.find(text, from);
-    if (found != std::string::npos) return found + text.size();
-    if (time(nullptr) > deadline) return std::string::npos;
-    pollfd fd = {session.master, POLLIN, 0};
-    if (poll(&fd, 1, 200) <= 0) continue;
-    char chunk[4096];
-    ssize_t n = read(session.master, chunk, sizeof chunk);
-    if (n <= 0) return std::string::npos;
-    session.screen.append(chunk, static_cast<size_t>(n));
-  }
-}
-
-void Type(TerminalSession& session, const std::string& text) {
-  ASSERT_EQ(write(session.master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-}
-
-int Finish(TerminalSession& session) {
-  Type(session, "\x04");
-  int status = 0;
-  time_t deadline = time(nullptr) + 20;
-  while (waitpid(session.pid, &status, WNOHANG) == 0) {
-    if (time(nullptr) > deadline) kill(session.pid, SIGKILL);
-    WaitFor(session, "\x01never", session.screen.size());
-  }
-  close(session.master);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::string RowLine(int id) {
   std::string number = std::to_string(id);
