@@ -61,7 +61,8 @@ ShownChar NextChar(const unsigned char* p, size_t available) {
   if (!gCharset.utf8) return {1, 1, IsControl(byte, gCharset.c1Printable)};
   unsigned codePoint = 0;
   size_t length = DecodeUtf8(p, available, &codePoint);
-  if (length == 0 || IsControl(codePoint, false)) return {1, 1, true};
+  if (length == 0) return {1, 1, true};
+  if (IsControl(codePoint, false)) return {length, 1, true};
   int columns = wcwidth(static_cast<wchar_t>(codePoint));
   if (columns < 0) return {length, 1, true};  // unprintable here: one '?' for the whole character
   return {length, columns, false};

@@ -38,7 +38,8 @@ PostgresServer StartServer() {
   int port = FreePort();
   std::string command = std::string(PG_SERVER_SCRIPT) + " start " + server.dir + " " + std::to_string(port);
   if (system(command.c_str()) != 0) return {server.dir, ""};
-  server.conn = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(port) + ";Database=postgres;UID=postgres";
+  server.conn = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(port) + ";Database=postgres;UID=postgres;"
+                "CommLog=0;Debug=0";
   return server;
 }
 
@@ -46,6 +47,12 @@ void StopServer(const PostgresServer& server) {
   std::string command = std::string(PG_SERVER_SCRIPT) + " stop " + server.dir;
   if (system(command.c_str()) != 0) ADD_FAILURE() << "could not stop the server in " << server.dir;
 }
+
+// Stops a test's own server when the test ends, however it ends.
+struct ServerGuard {
+  PostgresServer server;
+  ~ServerGuard() { StopServer(server); }
+};
 
 // One server for the whole suite, stopped at the end even when tests fail.
 PostgresServer gServer;
@@ -123,7 +130,8 @@ TEST_F(PostgresTest, LostConnectionReportsEachStatementAndStillDisconnects) {
 }
 
 TEST(PostgresServerStop, ServerStoppedMidSessionLeavesTheLoopRunning) {
-  PostgresServer server = StartServer();
+  ServerGuard guard{StartServer()};
+  const PostgresServer& server = guard.server;
   ASSERT_FALSE(server.conn.empty());
   TerminalSession session = StartOnTerminal(server.conn, 24, 100);
   size_t at = WaitFor(session, kPrompt);

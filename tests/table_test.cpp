@@ -102,7 +102,8 @@ TEST_F(PagingTest, PausesEvery78RowsAndHonoursReplies) {
 TEST_F(TableTest, Utf8TextKeepsColumnsAlignedAndControlsAreDefused) {
   ASSERT_EQ(ExecSql(conn, {"insert into t values(1, 'Zoë')", "insert into t values(2, '漢字テキスト')",
                            "insert into t values(3, 'a' || char(27) || '[31mred' || char(10) || 'x')",
-                           "insert into t values(4, cast(x'ff41c3' as text))"}),
+                           "insert into t values(4, cast(x'ff41c3' as text))",
+                           "insert into t values(6, 'c1' || char(155) || 'end')"}),
             "");
   ConsoleOptions utf8;
   utf8.locale = "C.UTF-8";
@@ -112,7 +113,8 @@ TEST_F(TableTest, Utf8TextKeepsColumnsAlignedAndControlsAreDefused) {
                          Line({Blanks(9) + "1", "Zoë" + Blanks(17)}, bar) +
                          Line({Blanks(9) + "2", "漢字テキスト" + Blanks(8)}, bar) +
                          Line({Blanks(9) + "3", "a?[31mred?x" + Blanks(9)}, bar) +
-                         Line({Blanks(9) + "4", "?A?" + Blanks(17)}, bar) + Blanks(38) + "\n" + kPrompt + kClosing);
+                         Line({Blanks(9) + "4", "?A?" + Blanks(17)}, bar) +
+                         Line({Blanks(9) + "6", "c1?end" + Blanks(14)}, bar) + Blanks(38) + "\n" + kPrompt + kClosing);
   // Twenty double-width characters in a 20-wide column: cut after ten, never inside one.
   ASSERT_EQ(ExecSql(conn, {"insert into t values(5, '" + std::string("漢") + "字字字字字字字字字字字字字字字字字字字')"}), "");
   run = RunConsole({conn}, "select name from t where id = 5\n", utf8);

@@ -1,0 +1,90 @@
+// End-to-end tests with input no one should send: huge lines, invalid text, escapes, random bytes.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "console_runner.h"
+
+namespace {
+
+struct HostileInputTest : ::testing::Test {
+  TempDir dir;
+  std::string conn = SqliteConnStr(dir.path + "/hostile.db");
+  void SetUp() override { ASSERT_EQ(ExecSql(conn, {"create table t(id integer, name text)"}), ""); }
+};
+
+// True when text holds a byte that could drive a terminal: any control character but newline and tab.
+bool HasControlBytes(const std::string& text) {
+  for (unsigned char byte : text) {
+    if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) return true;
+  }
+  return false;
+}
+
+TEST_F(HostileInputTest, MegabyteLinesAndInvalidTextRunUnaltered) {
+  std::string big(1000000, 'y');
+  std::string input = "insert into t values(1, '" + big + "')\n" + "insert into t values(2, '\xff\xfe\xc3')\n" +
+                      "select id, length(name), hex(substr(name, 1, 3)) from t order by id\n";
+  ConsoleResult run = RunConsole({conn}, input);
+  EXPECT_EQ(run.err, "Connected!\n");
+  EXPECT_NE(run.out.find("|          1 |      1000000 | 797979"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("|          2 |            3 | FFFEC3"), std::string::npos) << run.out;
+}
+
+TEST_F(HostileInputTest, EscapesInNamesValuesAndMessagesNeverReachTheTerminal) {
+  ASSERT_EQ(ExecSql(conn, {"insert into t values(1, 'x' || char(27) || ']0;owned' || char(7) || char(13) || char(155) || 'y')"}), "");
+  std::string input = std::string("select name as \"a\x1b[2Jb\" from t\n") + "select \x1b[31m from t\n" +
+                      "select cast(x'1b5b3331' as text) as c\n";
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    ConsoleOptions options;
+    options.locale = locale;
+    options.mergeStreams = true;
+    ConsoleResult run = RunConsole({conn}, input, options);
+    EXPECT_FALSE(HasControlBytes(run.out)) << run.out;
+    EXPECT_NE(run.out.find("a?[2Jb"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("unrecognized token: \"?\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" ?[31 "), std::string::npos) << run.out;
+    EXPECT_EQ(run.status, 0);
+  }
+}
+
+TEST_F(HostileInputTest, HugeReplyAtAPauseIsOnlyAReply) {
+  ASSERT_EQ(ExecSql(conn, {"with recursive c(i) as (select 1 union all select i + 1 from c where i < 100) "
+                           "insert into t select i, 'n' from c"}),
+            "");
+  std::string reply(100000, 'x');
+  reply.replace(0, 13, "delete from t");
+  ConsoleResult run = RunConsole({conn}, "select id from t\n" + reply + "\nselect count(*) from t\n");
+  EXPECT_EQ(run.err, "Connected!\n");
+  // The listing went on, and the count shows that nothing was deleted.
+  EXPECT_NE(run.out.find("|        100  |"), std::string::npos);
+  EXPECT_NE(run.out.find("| count(*)    |\n|        100  |"), std::string::npos) << run.out;
+}
+
+TEST_F(HostileInputTest, RandomBytesRunLineByLineWithoutCrashOrHang) {
+  std::mt19937 generator(20261208);
+  std::string input(200 * 1024, '\0');
+  for (char& byte : input) byte = static_cast<char>(generator() & 0xFF);
+  // Every line read, statement or refused, is answered by exactly one prompt after the banner's.
+  size_t lines = 0;
+  for (size_t start = 0; start < input.size();) {
+    size_t end = input.find('\n', start);
+    ++lines;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    ConsoleOptions options;
+    options.locale = locale;
+    options.mergeStreams = true;
+    ConsoleResult run = RunConsole({conn}, input, options);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(HasControlBytes(run.out));
+    size_t prompts = 0;
+    for (size_t at = run.out.find("SQL COMMAND>"); at != std::string::npos; at = run.out.find("SQL COMMAND>", at + 1)) ++prompts;
+    EXPECT_EQ(prompts, lines + 1);
+    EXPECT_EQ(run.out.substr(run.out.size() - 14), "\nDisconnected.");
+  }
+}
+
+}  // namespace
