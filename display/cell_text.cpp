@@ -97,7 +97,9 @@ char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int widt
     if (((word - 0x2020202020202020u) | (word + 0x0101010101010101u) | word) & 0x8080808080808080u) break;
   }
   while (ascii < shownBytes && input[ascii] >= 0x20 && input[ascii] < 0x7F) ++ascii;
-  if (ascii == shownBytes) {
+  // A text cut at the width takes the fast path only when no combining mark could follow the cut.
+  bool cutBeforeNonAscii = shownBytes < len && shownBytes == static_cast<size_t>(width) && input[shownBytes] >= 0x80;
+  if (ascii == shownBytes && !cutBeforeNonAscii) {
     size_t padding = static_cast<size_t>(width) - shownBytes;
     if (alignLeft) {
       memcpy(dst, text, shownBytes);

@@ -119,6 +119,10 @@ TEST_F(TableTest, Utf8TextKeepsColumnsAlignedAndControlsAreDefused) {
   ASSERT_EQ(ExecSql(conn, {"insert into t values(5, '" + std::string("漢") + "字字字字字字字字字字字字字字字字字字字')"}), "");
   run = RunConsole({conn}, "select name from t where id = 5\n", utf8);
   EXPECT_NE(run.out.find(bar + " 漢字字字字字字字字字  " + bar), std::string::npos) << run.out;
+  // A title as wide as its column keeps a combining mark on its last letter.
+  std::string title = std::string(29, 'e') + "e\xcc\x81";
+  run = RunConsole({conn}, "select 1 as \"" + title + "\"\n", utf8);
+  EXPECT_NE(run.out.find(bar + " " + title + "  " + bar), std::string::npos) << run.out;
 }
 
 }  // namespace
