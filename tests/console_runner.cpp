@@ -198,6 +198,8 @@ void Type(TerminalSession& session, const std::string& text) {
 
 int Finish(TerminalSession& session) {
   Type(session, "\x04");
+  // Read the closing word before reaping: what the console wrote last is still in the terminal.
+  WaitFor(session, "Disconnected.", 0);
   int status = 0;
   time_t deadline = time(nullptr) + 20;
   while (waitpid(session.pid, &status, WNOHANG) == 0) {
