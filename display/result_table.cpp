@@ -41,6 +41,12 @@ void WriteLineEnd() {
   OutWrite(gCharset.columnBar, gCharset.columnBarLen);
 }
 
+// Bytes that the cell of one column's value, or of its NULL marker, may take.
+size_t RowCellBytes(const ColumnBinding* lpBinding) {
+  int maxChars = lpBinding->cchDisplay > MIN_COLUMN_WIDTH ? lpBinding->cchDisplay : MIN_COLUMN_WIDTH;
+  return CellLineBytes(maxChars, lpBinding->cchWidth);
+}
+
 // Writes the cell of the current row's value of one column at out; returns the end of what was written.
 char* PutRowCell(char* out, const ColumnBinding* lpBinding) {
   if (lpBinding->indPtr == SQL_NULL_DATA) {
@@ -69,7 +75,7 @@ void WriteRow(const ColumnBinding* lpBindings, size_t rowBytes) {
     return;
   }
   for (const ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
-    OutCommit(PutRowCell(OutReserve(CellLineBytes(lpBinding->cchDisplay, lpBinding->cchWidth)), lpBinding));
+    OutCommit(PutRowCell(OutReserve(RowCellBytes(lpBinding)), lpBinding));
   }
   WriteLineEnd();
   OutWrite("\n", 1);
@@ -79,8 +85,7 @@ void WriteRow(const ColumnBinding* lpBindings, size_t rowBytes) {
 size_t RowLineBytes(const ColumnBinding* lpBindings) {
   size_t bytes = gCharset.columnBarLen + 2;
   for (const ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
-    bytes += CellLineBytes(lpBinding->cchDisplay > MIN_COLUMN_WIDTH ? lpBinding->cchDisplay : MIN_COLUMN_WIDTH,
-                           lpBinding->cchWidth);
+    bytes += RowCellBytes(lpBinding);
   }
   return bytes;
 }
