@@ -37,6 +37,8 @@ void InitOutput() {
   atexit(OutFlush);
 }
 
+bool StdoutIsTerminal() { return gLineBuffered; }
+
 void OutFlush() {
   if (gOutUsed == 0) return;
   WriteAll(STDOUT_FILENO, gOutBuffer, gOutUsed);

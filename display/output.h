@@ -7,6 +7,9 @@
 // Sets up standard output: line-buffered on a terminal, fully buffered otherwise; flushed at exit.
 void InitOutput();
 
+// Returns true when standard output is a terminal, as found at start-up.
+bool StdoutIsTerminal();
+
 // Appends len bytes to standard output.
 void OutWrite(const char* data, size_t len);
 

@@ -18,11 +18,16 @@ constexpr char PAGE_PROMPT[] = "   Press ENTER to continue, Q to quit";
 // Bytes that one cell of a table line may take: the bar, two blanks and the rendered text.
 size_t CellLineBytes(int maxChars, int width) { return gCharset.columnBarLen + 2 + CellBytesBound(maxChars, width); }
 
+// Writes the column bar at out; returns the end of what was written.
+char* PutBar(char* out) {
+  memcpy(out, gCharset.columnBar, gCharset.columnBarLen);
+  return out + gCharset.columnBarLen;
+}
+
 // Writes one cell of a table line at out: the bar, a blank, the text in exactly `width` columns, a blank.
 // Returns the end of what was written.
 char* PutCell(char* out, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
-  memcpy(out, gCharset.columnBar, gCharset.columnBarLen);
-  out += gCharset.columnBarLen;
+  out = PutBar(out);
   *out++ = ' ';
   out = RenderCell(out, text, len, maxChars, width, alignLeft);
   *out++ = ' ';
@@ -35,11 +40,14 @@ void WriteCell(const char* text, size_t len, int maxChars, int width, bool align
   OutCommit(PutCell(out, text, len, maxChars, width, alignLeft));
 }
 
-// Writes what closes every table line but the newline: a blank and the bar.
-void WriteLineEnd() {
-  OutWrite(" ", 1);
-  OutWrite(gCharset.columnBar, gCharset.columnBarLen);
+// Writes at out what closes every table line but the newline: a blank and the bar. Returns the end.
+char* PutLineEnd(char* out) {
+  *out++ = ' ';
+  return PutBar(out);
 }
+
+// Writes the close of a table line, but the newline, to standard output.
+void WriteLineEnd() { OutCommit(PutLineEnd(OutReserve(gCharset.columnBarLen + 1))); }
 
 // Bytes that the cell of one column's value, or of its NULL marker, may take.
 size_t RowCellBytes(const ColumnBinding* lpBinding) {
@@ -67,9 +75,7 @@ void WriteRow(const ColumnBinding* lpBindings, size_t rowBytes) {
     for (const ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
       out = PutRowCell(out, lpBinding);
     }
-    *out++ = ' ';
-    memcpy(out, gCharset.columnBar, gCharset.columnBarLen);
-    out += gCharset.columnBarLen;
+    out = PutLineEnd(out);
     *out++ = '\n';
     OutCommit(out);
     return;

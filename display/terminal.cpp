@@ -15,9 +15,7 @@ constexpr char HIGHLIGHT_OFF[] = "\x1b[49m";  // back to the default background
 
 void HighlightConsole(int width, bool on) {
   (void)width;
-  // Standard output cannot turn into a terminal later: a file or a pipe is known after the first look.
-  static const bool stdoutIsTerminal = isatty(STDOUT_FILENO) == 1;
-  if (!stdoutIsTerminal) return;
+  if (!StdoutIsTerminal()) return;  // a file or a pipe never becomes a terminal
   struct winsize window = {};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) != 0) return;  // not a terminal: nothing changes
   if (window.ws_row > 0) gScreenRows = static_cast<SQLSMALLINT>(window.ws_row > 32767 ? 32767 : window.ws_row);
