@@ -135,6 +135,13 @@ char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int widt
   return out + padding;
 }
 
+size_t TextPrefixBytes(const char* text, size_t len, int maxChars) {
+  const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
+  size_t pos = 0;
+  for (int chars = 0; pos < len && chars < maxChars; ++chars) pos += NextChar(input + pos, len - pos).bytes;
+  return pos;
+}
+
 int TextColumns(const char* text, size_t len) {
   const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
   int columns = 0;

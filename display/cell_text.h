@@ -27,6 +27,9 @@ inline size_t CellBytesBound(int maxChars, int width) {
 // Control characters and bytes that are not valid text show as '?'. Returns the end of what was written.
 char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int width, bool alignLeft);
 
+// Returns the bytes of the first maxChars characters of text[0, len), cut only between characters.
+size_t TextPrefixBytes(const char* text, size_t len, int maxChars);
+
 // Returns how many display columns the whole text takes as RenderCell shows it.
 int TextColumns(const char* text, size_t len);
 

@@ -18,18 +18,28 @@ constexpr int MAX_WIDTH = 32767;  // widths are 16-bit
   exit(-100);
 }
 
-// Display columns of column iCol's name, whose length in bytes is cchNameLength. In a single-byte character
-// set that is the length itself; in UTF-8 the name is read and measured. Returns -1 when the call fails.
-int ColumnNameColumns(SQLHSTMT lpStmt, SQLUSMALLINT iCol, SQLSMALLINT cchNameLength) {
-  if (cchNameLength <= 0) return 0;
-  if (!gCharset.utf8) return cchNameLength;
-  SQLSMALLINT cbName = cchNameLength < MAX_WIDTH ? static_cast<SQLSMALLINT>(cchNameLength + 1) : MAX_WIDTH;
-  std::string szName(static_cast<size_t>(cbName), '\0');
-  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, &szName[0], cbName, nullptr, nullptr),
-                   "SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, szName, cchColumnNameLength + 1, NULL, NULL)")) {
-    return -1;
+// Reads column iCol's name once, whose length in bytes is cchNameLength, into the record's title (cut to
+// MAX_TITLE_CHARS characters) and returns the name's display columns: in a single-byte character set the
+// length itself, in UTF-8 the columns of the whole name. When the name cannot be read the title is marked
+// unread, and in UTF-8 -1 is returned: the width then comes from the display size.
+int ReadColumnName(SQLHSTMT lpStmt, SQLUSMALLINT iCol, SQLSMALLINT cchNameLength, ColumnBinding* lpBinding) {
+  // Room for the whole name, so its columns can be counted, and at least for a whole title.
+  size_t cbName = static_cast<size_t>(cchNameLength > 0 ? cchNameLength : 0) + 1;
+  if (cbName < sizeof lpBinding->szTitle) cbName = sizeof lpBinding->szTitle;
+  if (cbName > MAX_WIDTH) cbName = MAX_WIDTH;
+  std::string szName(cbName, '\0');
+  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT,
+                   SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, &szName[0], static_cast<SQLSMALLINT>(cbName), nullptr, nullptr),
+                   "SQLColAttribute(lpStmt, iCol++, SQL_DESC_NAME, szTitle, sizeof(szTitle), NULL, NULL)")) {
+    return gCharset.utf8 ? -1 : cchNameLength;
   }
-  return TextColumns(szName.data(), strnlen(szName.data(), szName.size() - 1));
+  size_t nameBytes = strnlen(szName.data(), cbName - 1);
+  size_t titleBytes = TextPrefixBytes(szName.data(), nameBytes, MAX_TITLE_CHARS);
+  memcpy(lpBinding->szTitle, szName.data(), titleBytes);
+  lpBinding->szTitle[titleBytes] = '\0';
+  lpBinding->fTitleRead = true;
+  if (!gCharset.utf8) return cchNameLength > 0 ? cchNameLength : 0;
+  return TextColumns(szName.data(), nameBytes);
 }
 
 // Sets the record's width from its display size and the columns of its name, at least MIN_COLUMN_WIDTH.
@@ -67,11 +77,14 @@ void BindResultColumns(SQLHSTMT lpStmt, SQLSMALLINT cCols, ColumnBinding** lpBin
     SQLSMALLINT sqlType = static_cast<SQLSMALLINT>(ssType);
     lpThisBinding->fCharType = sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_LONGVARCHAR;
     lpThisBinding->lpNext = nullptr;
-    if (cchDisplay > MAX_COLUMN_CHARS) cchDisplay = MAX_COLUMN_CHARS;
-    if (cchDisplay < 0) cchDisplay = 0;
+    // A size the driver cannot tell (SQL_NO_TOTAL) or gives as negative counts as the largest shown.
+    if (cchDisplay > MAX_COLUMN_CHARS || cchDisplay < 0) cchDisplay = MAX_COLUMN_CHARS;
     lpThisBinding->cchDisplay = static_cast<SQLSMALLINT>(cchDisplay);
-    // In UTF-8 a character takes up to 4 bytes: the buffer holds cchDisplay characters whatever they are.
-    lpThisBinding->cbBuffer = (gCharset.utf8 ? 4 * cchDisplay : cchDisplay) + 1;
+    // Only text is cut at its display size: a number, date or binary value cut short would look right
+    // and be wrong, so every other type is read up to MAX_COLUMN_CHARS and may widen its cell.
+    lpThisBinding->cchValueChars = lpThisBinding->fCharType ? lpThisBinding->cchDisplay : MAX_COLUMN_CHARS;
+    // In UTF-8 a character takes up to 4 bytes: the buffer holds cchValueChars characters whatever they are.
+    lpThisBinding->cbBuffer = (gCharset.utf8 ? 4 * lpThisBinding->cchValueChars : lpThisBinding->cchValueChars) + 1;
     lpThisBinding->szBuffer = static_cast<SQLCHAR*>(malloc(static_cast<size_t>(lpThisBinding->cbBuffer)));
     if (lpThisBinding->szBuffer == nullptr) OutOfMemory();
     lpThisBinding->szBuffer[0] = '\0';
@@ -90,13 +103,15 @@ void BindResultColumns(SQLHSTMT lpStmt, SQLSMALLINT cCols, ColumnBinding** lpBin
     bool named = CheckedCall(lpStmt, SQL_HANDLE_STMT,
                              SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, nullptr, 0, &cchColumnNameLength, nullptr),
                              "SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, NULL, 0, &cchColumnNameLength, NULL)");
-    int cchName = named ? ColumnNameColumns(lpStmt, iCol, cchColumnNameLength) : -1;
+    // The title is read here, once: some drivers answer a name request by scanning the rows they hold,
+    // and the header is printed again at every page.
+    int cchName = named ? ReadColumnName(lpStmt, iCol, cchColumnNameLength, lpThisBinding) : -1;
     SetColumnWidth(lpThisBinding, cchName);
     totalWidth += lpThisBinding->cchWidth + COLUMN_EXTRA;
     // A line is cchTotalWidth + 2 wide and must stay within 16 bits.
     if (totalWidth > MAX_WIDTH - 2) totalWidth = MAX_WIDTH - 2;
     *cchTotalWidth = static_cast<SQLSMALLINT>(totalWidth);
-    if (cchName < 0) break;
+    if (!named) break;
   }
 }
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int MAX_TITLE_CHARS = 49;  // a title shows at most this many characters of the name
 constexpr char NULL_MARKER[] = "<NULL>";
 constexpr char PAGE_PROMPT_INDENT[] = "              ";
 constexpr char PAGE_PROMPT[] = "   Press ENTER to continue, Q to quit";
@@ -49,10 +48,13 @@ char* PutLineEnd(char* out) {
 // Writes the close of a table line, but the newline, to standard output.
 void WriteLineEnd() { OutCommit(PutLineEnd(OutReserve(gCharset.columnBarLen + 1))); }
 
-// Bytes that the cell of one column's value, or of its NULL marker, may take.
+// Bytes that the cell of one column's value, or of its NULL marker, may take. A value that is not text may
+// widen its cell to all of its characters, each up to two columns wide.
 size_t RowCellBytes(const ColumnBinding* lpBinding) {
-  int maxChars = lpBinding->cchDisplay > MIN_COLUMN_WIDTH ? lpBinding->cchDisplay : MIN_COLUMN_WIDTH;
-  return CellLineBytes(maxChars, lpBinding->cchWidth);
+  int maxChars = lpBinding->cchValueChars > MIN_COLUMN_WIDTH ? lpBinding->cchValueChars : MIN_COLUMN_WIDTH;
+  int width = lpBinding->cchWidth;
+  if (!lpBinding->fCharType && width < 2 * maxChars) width = 2 * maxChars;
+  return CellLineBytes(maxChars, width);
 }
 
 // Writes the cell of the current row's value of one column at out; returns the end of what was written.
@@ -65,7 +67,14 @@ char* PutRowCell(char* out, const ColumnBinding* lpBinding) {
   size_t len = lpBinding->indPtr >= 0 && lpBinding->indPtr < lpBinding->cbBuffer
                    ? static_cast<size_t>(lpBinding->indPtr)
                    : strnlen(value, static_cast<size_t>(lpBinding->cbBuffer - 1));
-  return PutCell(out, value, len, lpBinding->cchDisplay, lpBinding->cchWidth, lpBinding->fCharType != 0);
+  if (lpBinding->fCharType) return PutCell(out, value, len, lpBinding->cchValueChars, lpBinding->cchWidth, true);
+  // A number, date or other value wider than its column is shown whole: that line is wider, not wrong.
+  int width = lpBinding->cchWidth;
+  if (len > static_cast<size_t>(width)) {
+    int columns = TextColumns(value, TextPrefixBytes(value, len, lpBinding->cchValueChars));
+    if (columns > width) width = columns;
+  }
+  return PutCell(out, value, len, lpBinding->cchValueChars, width, false);
 }
 
 // Writes the current row from the bound buffers; rowBytes bounds the whole line.
@@ -123,20 +132,12 @@ bool PauseListing(int lineWidth) {
 }  // namespace
 
 void PrintColumnTitles(SQLHSTMT lpStmt, SQLSMALLINT cchTotalWidth, ColumnBinding* lpBindings) {
+  (void)lpStmt;  // the titles were read with the bindings: nothing is asked of the driver between fetches
   HighlightConsole(cchTotalWidth + 2, true);
-  // Room for MAX_TITLE_CHARS characters: bytes in a single-byte character set, up to 4 bytes each in UTF-8.
-  SQLCHAR szTitle[4 * MAX_TITLE_CHARS + 1];
-  const SQLSMALLINT cbTitle = gCharset.utf8 ? sizeof szTitle : MAX_TITLE_CHARS + 1;
-  SQLUSMALLINT iCol = 1;
   for (ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
-    szTitle[0] = '\0';
-    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLColAttribute(lpStmt, iCol++, SQL_DESC_NAME, szTitle, cbTitle, nullptr, nullptr),
-                     "SQLColAttribute(lpStmt, iCol++, SQL_DESC_NAME, szTitle, sizeof(szTitle), NULL, NULL)")) {
-      break;
-    }
-    szTitle[cbTitle - 1] = '\0';
-    const char* title = reinterpret_cast<const char*>(szTitle);
-    WriteCell(title, strlen(title), MAX_TITLE_CHARS, lpBinding->cchWidth, true);
+    // A title that could not be read was reported then; the header line ends at it, as it did at the time.
+    if (!lpBinding->fTitleRead) break;
+    WriteCell(lpBinding->szTitle, strlen(lpBinding->szTitle), MAX_TITLE_CHARS, lpBinding->cchWidth, true);
   }
   WriteLineEnd();
   HighlightConsole(cchTotalWidth + 2, false);
