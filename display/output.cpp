@@ -5,7 +5,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -16,40 +18,76 @@ char gOutBuffer[OUT_BUFFER_SIZE];  // pending standard output
 size_t gOutUsed = 0;               // bytes of gOutBuffer waiting to be written
 bool gLineBuffered = false;        // true when standard output is a terminal
 bool gInputEnded = false;          // end of input seen: later reads return at once
+OutputState gOutputState = OutputState::Working;  // once a write to standard output failed, it stays failed
 
-// Writes all of data to fd, riding out interrupted and partial writes; a failing stream drops the data.
-void WriteAll(int fd, const char* data, size_t len) {
+// Writes all of data to fd, riding out interrupted and partial writes. Returns 0, or the errno of the
+// write that failed; what was not written then is dropped.
+int WriteAll(int fd, const char* data, size_t len) {
   while (len > 0) {
     ssize_t written = write(fd, data, len);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return;
+      return errno;
     }
     data += written;
     len -= static_cast<size_t>(written);
   }
+  return 0;
+}
+
+// Writes to standard output unless it has failed before; the first failure is reported, except a broken
+// pipe, whose reader has gone and wants no message.
+void WriteStdout(const char* data, size_t len) {
+  if (gOutputState != OutputState::Working) return;
+  int error = WriteAll(STDOUT_FILENO, data, len);
+  if (error == 0) return;
+  gOutputState = error == EPIPE ? OutputState::PipeBroken : OutputState::Failed;
+  if (error != EPIPE) ErrFormat("Error writing to standard output: %s\n", strerror(error));
 }
 
 }  // namespace
 
-void InitOutput() {
-  gLineBuffered = isatty(STDOUT_FILENO) == 1;
-  atexit(OutFlush);
+bool ProtectStandardDescriptors() {
+  bool stdoutClosed = false;
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open() takes the lowest free descriptor, which is this one: the ones below it are open by now.
+    if (open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) abort();
+    if (fd == STDOUT_FILENO) stdoutClosed = true;
+  }
+  return stdoutClosed;
 }
+
+void InitOutput() {
+  // A closed descriptor would be taken by the driver's socket, and the tables written into the connection.
+  bool stdoutClosed = ProtectStandardDescriptors();
+  gLineBuffered = isatty(STDOUT_FILENO) == 1;
+  // A reader that has gone shows as EPIPE from write, so the session can end cleanly; some drivers ignore
+  // SIGPIPE for the whole process anyway.
+  signal(SIGPIPE, SIG_IGN);
+  atexit(OutFlush);
+  if (stdoutClosed) {
+    gOutputState = OutputState::Failed;
+    ErrFormat("Error writing to standard output: %s\n", strerror(EBADF));
+  }
+}
+
+OutputState StdoutState() { return gOutputState; }
 
 bool StdoutIsTerminal() { return gLineBuffered; }
 
 void OutFlush() {
   if (gOutUsed == 0) return;
-  WriteAll(STDOUT_FILENO, gOutBuffer, gOutUsed);
-  gOutUsed = 0;
+  size_t pending = gOutUsed;
+  gOutUsed = 0;  // before the write: reporting a failure flushes again
+  WriteStdout(gOutBuffer, pending);
 }
 
 void OutWrite(const char* data, size_t len) {
   if (len > OUT_BUFFER_SIZE - gOutUsed) {
     OutFlush();
     if (len >= OUT_BUFFER_SIZE) {
-      WriteAll(STDOUT_FILENO, data, len);
+      WriteStdout(data, len);
       return;
     }
   }

@@ -4,8 +4,23 @@
 #include <cstddef>
 #include <string>
 
-// Sets up standard output: line-buffered on a terminal, fully buffered otherwise; flushed at exit.
+// Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so that no file or socket opened
+// later takes its place. Returns true when standard output was closed.
+bool ProtectStandardDescriptors();
+
+// Sets up standard output: line-buffered on a terminal, fully buffered otherwise; flushed at exit. Protects
+// the standard descriptors first and reports a closed standard output once.
 void InitOutput();
+
+// What has become of standard output.
+enum class OutputState {
+  Working,     // every write so far succeeded
+  Failed,      // a write failed (reported once); later output is dropped
+  PipeBroken,  // the reader of the pipe has gone; later output is dropped
+};
+
+// Returns the state of standard output: a listing stops once it is not Working.
+OutputState StdoutState();
 
 // Returns true when standard output is a terminal, as found at start-up.
 bool StdoutIsTerminal();

@@ -153,6 +153,8 @@ void ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols) {
   PrintColumnTitles(lpStmt, cchTotalWidth, lpBindings);
   int cRowsOnPage = 0;
   for (;;) {
+    // Nobody sees a listing whose output fails: stop fetching it. The statement itself has run.
+    if (StdoutState() != OutputState::Working) break;
     // A page holds gScreenRows - 2 rows: with the header and the prompt line it fills the window.
     if (cRowsOnPage++ >= gScreenRows - 2) {
       if (!PauseListing(lineWidth)) break;

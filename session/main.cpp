@@ -71,6 +71,8 @@ void RunPromptLoop(SQLHSTMT lpStmt) {
       continue;
     }
     if (!ExecuteStatement(lpStmt, szCommand)) return;
+    // The reader of a pipe has gone: end the session as a pipeline expects, without a word.
+    if (StdoutState() == OutputState::PipeBroken) return;
     OutText(PROMPT);
   }
 }
@@ -125,5 +127,10 @@ int main(int argc, char** argv) {
   if (lpEnv != SQL_NULL_HENV) SQLFreeEnv(lpEnv);
   OutText("\nDisconnected.");
   OutFlush();
+  switch (StdoutState()) {
+    case OutputState::Working: return 0;
+    case OutputState::Failed: return 1;
+    case OutputState::PipeBroken: return 141;  // as a process ended by SIGPIPE shows in a shell
+  }
   return 0;
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -14,6 +16,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,6 +54,13 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
     dup2(outPipe[1], 1);
     dup2(options.mergeStreams ? outPipe[1] : errPipe[1], 2);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    if (options.stdoutFile == "-") {
+      close(1);
+    } else if (!options.stdoutFile.empty()) {
+      int file = open(options.stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(file, 1);
+      close(file);
+    }
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
@@ -95,7 +105,9 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
       ssize_t n = read(fds[i].fd, chunk, sizeof chunk);
       if (n > 0) {
         (fds[i].fd == outFd ? result.out : result.err).append(chunk, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
+      }
+      bool readerGone = fds[i].fd == outFd && options.stdoutLimit > 0 && result.out.size() >= options.stdoutLimit;
+      if (readerGone || n == 0 || (n < 0 && errno != EINTR)) {
         close(fds[i].fd);
         (fds[i].fd == outFd ? outFd : errFd) = -1;
       }
@@ -114,6 +126,58 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
     }
   }
   return result;
+}
+
+std::vector<std::vector<std::string>> TableLines(const std::string& out, const std::string& bar) {
+  std::vector<std::vector<std::string>> lines;
+  for (size_t start = 0; start < out.size();) {
+    size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    std::string line = out.substr(start, end - start);
+    start = end + 1;
+    // The first line of a listing follows the prompt.
+    while (line.compare(0, 12, "SQL COMMAND>") == 0) line.erase(0, 12);
+    if (line.compare(0, bar.size(), bar) != 0) continue;
+    std::vector<std::string> cells;
+    for (size_t at = bar.size(); at < line.size();) {
+      size_t next = line.find(bar, at);
+      if (next == std::string::npos) break;
+      std::string cell = line.substr(at, next - at);
+      size_t first = cell.find_first_not_of(' ');
+      cells.push_back(first == std::string::npos ? "" : cell.substr(first, cell.find_last_not_of(' ') - first + 1));
+      at = next + bar.size();
+    }
+    lines.push_back(cells);
+  }
+  return lines;
+}
+
+int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+TestServer StartTestServer(const std::string& script) {
+  char pattern[] = "/tmp/odbc-console-server-XXXXXX";
+  TestServer server{script, mkdtemp(pattern), FreePort(), false};
+  std::string command = script + " start " + server.dir + " " + std::to_string(server.port);
+  server.running = system(command.c_str()) == 0;
+  return server;
+}
+
+void StopTestServer(TestServer& server) {
+  if (server.dir.empty()) return;
+  std::string command = server.script + " stop " + server.dir;
+  if (system(command.c_str()) != 0) ADD_FAILURE() << "could not stop the server in " << server.dir;
+  server.running = false;
+  server.dir.clear();
 }
 
 TempDir::TempDir() {

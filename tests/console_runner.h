@@ -17,10 +17,33 @@ struct ConsoleOptions {
   std::string locale = "C";           // LC_ALL for the run
   std::vector<std::string> extraEnv;  // more NAME=value settings
   int timeoutSeconds = 60;            // the run is killed after this long
+  std::string stdoutFile;             // a file for standard output instead of the pipe; "-" closes it
+  size_t stdoutLimit = 0;             // when not 0, the pipe is closed once this many bytes were read
 };
 
 // Runs the console with `args` (the program name excluded), feeding `input` on standard input.
 ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string& input, const ConsoleOptions& options = {});
+
+// The lines of the table listings in out (lines that begin with `bar`, after any prompts), each as its cells with the padding
+// blanks removed: header lines and rows alike, in order.
+std::vector<std::vector<std::string>> TableLines(const std::string& out, const std::string& bar = "|");
+
+// A free TCP port on the loopback address.
+int FreePort();
+
+// A throwaway database server started by one of the tests' scripts (pg_server.sh, mariadb_server.sh).
+struct TestServer {
+  std::string script;  // the script that starts and stops it
+  std::string dir;     // where its data, socket and log live
+  int port = 0;        // its TCP port on 127.0.0.1
+  bool running = false;
+};
+
+// Starts a server with `script` in a new directory on a free port; running is false when it failed.
+TestServer StartTestServer(const std::string& script);
+
+// Stops the server and removes its directory.
+void StopTestServer(TestServer& server);
 
 // A fresh directory for one test, removed with its contents at destruction.
 struct TempDir {

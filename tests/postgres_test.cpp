@@ -1,11 +1,6 @@
 // End-to-end tests against a real PostgreSQL server: notices, counts, result sets, long and lost messages.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <cstdlib>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "console_runner.h"
 
@@ -13,62 +8,33 @@ namespace {
 
 const std::string kPrompt = "SQL COMMAND>";
 
-// A free TCP port on the loopback address.
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
-// A throwaway server in a directory of its own; Stop also removes the directory.
-struct PostgresServer {
-  std::string dir;   // where its data, socket and log live
-  std::string conn;  // the connection string that reaches it
-};
-
-PostgresServer StartServer() {
-  char pattern[] = "/tmp/odbc-console-pg-XXXXXX";
-  PostgresServer server{mkdtemp(pattern), ""};
-  int port = FreePort();
-  std::string command = std::string(PG_SERVER_SCRIPT) + " start " + server.dir + " " + std::to_string(port);
-  if (system(command.c_str()) != 0) return {server.dir, ""};
-  server.conn = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(port) + ";Database=postgres;UID=postgres;"
-                "CommLog=0;Debug=0";
-  return server;
-}
-
-void StopServer(const PostgresServer& server) {
-  std::string command = std::string(PG_SERVER_SCRIPT) + " stop " + server.dir;
-  if (system(command.c_str()) != 0) ADD_FAILURE() << "could not stop the server in " << server.dir;
+// The connection string of a server started by pg_server.sh.
+std::string PostgresConnStr(const TestServer& server) {
+  return "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(server.port) +
+         ";Database=postgres;UID=postgres;CommLog=0;Debug=0";
 }
 
 // Stops a test's own server when the test ends, however it ends.
 struct ServerGuard {
-  PostgresServer server;
-  ~ServerGuard() { StopServer(server); }
+  TestServer server;
+  ~ServerGuard() { StopTestServer(server); }
 };
 
 // One server for the whole suite, stopped at the end even when tests fail.
-PostgresServer gServer;
+TestServer gServer;
 
 struct ServerEnvironment : ::testing::Environment {
-  void SetUp() override { gServer = StartServer(); }
-  void TearDown() override { StopServer(gServer); }
+  void SetUp() override { gServer = StartTestServer(PG_SERVER_SCRIPT); }
+  void TearDown() override { StopTestServer(gServer); }
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
 
 struct PostgresTest : ::testing::Test {
-  void SetUp() override { ASSERT_FALSE(gServer.conn.empty()) << "the PostgreSQL server did not start"; }
+  void SetUp() override { ASSERT_TRUE(gServer.running) << "the PostgreSQL server did not start"; }
   ConsoleResult Run(const std::string& input) {
     ConsoleOptions merged;
     merged.mergeStreams = true;
-    ConsoleResult run = RunConsole({gServer.conn}, input, merged);
+    ConsoleResult run = RunConsole({PostgresConnStr(gServer)}, input, merged);
     EXPECT_EQ(run.status, 0);
     return run;
   }
@@ -130,17 +96,17 @@ TEST_F(PostgresTest, LostConnectionReportsEachStatementAndStillDisconnects) {
 }
 
 TEST(PostgresServerStop, ServerStoppedMidSessionLeavesTheLoopRunning) {
-  ServerGuard guard{StartServer()};
-  const PostgresServer& server = guard.server;
-  ASSERT_FALSE(server.conn.empty());
-  TerminalSession session = StartOnTerminal(server.conn, 24, 100);
+  ServerGuard guard{StartTestServer(PG_SERVER_SCRIPT)};
+  TestServer& server = guard.server;
+  ASSERT_TRUE(server.running);
+  TerminalSession session = StartOnTerminal(PostgresConnStr(server), 24, 100);
   size_t at = WaitFor(session, kPrompt);
   ASSERT_NE(at, std::string::npos) << session.screen;
   Type(session, "select 7 as seven\r");
   at = WaitFor(session, "|           7  |", at);
   ASSERT_NE(at, std::string::npos) << session.screen;
   at = WaitFor(session, kPrompt, at);
-  StopServer(server);
+  StopTestServer(server);
   Type(session, "select 8\r");
   at = WaitFor(session, kPrompt, at);
   ASSERT_NE(at, std::string::npos) << session.screen;
@@ -150,6 +116,38 @@ TEST(PostgresServerStop, ServerStoppedMidSessionLeavesTheLoopRunning) {
   EXPECT_EQ(Finish(session), 0);
   EXPECT_NE(session.screen.find("[08S01]"), std::string::npos) << session.screen;
   EXPECT_NE(session.screen.find("\r\nDisconnected."), std::string::npos) << session.screen;
+}
+
+TEST_F(PostgresTest, EveryTypeShowsWholeAndNullStaysApartFromEmpty) {
+  ConsoleOptions options;
+  options.locale = "C.UTF-8";
+  ConsoleResult run = RunConsole(
+      {PostgresConnStr(gServer)},
+      "select '-9223372036854775808'::bigint as i, -12345678901234567890123456.0123456789::numeric(38,10) as n, "
+      "1.5e300::float8 as f, '2024-12-08 10:11:12.123456+00'::timestamptz as tz, '12:34:56.789'::time as tm, "
+      "true as bo, 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'::uuid as u, '{\"a\":1}'::json as j, array[1,2,3] as ar, "
+      "'\\x00ff10'::bytea as by, ''::text as e, null::text as nl, repeat('x', 60)::varchar(80) as lt\n",
+      options);
+  EXPECT_EQ(run.err, "Connected!\n");
+  auto lines = TableLines(run.out, "│");
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  EXPECT_EQ(lines[1], (std::vector<std::string>{"-9223372036854775808", "-12345678901234567890123456.0123456789", "1.5e+300",
+                                                "2024-12-08 10:11:12.123456", "12:34:56.789", "1",
+                                                "A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11", "{\"a\":1}", "{1,2,3}", "00ff10", "",
+                                                "<NULL>", std::string(50, 'x')}))
+      << run.out;
+}
+
+TEST_F(PostgresTest, ClosedStandardOutputNeverReachesTheConnection) {
+  ConsoleOptions options;
+  options.stdoutFile = "-";
+  ConsoleResult run = RunConsole({PostgresConnStr(gServer)},
+                                 "select generate_series(1, 500)\ncreate table closed_out(i int)\ninsert into closed_out values(1)\n",
+                                 options);
+  EXPECT_EQ(run.err, "Error writing to standard output: Bad file descriptor\nConnected!\n");
+  EXPECT_EQ(run.status, 1);
+  ConsoleResult check = Run("select count(*) from closed_out\ndrop table closed_out\n");
+  EXPECT_NE(check.out.find("|                    1  |"), std::string::npos) << check.out;
 }
 
 }  // namespace

@@ -125,4 +125,42 @@ TEST_F(TableTest, Utf8TextKeepsColumnsAlignedAndControlsAreDefused) {
   EXPECT_NE(run.out.find(bar + " " + title + "  " + bar), std::string::npos) << run.out;
 }
 
+TEST_F(TableTest, NumbersAndDatesShowWholeAndTextKeepsItsCut) {
+  ASSERT_EQ(ExecSql(conn, {"create table ty(i integer, r double, d date, ts timestamp, b blob, v varchar(10), e text)",
+                           "insert into ty values(9223372036854775807, -1.7976931348623157e308, '2024-12-08', "
+                           "'2024-12-08 10:11:12.123', x'00ff10', 'abcdefghijklmno', '')",
+                           "insert into ty values(1733650000000, null, null, null, null, null, null)"}),
+            "");
+  ConsoleResult run = RunConsole({conn}, "select * from ty\n");
+  auto lines = TableLines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  // The integer column is 10 wide: its longer values widen their own line instead of losing digits.
+  EXPECT_EQ(lines[1], (std::vector<std::string>{"9223372036854775807", "-1.79769313486232e+308", "2024-12-08",
+                                                "2024-12-08 10:11:12.123", "X'00FF10'", "abcdefghij", ""}))
+      << run.out;
+  EXPECT_EQ(lines[2][0], "1733650000000") << run.out;
+  EXPECT_EQ(lines[2][1], "<NULL>") << run.out;
+  EXPECT_NE(run.out.find("\n| 1733650000000 | <NULL> "), std::string::npos) << run.out;
+}
+
+TEST_F(TableTest, FailingOutputIsReportedOnceAndStatementsStillRun) {
+  // A full disk: one message, the listing stops, the insert after it runs, exit status 1.
+  ConsoleOptions full;
+  full.stdoutFile = "/dev/full";
+  std::string input = "with recursive c(i) as (select 1 union all select i + 1 from c where i < 100000) select i from c\n"
+                      "insert into t values(8, 'after')\n";
+  ConsoleResult run = RunConsole({conn}, input, full);
+  EXPECT_EQ(run.err, "Connected!\nError writing to standard output: No space left on device\n");
+  EXPECT_EQ(run.status, 1);
+  // A closed standard output: reported before anything else, and the statements run.
+  ConsoleOptions closed;
+  closed.stdoutFile = "-";
+  run = RunConsole({conn}, "insert into t values(9, 'closed')\n", closed);
+  EXPECT_EQ(run.err, "Error writing to standard output: Bad file descriptor\nConnected!\n");
+  EXPECT_EQ(run.status, 1);
+  auto lines = TableLines(Listing("select count(*) from t where id in (8, 9)"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1][0], "2");
+}
+
 }  // namespace
