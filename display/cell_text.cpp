@@ -153,6 +153,19 @@ int TextColumns(const char* text, size_t len) {
   return columns;
 }
 
+void AppendSafeText(std::string& out, const char* text, size_t len) {
+  const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
+  for (size_t pos = 0; pos < len;) {
+    ShownChar next = NextChar(input + pos, len - pos);
+    if (next.replaced) {
+      out += '?';
+    } else {
+      out.append(text + pos, next.bytes);
+    }
+    pos += next.bytes;
+  }
+}
+
 std::string SafeMessageText(const char* text) {
   const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
   size_t len = strlen(text);

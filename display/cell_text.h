@@ -33,6 +33,10 @@ size_t TextPrefixBytes(const char* text, size_t len, int maxChars);
 // Returns how many display columns the whole text takes as RenderCell shows it.
 int TextColumns(const char* text, size_t len);
 
+// Appends text[0, len) to out as it may reach a terminal: every control character (newline and tab too)
+// and every byte that is not valid text shows as '?'.
+void AppendSafeText(std::string& out, const char* text, size_t len);
+
 // Returns a diagnostic message as it may reach the terminal: newline and tab stay, every other control
 // character and every byte that is not valid text shows as '?'.
 std::string SafeMessageText(const char* text);

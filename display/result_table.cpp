@@ -118,59 +118,84 @@ void WriteBlanks(int count) {
 
 // Shows the paging prompt and reads the reply. Returns false when the reply asks to stop (Q or q first);
 // an empty reply, any other reply and end of input go on.
-bool PauseListing(int lineWidth) {
+bool PauseListing(int lineWidth, bool fHighlight) {
   OutText(PAGE_PROMPT_INDENT);
-  HighlightConsole(lineWidth, true);
+  if (fHighlight) HighlightConsole(lineWidth, true);
   OutText(PAGE_PROMPT);
   OutText(std::to_string(gScreenRows).c_str());
-  HighlightConsole(lineWidth, false);
+  if (fHighlight) HighlightConsole(lineWidth, false);
   std::string szReply;
   if (!ReadInputLine(szReply)) return true;
   return szReply.empty() || (szReply[0] != 'Q' && szReply[0] != 'q');
 }
 
+bool TableBegin(Listing* lpListing) {
+  BindResultColumns(lpListing->lpStmt, lpListing->cCols, &lpListing->lpBindings, &lpListing->cchTotalWidth);
+  lpListing->cbRowBound = RowLineBytes(lpListing->lpBindings);
+  PrintColumnTitles(lpListing->lpStmt, lpListing->cchTotalWidth, lpListing->lpBindings, lpListing->lpSpec->fHighlight);
+  return true;
+}
+
+bool TableRow(Listing* lpListing) {
+  WriteRow(lpListing->lpBindings, lpListing->cbRowBound);
+  return true;
+}
+
+// The end bar: the line's width of blanks, highlighted.
+void TableEnd(Listing* lpListing) {
+  const int lineWidth = lpListing->cchTotalWidth + 2;
+  if (lpListing->lpSpec->fHighlight) HighlightConsole(lineWidth, true);
+  WriteBlanks(lineWidth);
+  if (lpListing->lpSpec->fHighlight) HighlightConsole(lineWidth, false);
+  OutWrite("\n", 1);
+}
+
+void TableRelease(Listing* lpListing) { ReleaseColumnBindings(lpListing->lpStmt, &lpListing->lpBindings); }
+
+const ListingFormatter TABLE_FORMATTER = {TableBegin, TableRow, TableEnd, TableRelease};
+
 }  // namespace
 
-void PrintColumnTitles(SQLHSTMT lpStmt, SQLSMALLINT cchTotalWidth, ColumnBinding* lpBindings) {
+void PrintColumnTitles(SQLHSTMT lpStmt, SQLSMALLINT cchTotalWidth, ColumnBinding* lpBindings, bool fHighlight) {
   (void)lpStmt;  // the titles were read with the bindings: nothing is asked of the driver between fetches
-  HighlightConsole(cchTotalWidth + 2, true);
+  if (fHighlight) HighlightConsole(cchTotalWidth + 2, true);
   for (ColumnBinding* lpBinding = lpBindings; lpBinding != nullptr; lpBinding = lpBinding->lpNext) {
     // A title that could not be read was reported then; the header line ends at it, as it did at the time.
     if (!lpBinding->fTitleRead) break;
     WriteCell(lpBinding->szTitle, strlen(lpBinding->szTitle), MAX_TITLE_CHARS, lpBinding->cchWidth, true);
   }
   WriteLineEnd();
-  HighlightConsole(cchTotalWidth + 2, false);
+  if (fHighlight) HighlightConsole(cchTotalWidth + 2, false);
   OutWrite("\n", 1);
 }
 
-void ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols) {
-  ColumnBinding* lpBindings = nullptr;
-  SQLSMALLINT cchTotalWidth = 0;
-  BindResultColumns(lpStmt, cCols, &lpBindings, &cchTotalWidth);
-  const int lineWidth = cchTotalWidth + 2;
-  const size_t rowBytes = RowLineBytes(lpBindings);
-  PrintColumnTitles(lpStmt, cchTotalWidth, lpBindings);
+bool ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols, const ListingSpec& spec) {
+  const ListingFormatter& formatter = spec.format == ListingFormat::Csv   ? CSV_FORMATTER
+                                      : spec.format == ListingFormat::Tsv ? TSV_FORMATTER
+                                                                          : TABLE_FORMATTER;
+  Listing listing{lpStmt, &spec, cCols, nullptr, 0, 0, false, {}, {}};
+  bool fSucceeded = formatter.Begin(&listing);
   int cRowsOnPage = 0;
-  for (;;) {
+  while (fSucceeded) {
     // Nobody sees a listing whose output fails: stop fetching it. The statement itself has run.
     if (StdoutState() != OutputState::Working) break;
     // A page holds gScreenRows - 2 rows: with the header and the prompt line it fills the window.
-    if (cRowsOnPage++ >= gScreenRows - 2) {
-      if (!PauseListing(lineWidth)) break;
-      PrintColumnTitles(lpStmt, cchTotalWidth, lpBindings);
+    if (spec.fPaging && cRowsOnPage++ >= gScreenRows - 2) {
+      if (!PauseListing(listing.cchTotalWidth + 2, spec.fHighlight)) break;
+      PrintColumnTitles(lpStmt, listing.cchTotalWidth, listing.lpBindings, spec.fHighlight);
       cRowsOnPage = 1;
     }
     SQLRETURN RetCode = SQLFetch(lpStmt);
-    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "RetCode = SQLFetch(lpStmt)")) break;
-    if (RetCode == SQL_NO_DATA) {
-      HighlightConsole(lineWidth, true);
-      WriteBlanks(lineWidth);
-      HighlightConsole(lineWidth, false);
-      OutWrite("\n", 1);
+    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "RetCode = SQLFetch(lpStmt)")) {
+      fSucceeded = false;
       break;
     }
-    WriteRow(lpBindings, rowBytes);
+    if (RetCode == SQL_NO_DATA) {
+      formatter.End(&listing);
+      break;
+    }
+    fSucceeded = formatter.Row(&listing);
   }
-  ReleaseColumnBindings(lpStmt, &lpBindings);
+  formatter.Release(&listing);
+  return fSucceeded;
 }

@@ -2,10 +2,14 @@
 #pragma once
 
 #include "display/column_bindings.h"
+#include "display/listing.h"
 
-// Lists every row of the statement's open result set of cCols columns as a table on standard output,
-// pausing after every screenful, and releases its column bindings. The cursor stays open. Returns nothing.
-void ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols);
+// Lists every row of the statement's open result set of cCols columns on standard output as `spec` says:
+// by default as a highlighted table that pauses after every screenful. Releases what it bound; the cursor
+// stays open. Returns false when a call failed on the way (its diagnostics printed), true otherwise, also
+// when the user stopped the listing or standard output failed.
+bool ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols, const ListingSpec& spec = CONSOLE_LISTING);
 
 // Prints the highlighted header line: each column's title in its width. Returns nothing.
-void PrintColumnTitles(SQLHSTMT lpStmt, SQLSMALLINT cchTotalWidth, ColumnBinding* lpBindings);
+// Highlighted unless fHighlight is false.
+void PrintColumnTitles(SQLHSTMT lpStmt, SQLSMALLINT cchTotalWidth, ColumnBinding* lpBindings, bool fHighlight = true);

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 run_packages=(g++ cmake make unixodbc unixodbc-dev libsqliteodbc)
-test_packages=(googletest libgtest-dev postgresql odbc-postgresql mariadb-server odbc-mariadb clang libclang-rt-14-dev valgrind)
+test_packages=(googletest libgtest-dev python3 postgresql odbc-postgresql mariadb-server odbc-mariadb clang libclang-rt-14-dev valgrind)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;

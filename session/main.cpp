@@ -8,22 +8,39 @@
 #include "display/output.h"
 #include "display/result_table.h"
 #include "odbc/odbc_api.h"
+#include "session/options.h"
 
 namespace {
 
 constexpr char PROMPT[] = "SQL COMMAND>";
 
+// One run of the console: its handles, what the command line asked for, and how it went.
+struct Session {
+  SQLHENV lpEnv = SQL_NULL_HENV;    // the environment, owned for the whole run
+  SQLHDBC lpDbc = SQL_NULL_HDBC;    // the connection, owned for the whole run
+  SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
+  SessionOptions options;           // the command line
+  ListingSpec listing;              // how result sets are written
+  bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
+  bool fCallFailed = false;         // the session ended at a failed checked call
+};
+
 // The parent window for a connection prompt. A terminal has no desktop window, so the driver manager gets
 // the null window and completes the connection from the string alone.
 SQLHWND GetDesktopWindow() { return nullptr; }
 
-// Executes one statement line and reports its outcome: a table, a row count or diagnostics. Returns false
-// when a checked call failed and the session must shut down.
-bool ExecuteStatement(SQLHSTMT lpStmt, std::string& szCommand) {
+// Writes the prompt, unless the session runs a script in batch mode.
+void WritePrompt(const Session& session) {
+  if (!session.options.fBatch) OutText(PROMPT);
+}
+
+// Executes one statement line and reports its outcome: a table, a row count or diagnostics; a failure is
+// noted in the session. Returns false when a checked call failed and the session must shut down.
+bool ExecuteStatement(Session& session, std::string& szCommand) {
+  SQLHSTMT lpStmt = session.lpStmt;
   SQLSMALLINT sNumResults = 0;
   SQLLEN siRowCount = -1;
-  SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&szCommand[0]),
-                                    SQL_NTS);
+  SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&szCommand[0]), SQL_NTS);
   switch (RetCode) {
     case SQL_SUCCESS_WITH_INFO:
       ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
@@ -34,12 +51,13 @@ bool ExecuteStatement(SQLHSTMT lpStmt, std::string& szCommand) {
         return false;
       }
       if (sNumResults > 0) {
-        ShowResultSet(lpStmt, sNumResults);
+        if (!ShowResultSet(lpStmt, sNumResults, session.listing)) session.fStatementFailed = true;
       } else {
         if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLRowCount(lpStmt, &siRowCount), "SQLRowCount(lpStmt,&siRowCount)")) {
           return false;
         }
-        if (siRowCount >= 0) {
+        // A count in a CSV or TSV file would be taken for data.
+        if (siRowCount >= 0 && session.listing.format == ListingFormat::Table) {
           std::string count = std::to_string(static_cast<long long>(siRowCount));
           count += siRowCount == 1 ? " row affected\n" : " rows affected\n";
           OutText(count.c_str());
@@ -48,62 +66,82 @@ bool ExecuteStatement(SQLHSTMT lpStmt, std::string& szCommand) {
       break;
     case SQL_ERROR:
       ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
+      session.fStatementFailed = true;
       break;
     default:
       ErrFormat("Unexpected return code %d!\n", static_cast<int>(RetCode));
+      session.fStatementFailed = true;
       break;
   }
   return CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_CLOSE), "SQLFreeStmt(lpStmt,SQL_CLOSE)");
 }
 
-// Reads and executes statement lines until end of input or a failed checked call.
-void RunPromptLoop(SQLHSTMT lpStmt) {
+// Reads and executes statement lines until end of input, a failed checked call, a failed statement with
+// --stop-on-error, or a reader of standard output that has gone.
+void RunPromptLoop(Session& session) {
   std::string szCommand;
   while (ReadInputLine(szCommand)) {
     if (szCommand.empty()) {
-      OutText(PROMPT);
+      WritePrompt(session);
       continue;
     }
     // The driver reads a statement up to its first NUL: running the rest silently is never right.
     if (memchr(szCommand.data(), '\0', szCommand.size()) != nullptr) {
       ErrText("Statement contains a NUL byte and was not executed\n");
-      OutText(PROMPT);
+      session.fStatementFailed = true;
+      if (session.options.fStopOnError) return;
+      WritePrompt(session);
       continue;
     }
-    if (!ExecuteStatement(lpStmt, szCommand)) return;
+    if (!ExecuteStatement(session, szCommand)) {
+      session.fCallFailed = true;
+      return;
+    }
+    if (session.fStatementFailed && session.options.fStopOnError) return;
     // The reader of a pipe has gone: end the session as a pipeline expects, without a word.
     if (StdoutState() == OutputState::PipeBroken) return;
-    OutText(PROMPT);
+    WritePrompt(session);
   }
 }
 
-// Sets ODBC 2 behaviour, connects with szConnStr, allocates the statement handle and runs the session.
-// Returns when input ends or a checked call fails; the caller disconnects.
-void RunSession(SQLHENV lpEnv, SQLHDBC* lpDbc, const char* szConnStr) {
-  SQLHSTMT lpStmt = SQL_NULL_HSTMT;
-  if (!CheckedCall(lpEnv, SQL_HANDLE_ENV,
-                   SQLSetEnvAttr(lpEnv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0),
-                   "SQLSetEnvAttr(lpEnv, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC2, 0)")) {
-    return;
-  }
-  if (!CheckedCall(lpEnv, SQL_HANDLE_ENV, SQLAllocHandle(SQL_HANDLE_DBC, lpEnv, lpDbc),
-                   "SQLAllocHandle(SQL_HANDLE_DBC,lpEnv,&lpDbc)")) {
-    return;
-  }
-  if (!CheckedCall(*lpDbc, SQL_HANDLE_DBC,
-                   SQLDriverConnect(*lpDbc, GetDesktopWindow(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(szConnStr)),
-                                    SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_COMPLETE),
+// Sets ODBC 2 behaviour, connects, allocates the statement handle and runs the session. Returns when input
+// ends or the session must end; the caller disconnects.
+void RunSession(Session& session) {
+  if (!CheckedCall(session.lpEnv, SQL_HANDLE_ENV,
+                   SQLSetEnvAttr(session.lpEnv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0),
+                   "SQLSetEnvAttr(lpEnv, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC2, 0)") ||
+      !CheckedCall(session.lpEnv, SQL_HANDLE_ENV, SQLAllocHandle(SQL_HANDLE_DBC, session.lpEnv, &session.lpDbc),
+                   "SQLAllocHandle(SQL_HANDLE_DBC,lpEnv,&lpDbc)") ||
+      !CheckedCall(session.lpDbc, SQL_HANDLE_DBC,
+                   SQLDriverConnect(session.lpDbc, GetDesktopWindow(),
+                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(session.options.szConnStr)), SQL_NTS,
+                                    nullptr, 0, nullptr, SQL_DRIVER_COMPLETE),
                    "SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)")) {
+    session.fCallFailed = true;
     return;
   }
-  ErrText("Connected!\n");
-  if (!CheckedCall(*lpDbc, SQL_HANDLE_DBC, SQLAllocHandle(SQL_HANDLE_STMT, *lpDbc, &lpStmt),
+  if (!session.options.fBatch) ErrText("Connected!\n");
+  if (!CheckedCall(session.lpDbc, SQL_HANDLE_DBC, SQLAllocHandle(SQL_HANDLE_STMT, session.lpDbc, &session.lpStmt),
                    "SQLAllocHandle(SQL_HANDLE_STMT,lpDbc,&lpStmt)")) {
+    session.fCallFailed = true;
     return;
   }
-  OutText("Enter SQL commands, type (control)Z to exit\n");
-  OutText(PROMPT);
-  RunPromptLoop(lpStmt);
+  if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
+  WritePrompt(session);
+  RunPromptLoop(session);
+}
+
+// The exit status of a session that has shut down.
+int ExitStatus(const Session& session) {
+  switch (StdoutState()) {
+    case OutputState::Failed: return 1;
+    case OutputState::PipeBroken: return 141;  // as a process ended by SIGPIPE shows in a shell
+    case OutputState::Working: break;
+  }
+  // A script must be able to tell that not everything ran.
+  bool fScripted = session.options.fBatch || session.options.fStopOnError;
+  if (fScripted && (session.fStatementFailed || session.fCallFailed)) return 1;
+  return 0;
 }
 
 }  // namespace
@@ -111,26 +149,37 @@ void RunSession(SQLHENV lpEnv, SQLHDBC* lpDbc, const char* szConnStr) {
 int main(int argc, char** argv) {
   InitOutput();
   InitCharset();
-  SQLHENV lpEnv = SQL_NULL_HENV;
-  SQLHDBC lpDbc = SQL_NULL_HDBC;
-  if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &lpEnv) == SQL_ERROR) {
+  Session session;
+  std::string szBadOption;
+  switch (ParseCommandLine(argc, argv, &session.options, &szBadOption)) {
+    case CommandLineAction::Help:
+      OutText(UsageText());
+      OutFlush();
+      return StdoutState() == OutputState::Working ? 0 : 1;
+    case CommandLineAction::Version:
+      OutText("odbc-console " ODBC_CONSOLE_VERSION "\n");
+      OutFlush();
+      return StdoutState() == OutputState::Working ? 0 : 1;
+    case CommandLineAction::Invalid:
+      ErrFormat("odbc-console: unknown option '%s'\nTry 'odbc-console --help' for more information.\n",
+                SafeMessageText(szBadOption.c_str()).c_str());
+      return 2;
+    case CommandLineAction::Run:
+      break;
+  }
+  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch};
+  if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
   }
-  const char* szConnStr = argc > 1 ? argv[1] : nullptr;
-  RunSession(lpEnv, &lpDbc, szConnStr);
+  RunSession(session);
   // Disconnecting also releases the statement handle.
-  if (lpDbc != SQL_NULL_HDBC) {
-    SQLDisconnect(lpDbc);
-    SQLFreeConnect(lpDbc);
+  if (session.lpDbc != SQL_NULL_HDBC) {
+    SQLDisconnect(session.lpDbc);
+    SQLFreeConnect(session.lpDbc);
   }
-  if (lpEnv != SQL_NULL_HENV) SQLFreeEnv(lpEnv);
-  OutText("\nDisconnected.");
+  if (session.lpEnv != SQL_NULL_HENV) SQLFreeEnv(session.lpEnv);
+  if (!session.options.fBatch && StdoutState() != OutputState::PipeBroken) OutText("\nDisconnected.");
   OutFlush();
-  switch (StdoutState()) {
-    case OutputState::Working: return 0;
-    case OutputState::Failed: return 1;
-    case OutputState::PipeBroken: return 141;  // as a process ended by SIGPIPE shows in a shell
-  }
-  return 0;
+  return ExitStatus(session);
 }

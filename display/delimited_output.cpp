@@ -1,0 +1,148 @@
+// The CSV and TSV formatters: a header of column names, then one line per row with every value whole.
+#include <cstring>
+
+#include "display/cell_text.h"
+#include "display/listing.h"
+#include "display/output.h"
+
+namespace {
+
+constexpr size_t FIRST_VALUE_BUFFER = 4096;  // the value buffer's first size; it grows to the largest value
+
+// Reads the whole value of column iCol of the current row into lpListing->szValue, in pieces as long as
+// the driver has more. Returns the value's length, SQL_NULL_DATA for NULL, or -2 when a call failed.
+SQLLEN ReadWholeValue(Listing* lpListing, SQLUSMALLINT iCol) {
+  std::string& buffer = lpListing->szValue;
+  if (buffer.size() < FIRST_VALUE_BUFFER) buffer.resize(FIRST_VALUE_BUFFER);
+  size_t have = 0;
+  for (;;) {
+    size_t room = buffer.size() - have;
+    SQLLEN ind = 0;
+    SQLRETURN RetCode = SQLGetData(lpListing->lpStmt, iCol, SQL_C_CHAR, &buffer[have], static_cast<SQLLEN>(room), &ind);
+    if (RetCode == SQL_NO_DATA) break;  // the value ended exactly with the last piece
+    if (!CheckedCall(lpListing->lpStmt, SQL_HANDLE_STMT, RetCode,
+                     "SQLGetData(lpStmt, iCol, SQL_C_CHAR, szValue, cbValue, &ind)")) {
+      return -2;
+    }
+    if (ind == SQL_NULL_DATA) return SQL_NULL_DATA;
+    bool cut = ind == SQL_NO_TOTAL || (ind >= 0 && static_cast<size_t>(ind) >= room);
+    if (RetCode == SQL_SUCCESS || !cut) {
+      have += ind >= 0 ? static_cast<size_t>(ind) : strnlen(&buffer[have], room - 1);
+      break;
+    }
+    // The piece filled the buffer but for its NUL: grow to what is left, or double when it is unknown.
+    have += room - 1;
+    size_t wanted = 2 * buffer.size();
+    if (ind != SQL_NO_TOTAL && have + static_cast<size_t>(ind) - (room - 1) + 1 > wanted) {
+      wanted = have + static_cast<size_t>(ind) - (room - 1) + 1;
+    }
+    buffer.resize(wanted);
+  }
+  return static_cast<SQLLEN>(have);
+}
+
+// Appends one CSV field: quoted when it holds a comma, a quote, CR or LF, with quotes doubled. The empty
+// string is "" so that it differs from NULL, which is an empty field.
+void AppendCsvField(std::string& line, const char* text, size_t len) {
+  bool quoted = len == 0;
+  for (size_t i = 0; i < len && !quoted; ++i) quoted = text[i] == ',' || text[i] == '"' || text[i] == '\r' || text[i] == '\n';
+  if (!quoted) {
+    line.append(text, len);
+    return;
+  }
+  line += '"';
+  for (size_t i = 0; i < len; ++i) {
+    if (text[i] == '"') line += '"';
+    line += text[i];
+  }
+  line += '"';
+}
+
+// Appends one TSV field, with tab, newline, carriage return and backslash escaped.
+void AppendTsvField(std::string& line, const char* text, size_t len) {
+  for (size_t i = 0; i < len; ++i) {
+    switch (text[i]) {
+      case '\t': line += "\\t"; break;
+      case '\n': line += "\\n"; break;
+      case '\r': line += "\\r"; break;
+      case '\\': line += "\\\\"; break;
+      default: line += text[i];
+    }
+  }
+}
+
+// Appends a field in the listing's format; on a terminal the text is made safe first.
+void AppendField(Listing* lpListing, const char* text, size_t len) {
+  const char* shown = text;
+  std::string safe;
+  if (lpListing->fSafeText) {
+    AppendSafeText(safe, text, len);
+    shown = safe.data();
+    len = safe.size();
+  }
+  if (lpListing->lpSpec->format == ListingFormat::Csv) {
+    AppendCsvField(lpListing->szLine, shown, len);
+  } else {
+    AppendTsvField(lpListing->szLine, shown, len);
+  }
+}
+
+char Separator(const Listing* lpListing) { return lpListing->lpSpec->format == ListingFormat::Csv ? ',' : '\t'; }
+
+// Writes the header line: every column's whole name.
+bool DelimitedBegin(Listing* lpListing) {
+  lpListing->fSafeText = StdoutIsTerminal();
+  std::string& line = lpListing->szLine;
+  line.clear();
+  for (SQLUSMALLINT iCol = 1; iCol <= static_cast<SQLUSMALLINT>(lpListing->cCols); ++iCol) {
+    if (iCol > 1) line += Separator(lpListing);
+    SQLSMALLINT cchColumnNameLength = 0;
+    if (!CheckedCall(lpListing->lpStmt, SQL_HANDLE_STMT,
+                     SQLColAttribute(lpListing->lpStmt, iCol, SQL_DESC_NAME, nullptr, 0, &cchColumnNameLength, nullptr),
+                     "SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, NULL, 0, &cchColumnNameLength, NULL)")) {
+      return false;
+    }
+    std::string name(static_cast<size_t>(cchColumnNameLength > 0 ? cchColumnNameLength : 0) + 1, '\0');
+    if (!CheckedCall(lpListing->lpStmt, SQL_HANDLE_STMT,
+                     SQLColAttribute(lpListing->lpStmt, iCol, SQL_DESC_NAME, &name[0], static_cast<SQLSMALLINT>(name.size()),
+                                     nullptr, nullptr),
+                     "SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, szName, cchColumnNameLength + 1, NULL, NULL)")) {
+      return false;
+    }
+    AppendField(lpListing, name.data(), strnlen(name.data(), name.size() - 1));
+  }
+  line += '\n';
+  OutWrite(line.data(), line.size());
+  return true;
+}
+
+// Writes the current row: each value whole, NULL as an empty field (CSV) or \N (TSV).
+bool DelimitedRow(Listing* lpListing) {
+  std::string& line = lpListing->szLine;
+  line.clear();
+  for (SQLUSMALLINT iCol = 1; iCol <= static_cast<SQLUSMALLINT>(lpListing->cCols); ++iCol) {
+    if (iCol > 1) line += Separator(lpListing);
+    SQLLEN length = ReadWholeValue(lpListing, iCol);
+    if (length == -2) return false;
+    if (length == SQL_NULL_DATA) {
+      if (lpListing->lpSpec->format == ListingFormat::Tsv) line += "\\N";
+      continue;
+    }
+    AppendField(lpListing, lpListing->szValue.data(), static_cast<size_t>(length));
+  }
+  line += '\n';
+  OutWrite(line.data(), line.size());
+  return true;
+}
+
+void DelimitedEnd(Listing*) {}
+
+void DelimitedRelease(Listing* lpListing) {
+  // Keep one listing's largest value from holding memory for the rest of the session.
+  std::string().swap(lpListing->szValue);
+}
+
+}  // namespace
+
+const ListingFormatter CSV_FORMATTER = {DelimitedBegin, DelimitedRow, DelimitedEnd, DelimitedRelease};
+const ListingFormatter TSV_FORMATTER = {DelimitedBegin, DelimitedRow, DelimitedEnd, DelimitedRelease};

@@ -1,0 +1,43 @@
+// The listing of one result set: how it is written (the spec) and the formatters the fetch loop drives.
+#pragma once
+
+#include <string>
+
+#include "display/column_bindings.h"
+#include "session/options.h"
+
+// How a result set is listed; fixed for the session.
+struct ListingSpec {
+  ListingFormat format;  // table, CSV or TSV
+  bool fPaging;          // pause after every screenful and read a reply
+  bool fHighlight;       // highlight header, end bar and pause prompt on a terminal
+};
+
+// The console's own listing: a highlighted table that pauses.
+constexpr ListingSpec CONSOLE_LISTING = {ListingFormat::Table, true, true};
+
+// One result set while it is listed; each formatter uses its own part.
+struct Listing {
+  SQLHSTMT lpStmt;                // the statement whose cursor is listed
+  const ListingSpec* lpSpec;      // how it is listed
+  SQLSMALLINT cCols;              // result columns
+  ColumnBinding* lpBindings;      // table: the bound columns
+  SQLSMALLINT cchTotalWidth;      // table: the sum of widths plus COLUMN_EXTRA each
+  size_t cbRowBound;              // table: the most bytes one row line can take
+  bool fSafeText;                 // delimited: control characters and invalid bytes show as '?'
+  std::string szValue;            // delimited: buffer of the value being read, grown to the largest
+  std::string szLine;             // delimited: the line being built
+};
+
+// A way of writing a result set: the fetch loop calls Begin once, Row after each fetched row, End at the
+// end of the rows, and Release last whatever happened. Begin and Row return false on a failed call.
+struct ListingFormatter {
+  bool (*Begin)(Listing* lpListing);    // describes or binds the columns and writes the header
+  bool (*Row)(Listing* lpListing);      // writes the current row
+  void (*End)(Listing* lpListing);      // writes what follows the last row
+  void (*Release)(Listing* lpListing);  // releases what Begin made
+};
+
+// The delimited formatters, for --csv and --tsv.
+extern const ListingFormatter CSV_FORMATTER;
+extern const ListingFormatter TSV_FORMATTER;

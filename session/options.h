@@ -1,0 +1,34 @@
+// The command line: options before the connection string, parsed once into the record the session reads.
+#pragma once
+
+#include <string>
+
+// How result sets are written.
+enum class ListingFormat {
+  Table,  // aligned text table with header, end bar and pauses
+  Csv,    // RFC 4180 comma-separated values, LF line ends, whole values
+  Tsv,    // tab-separated values with \t \n \r \\ escapes and \N for NULL, whole values
+};
+
+// Everything the command line says about one run.
+struct SessionOptions {
+  bool fBatch = false;                          // no banner, prompts, pauses, highlight or line editor
+  bool fStopOnError = false;                    // the first failed statement ends the session
+  ListingFormat format = ListingFormat::Table;  // how result sets are written
+  const char* szConnStr = nullptr;              // the connection string; null when there is none
+};
+
+// What the command line asks for.
+enum class CommandLineAction {
+  Run,      // connect and run the session
+  Help,     // print the usage text and exit 0
+  Version,  // print the version and exit 0
+  Invalid,  // an unknown option: *szError says which; exit 2
+};
+
+// Parses argv into *options. Options come before the connection string, whose first argument that is not
+// an option (or the one after "--") is taken; later arguments are ignored. Returns what to do.
+CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* options, std::string* szError);
+
+// The usage text printed by --help.
+const char* UsageText();
