@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs every benchmark: SQLite listing, PostgreSQL listing. RUNS=N sets the runs of each.
+# Runs every benchmark: SQLite listing, PostgreSQL listing, CSV export. RUNS=N sets the runs of each.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./sqlite.sh
 echo
 ./postgres.sh
+echo
+./export.sh

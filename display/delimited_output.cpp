@@ -8,6 +8,39 @@
 namespace {
 
 constexpr size_t FIRST_VALUE_BUFFER = 4096;  // the value buffer's first size; it grows to the largest value
+constexpr SQLLEN MIN_BOUND_BYTES = 64;       // a bound buffer holds at least this much...
+constexpr SQLLEN MAX_BOUND_BYTES = 4096;     // ...and at most this much; longer values are read in pieces
+
+// Binds every column to a buffer sized from its display size, when the driver can read a bound column
+// again with SQLGetData: a value too long for its buffer (the display size of some drivers is no limit)
+// is then read whole. Per-row calls are the cost of an export, so most values come from one fetch.
+// Returns false when a call failed.
+bool BindDelimitedColumns(Listing* lpListing) {
+  if (!lpListing->lpSpec->fGetDataOnBound) return true;
+  lpListing->columns.resize(static_cast<size_t>(lpListing->cCols));
+  for (SQLUSMALLINT iCol = 1; iCol <= static_cast<SQLUSMALLINT>(lpListing->cCols); ++iCol) {
+    SQLLEN cchDisplay = 0;
+    if (!CheckedCall(lpListing->lpStmt, SQL_HANDLE_STMT,
+                     SQLColAttribute(lpListing->lpStmt, iCol, SQL_DESC_DISPLAY_SIZE, nullptr, 0, nullptr, &cchDisplay),
+                     "SQLColAttribute(lpStmt, iCol, SQL_DESC_DISPLAY_SIZE, NULL, 0, NULL, &cchDisplay)")) {
+      return false;
+    }
+    // Up to 4 bytes a character in UTF-8.
+    SQLLEN cbBuffer = cchDisplay > 0 && cchDisplay < MAX_BOUND_BYTES ? 4 * cchDisplay + 1 : MAX_BOUND_BYTES;
+    if (cbBuffer < MIN_BOUND_BYTES) cbBuffer = MIN_BOUND_BYTES;
+    if (cbBuffer > MAX_BOUND_BYTES) cbBuffer = MAX_BOUND_BYTES;
+    DelimitedColumn& column = lpListing->columns[iCol - 1];
+    column.szBuffer.resize(static_cast<size_t>(cbBuffer));
+    column.indPtr = SQL_NULL_DATA;
+    if (!CheckedCall(lpListing->lpStmt, SQL_HANDLE_STMT,
+                     SQLBindCol(lpListing->lpStmt, iCol, SQL_C_CHAR, column.szBuffer.data(), cbBuffer, &column.indPtr),
+                     "SQLBindCol(lpStmt, iCol, SQL_C_CHAR, szBuffer, cbBuffer, &indPtr)")) {
+      return false;
+    }
+  }
+  lpListing->fBound = true;
+  return true;
+}
 
 // Reads the whole value of column iCol of the current row into lpListing->szValue, in pieces as long as
 // the driver has more. Returns the value's length, SQL_NULL_DATA for NULL, or -2 when a call failed.
@@ -89,9 +122,10 @@ void AppendField(Listing* lpListing, const char* text, size_t len) {
 
 char Separator(const Listing* lpListing) { return lpListing->lpSpec->format == ListingFormat::Csv ? ',' : '\t'; }
 
-// Writes the header line: every column's whole name.
+// Binds the columns and writes the header line: every column's whole name.
 bool DelimitedBegin(Listing* lpListing) {
   lpListing->fSafeText = StdoutIsTerminal();
+  if (!BindDelimitedColumns(lpListing)) return false;
   std::string& line = lpListing->szLine;
   line.clear();
   for (SQLUSMALLINT iCol = 1; iCol <= static_cast<SQLUSMALLINT>(lpListing->cCols); ++iCol) {
@@ -122,13 +156,23 @@ bool DelimitedRow(Listing* lpListing) {
   line.clear();
   for (SQLUSMALLINT iCol = 1; iCol <= static_cast<SQLUSMALLINT>(lpListing->cCols); ++iCol) {
     if (iCol > 1) line += Separator(lpListing);
-    SQLLEN length = ReadWholeValue(lpListing, iCol);
+    const char* value = lpListing->szValue.data();
+    SQLLEN length;
+    const DelimitedColumn* lpColumn = lpListing->fBound ? &lpListing->columns[iCol - 1] : nullptr;
+    if (lpColumn != nullptr && (lpColumn->indPtr == SQL_NULL_DATA ||
+                                (lpColumn->indPtr >= 0 && static_cast<size_t>(lpColumn->indPtr) < lpColumn->szBuffer.size()))) {
+      value = lpColumn->szBuffer.data();
+      length = lpColumn->indPtr;
+    } else {
+      length = ReadWholeValue(lpListing, iCol);  // unbound, or too long for its buffer
+      value = lpListing->szValue.data();
+    }
     if (length == -2) return false;
     if (length == SQL_NULL_DATA) {
       if (lpListing->lpSpec->format == ListingFormat::Tsv) line += "\\N";
       continue;
     }
-    AppendField(lpListing, lpListing->szValue.data(), static_cast<size_t>(length));
+    AppendField(lpListing, value, static_cast<size_t>(length));
   }
   line += '\n';
   OutWrite(line.data(), line.size());
@@ -138,6 +182,13 @@ bool DelimitedRow(Listing* lpListing) {
 void DelimitedEnd(Listing*) {}
 
 void DelimitedRelease(Listing* lpListing) {
+  // The statement must not keep pointers into the buffers freed below; should unbinding fail, they are kept.
+  if (!lpListing->columns.empty() &&
+      !CheckedCall(lpListing->lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpListing->lpStmt, SQL_UNBIND), "SQLFreeStmt(lpStmt,SQL_UNBIND)")) {
+    static_cast<void>(new std::vector<DelimitedColumn>(std::move(lpListing->columns)));
+    return;
+  }
+  lpListing->columns.clear();
   // Keep one listing's largest value from holding memory for the rest of the session.
   std::string().swap(lpListing->szValue);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "display/column_bindings.h"
 #include "session/options.h"
@@ -11,10 +12,17 @@ struct ListingSpec {
   ListingFormat format;  // table, CSV or TSV
   bool fPaging;          // pause after every screenful and read a reply
   bool fHighlight;       // highlight header, end bar and pause prompt on a terminal
+  bool fGetDataOnBound;  // the driver reads a bound column again with SQLGetData (SQL_GD_BOUND)
 };
 
 // The console's own listing: a highlighted table that pauses.
-constexpr ListingSpec CONSOLE_LISTING = {ListingFormat::Table, true, true};
+constexpr ListingSpec CONSOLE_LISTING = {ListingFormat::Table, true, true, false};
+
+// One column of a delimited listing: bound to a buffer that holds most values whole.
+struct DelimitedColumn {
+  std::vector<char> szBuffer;  // the bound buffer; a value that does not fit is read again whole
+  SQLLEN indPtr;               // bound length/indicator
+};
 
 // One result set while it is listed; each formatter uses its own part.
 struct Listing {
@@ -25,6 +33,8 @@ struct Listing {
   SQLSMALLINT cchTotalWidth;      // table: the sum of widths plus COLUMN_EXTRA each
   size_t cbRowBound;              // table: the most bytes one row line can take
   bool fSafeText;                 // delimited: control characters and invalid bytes show as '?'
+  bool fBound;                    // delimited: the columns are bound (the driver can read a bound column again)
+  std::vector<DelimitedColumn> columns;  // delimited: one record per column when bound
   std::string szValue;            // delimited: buffer of the value being read, grown to the largest
   std::string szLine;             // delimited: the line being built
 };

@@ -173,7 +173,7 @@ bool ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols, const ListingSpec& spec) 
   const ListingFormatter& formatter = spec.format == ListingFormat::Csv   ? CSV_FORMATTER
                                       : spec.format == ListingFormat::Tsv ? TSV_FORMATTER
                                                                           : TABLE_FORMATTER;
-  Listing listing{lpStmt, &spec, cCols, nullptr, 0, 0, false, {}, {}};
+  Listing listing{lpStmt, &spec, cCols, nullptr, 0, 0, false, false, {}, {}, {}};
   bool fSucceeded = formatter.Begin(&listing);
   int cRowsOnPage = 0;
   while (fSucceeded) {

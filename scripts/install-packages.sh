@@ -8,7 +8,7 @@ test_packages=(googletest libgtest-dev python3 postgresql odbc-postgresql mariad
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;
   test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
-  bench) wanted=("${run_packages[@]}" libbenchmark-dev) ;;
+  bench) wanted=("${run_packages[@]}" postgresql odbc-postgresql sqlite3 python3) ;;
   *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
 esac
 

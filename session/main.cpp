@@ -126,6 +126,13 @@ void RunSession(Session& session) {
     session.fCallFailed = true;
     return;
   }
+  if (session.listing.format != ListingFormat::Table) {
+    // An export binds its columns when the driver can read a value too long for its buffer again.
+    SQLUINTEGER fExtensions = 0;
+    if (SQL_SUCCEEDED(SQLGetInfo(session.lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr))) {
+      session.listing.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
+    }
+  }
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   WritePrompt(session);
   RunPromptLoop(session);
@@ -167,7 +174,7 @@ int main(int argc, char** argv) {
     case CommandLineAction::Run:
       break;
   }
-  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch};
+  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);

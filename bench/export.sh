@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The export benchmark: 1,000,000 rows to CSV, odbc-console --csv against sqlite3 -csv on a SQLite table and
+# against psql --csv on a throwaway PostgreSQL server; medians of RUNS alternating runs (5 by default), the
+# ratios, and peak resident memory at 1,000 and 1,000,000 rows.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${RUNS:-5}
+
+scripts/install-packages.sh bench
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DODBC_CONSOLE_TESTS=OFF -DODBC_CONSOLE_BENCH=ON >/dev/null
+cmake --build build-bench -j"$(nproc)" >/dev/null
+export LC_ALL=C.UTF-8
+data=bench/data
+mkdir -p "$data"
+measure=build-bench/measure
+
+# The same tables as the listing benchmark: key, short text, real, text with a NULL every seventh row, small int.
+make_table() {
+  [ -s "$1" ] && return 0
+  printf '%s\n' \
+    "create table t(k integer primary key, s varchar(20), r real, n varchar(30), i smallint)" \
+    "with recursive c(x) as (select 1 union all select x + 1 from c where x < $2) insert into t select x, 'item ' || x, x * 0.25, case when x % 7 = 0 then null else 'note number ' || x end, x % 100 from c" |
+    build-bench/odbc-console -b "Driver=SQLite3;Database=$1" >/dev/null
+}
+make_table "$data/big.db" 1000000
+make_table "$data/small.db" 1000
+
+server=$(mktemp -d /tmp/odbc-console-bench-pg-XXXXXX)
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+trap 'tests/pg_server.sh stop "$server"' EXIT
+tests/pg_server.sh start "$server" "$port"
+psql_cmd() { psql -X -q -h 127.0.0.1 -p "$port" -U postgres -d postgres "$@"; }
+for n in 1000 1000000; do
+  psql_cmd -c "create table t_$n as select g as k, 'item ' || g as s, g * 0.25::real as r,
+    case when g % 7 = 0 then null else 'note number ' || g end as n, (g % 100)::smallint as i from generate_series(1, $n) g" >/dev/null
+done
+psql_cmd -c "vacuum analyze" >/dev/null
+pg_conn="Driver=PostgreSQL Unicode;Server=127.0.0.1;Port=$port;Database=postgres;UID=postgres;CommLog=0;Debug=0;UseDeclareFetch=1;Fetch=10000"
+
+# run PROGRAM ROWS: one timed export to a new file; prints "seconds KiB".
+run() {
+  local db=$data/big.db table=t_1000000
+  [ "$2" = 1000 ] && db=$data/small.db table=t_1000
+  rm -f "$data/export.csv"
+  case "$1" in
+    console-sqlite) echo "select * from t" >"$data/export.sql"
+      "$measure" "$data/export.sql" "$data/export.csv" build-bench/odbc-console --csv "Driver=SQLite3;Database=$db;StepAPI=1" ;;
+    sqlite3) "$measure" /dev/null "$data/export.csv" sqlite3 -csv -header "$db" "select * from t" ;;
+    console-pg) echo "select * from $table" >"$data/export.sql"
+      "$measure" "$data/export.sql" "$data/export.csv" build-bench/odbc-console --csv "$pg_conn" ;;
+    floor-sqlite) "$measure" /dev/null /dev/null build-bench/fetch_floor "Driver=SQLite3;Database=$db;StepAPI=1" "select * from t" ;;
+    floor-pg) "$measure" /dev/null /dev/null build-bench/fetch_floor "$pg_conn" "select * from $table" ;;
+    psql) "$measure" /dev/null "$data/export.csv" psql -X -q --csv -h 127.0.0.1 -p "$port" -U postgres -d postgres \
+      -v FETCH_COUNT=10000 -c "select * from $table" ;;
+  esac
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+max_rss() { awk '{ if ($2 > m) m = $2 } END { print m }'; }
+
+# The fetch floors (bound fetch loop, nothing written) show what each driver alone takes.
+programs=(console-sqlite sqlite3 floor-sqlite console-pg psql floor-pg)
+for program in "${programs[@]}"; do : >"$data/$program.times"; done
+for ((i = 1; i <= runs; i++)); do
+  for program in "${programs[@]}"; do run "$program" 1000000 >>"$data/$program.times"; done
+done
+echo "machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
+echo "export of 1,000,000 rows x 5 columns to CSV, output to a file, medians of $runs runs"
+echo "(PostgreSQL: UseDeclareFetch=1;Fetch=10000 for the console, FETCH_COUNT=10000 for psql)"
+echo "                   time       peak RSS 1,000 rows   1,000,000 rows"
+for program in "${programs[@]}"; do
+  seconds=$(cut -d' ' -f1 "$data/$program.times" | median)
+  printf '  %-15s %7.3f s %16s %16s\n' "$program" "$seconds" "$(run "$program" 1000 | max_rss)" "$(max_rss <"$data/$program.times")"
+  eval "s_$(echo "$program" | tr -d -)=$seconds"
+done
+awk -v a="$s_consolesqlite" -v b="$s_sqlite3" -v c="$s_consolepg" -v d="$s_psql" -v e="$s_floorsqlite" -v f="$s_floorpg" 'BEGIN {
+  printf "  console/sqlite3 %.3f   console/psql %.3f   (target <= 1.20 each)\n", a / b, c / d
+  printf "  console/fetch floor: SQLite %.3f   PostgreSQL %.3f\n", a / e, c / f }'
+rm -f "$data/export.csv"
