@@ -95,4 +95,11 @@ TEST(MariaDbServerStop, ServerShutDownMidSessionReportsAndDisconnects) {
   EXPECT_NE(run.out.find(kPrompt + "\nDisconnected."), std::string::npos) << run.out;
 }
 
+TEST_F(MariaDbTest, CsvExportReadsLongValuesWhole) {
+  ConsoleResult run = RunConsole({"--csv", MariaDbConnStr(gServer)},
+                                 "select repeat('y', 10000) as `long`, null as n, '' as e, 123456789012345678901234567890.5 as big\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "long,n,e,big\n" + std::string(10000, 'y') + ",,\"\",123456789012345678901234567890.5\n");
+}
+
 }  // namespace

@@ -150,4 +150,12 @@ TEST_F(PostgresTest, ClosedStandardOutputNeverReachesTheConnection) {
   EXPECT_NE(check.out.find("|                    1  |"), std::string::npos) << check.out;
 }
 
+TEST_F(PostgresTest, CsvExportReadsLongValuesWhole) {
+  ConsoleResult run = RunConsole({"--csv", PostgresConnStr(gServer)},
+                                 "select repeat('y', 10000) as long, null::text as n, ''::text as e, '\\x00ff'::bytea as b, "
+                                 "12345678901234567890.5::numeric as big\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "long,n,e,b,big\n" + std::string(10000, 'y') + ",,\"\",00ff,12345678901234567890.5\n");
+}
+
 }  // namespace
