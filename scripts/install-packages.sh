@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages odbc-console needs: "run" to build and use it, "test" for the test suite too.
+# Installs the Debian packages odbc-console needs: "run" to build and use it, "test" for the test suite too,
+# "package" to build the .deb, "bench" for the benchmarks.
 set -euo pipefail
 
 run_packages=(g++ cmake make unixodbc unixodbc-dev libsqliteodbc)
-test_packages=(googletest libgtest-dev python3 postgresql odbc-postgresql mariadb-server odbc-mariadb clang libclang-rt-14-dev valgrind)
+test_packages=(googletest libgtest-dev python3 man-db postgresql odbc-postgresql mariadb-server odbc-mariadb clang libclang-rt-14-dev valgrind)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;
   test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
+  package) wanted=("${run_packages[@]}" dpkg-dev file) ;;
   bench) wanted=("${run_packages[@]}" postgresql odbc-postgresql sqlite3 python3) ;;
-  *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
+  *) echo "usage: $0 [run|test|package|bench]" >&2; exit 2 ;;
 esac
 
 missing=()
