@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "session/interrupt.h"
+
 namespace {
 
 constexpr size_t OUT_BUFFER_SIZE = 64 * 1024;
@@ -17,6 +19,7 @@ constexpr size_t OUT_BUFFER_SIZE = 64 * 1024;
 char gOutBuffer[OUT_BUFFER_SIZE];  // pending standard output
 size_t gOutUsed = 0;               // bytes of gOutBuffer waiting to be written
 bool gLineBuffered = false;        // true when standard output is a terminal
+bool gStdinTerminal = false;       // true when standard input is a terminal
 bool gInputEnded = false;          // end of input seen: later reads return at once
 OutputState gOutputState = OutputState::Working;  // once a write to standard output failed, it stays failed
 
@@ -62,6 +65,7 @@ void InitOutput() {
   // A closed descriptor would be taken by the driver's socket, and the tables written into the connection.
   bool stdoutClosed = ProtectStandardDescriptors();
   gLineBuffered = isatty(STDOUT_FILENO) == 1;
+  gStdinTerminal = isatty(STDIN_FILENO) == 1;
   // A reader that has gone shows as EPIPE from write, so the session can end cleanly; some drivers ignore
   // SIGPIPE for the whole process anyway.
   signal(SIGPIPE, SIG_IGN);
@@ -75,6 +79,8 @@ void InitOutput() {
 OutputState StdoutState() { return gOutputState; }
 
 bool StdoutIsTerminal() { return gLineBuffered; }
+
+bool StdinIsTerminal() { return gStdinTerminal; }
 
 void OutFlush() {
   if (gOutUsed == 0) return;
@@ -130,24 +136,41 @@ void ErrFormat(const char* format, ...) {
   va_end(argsAgain);
 }
 
-bool ReadInputLine(std::string& line) {
+InputResult ReadInputLine(std::string& line) {
   static char* lineBuffer = nullptr;  // getline's buffer, kept and grown across calls
   static size_t lineCapacity = 0;
   // Once input has ended nothing is read, so nothing need be on the screen first: a long listing
   // redirected with input at its end is not cut into a write per page.
-  if (gInputEnded) return false;
+  if (gInputEnded) return InputResult::End;
   OutFlush();
-  errno = 0;
-  ssize_t length = getline(&lineBuffer, &lineCapacity, stdin);
+  ssize_t length;
+  for (;;) {
+    if (InterruptRequested()) return InputResult::Interrupted;
+    // Ctrl-C must end a read that waits on the terminal or a pipe, not restart it.
+    SetReadsInterruptible(true);
+    errno = 0;
+    length = getline(&lineBuffer, &lineCapacity, stdin);
+    int readErrno = errno;
+    SetReadsInterruptible(false);
+    if (length >= 0 || readErrno != EINTR) {
+      errno = readErrno;
+      break;
+    }
+    clearerr(stdin);  // an interrupted read is no end of input
+  }
   if (length < 0) {
     if (errno == ENOMEM) {
       ErrText("Out of memory!\n");
       exit(-100);
     }
     gInputEnded = true;
-    return false;
+    return InputResult::End;
   }
   if (length > 0 && lineBuffer[length - 1] == '\n') --length;
   line.assign(lineBuffer, static_cast<size_t>(length));
-  return true;
+  return InputResult::Line;
 }
+
+bool InputEnded() { return gInputEnded; }
+
+void EndInput() { gInputEnded = true; }

@@ -25,6 +25,9 @@ OutputState StdoutState();
 // Returns true when standard output is a terminal, as found at start-up.
 bool StdoutIsTerminal();
 
+// Returns true when standard input is a terminal, as found at start-up.
+bool StdinIsTerminal();
+
 // Appends len bytes to standard output.
 void OutWrite(const char* data, size_t len);
 
@@ -47,6 +50,18 @@ void ErrText(const char* text);
 // As ErrText, with a printf format; the result may be of any length.
 void ErrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// What a read of standard input brought.
+enum class InputResult {
+  Line,         // a line, without its newline
+  End,          // end of input: no read is made again
+  Interrupted,  // Ctrl-C during the read (or just before it); the read is abandoned
+};
+
 // Reads one line of standard input of any length, without its newline, after flushing standard output.
-// Returns false at end of input; once input has ended it never reads again.
-bool ReadInputLine(std::string& line);
+InputResult ReadInputLine(std::string& line);
+
+// True once end of input has been seen (or declared by EndInput).
+bool InputEnded();
+
+// Declares end of input: no read is made again.
+void EndInput();

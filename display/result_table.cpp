@@ -7,6 +7,7 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "display/terminal.h"
+#include "session/interrupt.h"
 
 namespace {
 
@@ -116,8 +117,9 @@ void WriteBlanks(int count) {
   }
 }
 
-// Shows the paging prompt and reads the reply. Returns false when the reply asks to stop (Q or q first);
-// an empty reply, any other reply and end of input go on.
+// Shows the paging prompt and reads the reply. Returns false when the listing stops: a reply that begins
+// with Q or q, Ctrl-C, or end of input typed at a terminal. An empty reply, any other reply and the end of
+// piped input go on.
 bool PauseListing(int lineWidth, bool fHighlight) {
   OutText(PAGE_PROMPT_INDENT);
   if (fHighlight) HighlightConsole(lineWidth, true);
@@ -125,8 +127,25 @@ bool PauseListing(int lineWidth, bool fHighlight) {
   OutText(std::to_string(gScreenRows).c_str());
   if (fHighlight) HighlightConsole(lineWidth, false);
   std::string szReply;
-  if (!ReadInputLine(szReply)) return true;
-  return szReply.empty() || (szReply[0] != 'Q' && szReply[0] != 'q');
+  switch (ReadInputLine(szReply)) {
+    case InputResult::Line:
+      return szReply.empty() || (szReply[0] != 'Q' && szReply[0] != 'q');
+    case InputResult::End:
+      return !StdinIsTerminal();  // Ctrl-D ends the session; a script's end lists the rest
+    case InputResult::Interrupted:
+      OutWrite("\n", 1);  // the cursor stood after the prompt
+      return false;
+  }
+  return true;
+}
+
+// Rows on one page. A line wider than the terminal wraps onto several screen lines, so fewer rows fit:
+// the header and the prompt line stay on the screen. Elsewhere a page is gScreenRows - 2 rows.
+int RowsPerPage(int lineWidth) {
+  int screenLines = gScreenColumns > 0 ? (lineWidth + gScreenColumns - 1) / gScreenColumns : 1;
+  if (screenLines <= 1) return gScreenRows - 2;
+  int rows = (gScreenRows - 1 - screenLines) / screenLines;
+  return rows > 1 ? rows : 1;
 }
 
 bool TableBegin(Listing* lpListing) {
@@ -180,7 +199,7 @@ bool ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols, const ListingSpec& spec) 
     // Nobody sees a listing whose output fails: stop fetching it. The statement itself has run.
     if (StdoutState() != OutputState::Working) break;
     // A page holds gScreenRows - 2 rows: with the header and the prompt line it fills the window.
-    if (spec.fPaging && cRowsOnPage++ >= gScreenRows - 2) {
+    if (spec.fPaging && cRowsOnPage++ >= RowsPerPage(listing.cchTotalWidth + 2)) {
       if (!PauseListing(listing.cchTotalWidth + 2, spec.fHighlight)) break;
       PrintColumnTitles(lpStmt, listing.cchTotalWidth, listing.lpBindings, spec.fHighlight);
       cRowsOnPage = 1;
@@ -190,6 +209,8 @@ bool ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols, const ListingSpec& spec) 
       fSucceeded = false;
       break;
     }
+    // Ctrl-C stops the listing as Q does: the fetched row is dropped and the session closes the cursor.
+    if (InterruptRequested()) break;
     if (RetCode == SQL_NO_DATA) {
       formatter.End(&listing);
       break;

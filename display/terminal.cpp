@@ -7,6 +7,7 @@
 #include "display/output.h"
 
 SQLSMALLINT gScreenRows = 80;
+int gScreenColumns = 0;
 
 namespace {
 constexpr char HIGHLIGHT_ON[] = "\x1b[44m";   // blue background over the current colours
@@ -19,6 +20,7 @@ void HighlightConsole(int width, bool on) {
   struct winsize window = {};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) != 0) return;  // not a terminal: nothing changes
   if (window.ws_row > 0) gScreenRows = static_cast<SQLSMALLINT>(window.ws_row > 32767 ? 32767 : window.ws_row);
+  gScreenColumns = window.ws_col;
   // The switch goes through the same buffer as the text, so it falls exactly between the pieces it separates.
   if (on) {
     OutWrite(HIGHLIGHT_ON, sizeof HIGHLIGHT_ON - 1);

@@ -3,7 +3,7 @@
 # "package" to build the .deb, "bench" for the benchmarks.
 set -euo pipefail
 
-run_packages=(g++ cmake make unixodbc unixodbc-dev libsqliteodbc)
+run_packages=(g++ cmake make unixodbc unixodbc-dev libedit-dev libsqliteodbc)
 test_packages=(googletest libgtest-dev python3 man-db postgresql odbc-postgresql mariadb-server odbc-mariadb clang libclang-rt-14-dev valgrind)
 
 case "${1:-run}" in

@@ -8,6 +8,8 @@
 #include "display/output.h"
 #include "display/result_table.h"
 #include "odbc/odbc_api.h"
+#include "session/interrupt.h"
+#include "session/line_editor.h"
 #include "session/options.h"
 
 namespace {
@@ -21,17 +23,35 @@ struct Session {
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
   SessionOptions options;           // the command line
   ListingSpec listing;              // how result sets are written
+  bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
   bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
   bool fCallFailed = false;         // the session ended at a failed checked call
+  bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130
 };
 
 // The parent window for a connection prompt. A terminal has no desktop window, so the driver manager gets
 // the null window and completes the connection from the string alone.
 SQLHWND GetDesktopWindow() { return nullptr; }
 
-// Writes the prompt, unless the session runs a script in batch mode.
+// Writes the prompt, unless the session runs a script in batch mode or the line editor shows it.
 void WritePrompt(const Session& session) {
-  if (!session.options.fBatch) OutText(PROMPT);
+  if (!session.options.fBatch && !session.fEditor) OutText(PROMPT);
+}
+
+// Reads the next statement line, through the line editor at a terminal.
+InputResult ReadStatementLine(const Session& session, std::string& szCommand) {
+  return session.fEditor ? EditLine(PROMPT, szCommand) : ReadInputLine(szCommand);
+}
+
+// Deals with a Ctrl-C once the statement or the read it interrupted has ended. At a terminal the session
+// goes on; a script ends there, so that it never goes on half-run. Returns false when the session ends.
+bool GoOnAfterInterrupt(Session& session) {
+  if (!StdinIsTerminal()) {
+    session.fInterrupted = true;
+    return false;
+  }
+  ClearInterrupt();
+  return true;
 }
 
 // Executes one statement line and reports its outcome: a table, a row count or diagnostics; a failure is
@@ -40,7 +60,10 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
   SQLHSTMT lpStmt = session.lpStmt;
   SQLSMALLINT sNumResults = 0;
   SQLLEN siRowCount = -1;
+  // Ctrl-C while the statement executes cancels it on the server.
+  BeginCancellableCall(lpStmt);
   SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&szCommand[0]), SQL_NTS);
+  EndCancellableCall();
   switch (RetCode) {
     case SQL_SUCCESS_WITH_INFO:
       ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
@@ -80,7 +103,16 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
 // --stop-on-error, or a reader of standard output that has gone.
 void RunPromptLoop(Session& session) {
   std::string szCommand;
-  while (ReadInputLine(szCommand)) {
+  for (;;) {
+    InputResult read = ReadStatementLine(session, szCommand);
+    if (read == InputResult::End) return;
+    if (read == InputResult::Interrupted) {
+      // The line being typed is discarded.
+      if (!GoOnAfterInterrupt(session)) return;
+      OutWrite("\n", 1);
+      WritePrompt(session);
+      continue;
+    }
     if (szCommand.empty()) {
       WritePrompt(session);
       continue;
@@ -93,10 +125,12 @@ void RunPromptLoop(Session& session) {
       WritePrompt(session);
       continue;
     }
+    if (session.fEditor) RememberLine(szCommand);
     if (!ExecuteStatement(session, szCommand)) {
       session.fCallFailed = true;
       return;
     }
+    if (InterruptRequested() && !GoOnAfterInterrupt(session)) return;
     if (session.fStatementFailed && session.options.fStopOnError) return;
     // The reader of a pipe has gone: end the session as a pipeline expects, without a word.
     if (StdoutState() == OutputState::PipeBroken) return;
@@ -134,12 +168,16 @@ void RunSession(Session& session) {
     }
   }
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
+  // The editor serves a person at a terminal; scripts and redirected output get plain lines.
+  session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
+  if (session.fEditor) InitLineEditor(session.lpDbc);
   WritePrompt(session);
   RunPromptLoop(session);
 }
 
 // The exit status of a session that has shut down.
 int ExitStatus(const Session& session) {
+  if (session.fInterrupted) return 130;  // as a process ended by SIGINT shows in a shell
   switch (StdoutState()) {
     case OutputState::Failed: return 1;
     case OutputState::PipeBroken: return 141;  // as a process ended by SIGPIPE shows in a shell
@@ -179,7 +217,9 @@ int main(int argc, char** argv) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
   }
+  InitInterrupts();
   RunSession(session);
+  InterruptEndsProcess();  // a second Ctrl-C while disconnecting ends the process at once
   // Disconnecting also releases the statement handle.
   if (session.lpDbc != SQL_NULL_HDBC) {
     SQLDisconnect(session.lpDbc);

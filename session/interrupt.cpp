@@ -1,0 +1,128 @@
+// Ctrl-C: the SIGINT handler, the watcher thread that cancels a running statement, and the flag.
+#include "session/interrupt.h"
+
+#include <sqlext.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <mutex>
+#include <pthread.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+volatile sig_atomic_t gInterrupted = 0;   // Ctrl-C seen and not yet dealt with
+volatile sig_atomic_t gEndsProcess = 0;   // shutting down: the next Ctrl-C ends the process
+volatile sig_atomic_t gContinued = 0;     // the process was stopped and continued
+int gWatchPipe[2] = {-1, -1};             // the handler's byte for the watcher thread
+int gWakePipe[2] = {-1, -1};              // the handler's byte for a reader waiting on the terminal
+std::mutex gPhaseMutex;                   // guards gExecutingStmt; held by the watcher across SQLCancel
+SQLHSTMT gExecutingStmt = SQL_NULL_HSTMT;  // the statement inside SQLExecDirect, or null
+
+void WriteByte(int fd, char byte) {
+  // The pipes do not block: a full pipe already holds a wake-up.
+  if (write(fd, &byte, 1) < 0) return;
+}
+
+void OnInterrupt(int) {
+  int savedErrno = errno;
+  if (gEndsProcess) {
+    signal(SIGINT, SIG_DFL);
+    raise(SIGINT);
+  }
+  gInterrupted = 1;
+  WriteByte(gWatchPipe[1], 'I');
+  WriteByte(gWakePipe[1], 'I');
+  errno = savedErrno;
+}
+
+void OnContinue(int) {
+  int savedErrno = errno;
+  gContinued = 1;
+  WriteByte(gWakePipe[1], 'C');
+  errno = savedErrno;
+}
+
+void InstallInterruptHandler(bool fRestart) {
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = fRestart ? SA_RESTART : 0;
+  sigaction(SIGINT, &action, nullptr);
+}
+
+// The watcher: at each Ctrl-C, cancels the statement that is executing, if one is.
+void WatchInterrupts() {
+  for (;;) {
+    char byte;
+    ssize_t n = read(gWatchPipe[0], &byte, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    std::lock_guard<std::mutex> lock(gPhaseMutex);
+    if (gExecutingStmt != SQL_NULL_HSTMT) SQLCancel(gExecutingStmt);
+  }
+}
+
+bool MakePipe(int fds[2]) {
+  if (pipe(fds) != 0) return false;
+  for (int i = 0; i < 2; ++i) {
+    fcntl(fds[i], F_SETFD, FD_CLOEXEC);
+    fcntl(fds[i], F_SETFL, O_NONBLOCK);
+  }
+  return true;
+}
+
+}  // namespace
+
+void InitInterrupts() {
+  if (!MakePipe(gWatchPipe) || !MakePipe(gWakePipe)) return;  // without pipes Ctrl-C keeps its default
+  fcntl(gWatchPipe[0], F_SETFL, 0);
+  // The watcher starts with SIGINT blocked, so the handler always runs on the main thread.
+  sigset_t blocked, previous;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGINT);
+  sigaddset(&blocked, SIGCONT);
+  pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+  std::thread(WatchInterrupts).detach();
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  InstallInterruptHandler(true);
+  struct sigaction action = {};
+  action.sa_handler = OnContinue;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGCONT, &action, nullptr);
+}
+
+bool InterruptRequested() { return gInterrupted != 0; }
+
+void ClearInterrupt() { gInterrupted = 0; }
+
+void SetReadsInterruptible(bool fInterruptible) {
+  if (gWatchPipe[0] >= 0) InstallInterruptHandler(!fInterruptible);
+}
+
+void BeginCancellableCall(SQLHSTMT lpStmt) {
+  std::lock_guard<std::mutex> lock(gPhaseMutex);
+  gExecutingStmt = lpStmt;
+}
+
+void EndCancellableCall() {
+  std::lock_guard<std::mutex> lock(gPhaseMutex);  // waits for a SQLCancel under way
+  gExecutingStmt = SQL_NULL_HSTMT;
+}
+
+void InterruptEndsProcess() { gEndsProcess = 1; }
+
+int WakeupDescriptor() { return gWakePipe[0]; }
+
+bool DrainWakeups() {
+  char bytes[64];
+  while (gWakePipe[0] >= 0 && read(gWakePipe[0], bytes, sizeof bytes) > 0) {
+  }
+  bool fContinued = gContinued != 0;
+  gContinued = 0;
+  return fContinued;
+}

@@ -1,0 +1,30 @@
+// Ctrl-C: the SIGINT handler, the watcher thread that cancels a running statement, and the flag.
+#pragma once
+
+#include <sql.h>
+
+// Installs the SIGINT and SIGCONT handlers and starts the watcher thread. Call once, before any statement.
+void InitInterrupts();
+
+// True once Ctrl-C was pressed and not yet cleared.
+bool InterruptRequested();
+
+// Clears the flag: the interrupt has been dealt with.
+void ClearInterrupt();
+
+// Makes reads of the terminal or a pipe return with EINTR at Ctrl-C (true), or restart them (false, the
+// default, so that no driver call is cut short by a signal).
+void SetReadsInterruptible(bool fInterruptible);
+
+// Marks the start and the end of a statement's execution: in between, Ctrl-C calls SQLCancel on lpStmt.
+// SQLCancel never runs outside that span, so it never overlaps a fetch, a free or a disconnect.
+void BeginCancellableCall(SQLHSTMT lpStmt);
+void EndCancellableCall();
+
+// From here on a Ctrl-C ends the process at once: the session is shutting down.
+void InterruptEndsProcess();
+
+// A descriptor that becomes readable at Ctrl-C or when the process continues after a stop, for a reader
+// that waits on the terminal; DrainWakeups empties it and returns true when the process was continued.
+int WakeupDescriptor();
+bool DrainWakeups();
