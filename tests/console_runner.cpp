@@ -18,6 +18,7 @@
 #include <pty.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -79,6 +80,9 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
   }
   int outFd = outPipe[0], errFd = errPipe[0];
   time_t deadline = time(nullptr) + options.timeoutSeconds;
+  timespec started;
+  clock_gettime(CLOCK_MONOTONIC, &started);
+  bool interruptSent = options.interruptAfterMs == 0;
   char chunk[65536];
   while (outFd >= 0 || errFd >= 0) {
     pollfd fds[3];
@@ -90,7 +94,15 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
       kill(pid, SIGKILL);
       break;
     }
-    if (poll(fds, count, 1000) <= 0) continue;
+    if (!interruptSent) {
+      timespec now;
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      if ((now.tv_sec - started.tv_sec) * 1000 + (now.tv_nsec - started.tv_nsec) / 1000000 >= options.interruptAfterMs) {
+        kill(pid, SIGINT);
+        interruptSent = true;
+      }
+    }
+    if (poll(fds, count, interruptSent ? 1000 : 20) <= 0) continue;
     for (int i = 0; i < count; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == inFd) {
@@ -227,16 +239,25 @@ std::string ExecSql(const std::string& connStr, const std::vector<std::string>& 
   return failure;
 }
 
-TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, unsigned short columns) {
+TerminalSession StartOnTerminal(const std::vector<std::string>& args, unsigned short rows, unsigned short columns,
+                                const std::string& locale) {
   TerminalSession session;
   winsize size = {rows, columns, 0, 0};
+  std::vector<char*> argv{const_cast<char*>(ODBC_CONSOLE_PATH)};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
   session.pid = forkpty(&session.master, nullptr, nullptr, &size);
   if (session.pid == 0) {
-    setenv("LC_ALL", "C", 1);
-    execl(ODBC_CONSOLE_PATH, ODBC_CONSOLE_PATH, conn.c_str(), static_cast<char*>(nullptr));
+    unsetenv("LANG");
+    setenv("LC_ALL", locale.c_str(), 1);
+    execv(argv[0], argv.data());
     _exit(127);
   }
   return session;
+}
+
+TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, unsigned short columns) {
+  return StartOnTerminal(std::vector<std::string>{conn}, rows, columns);
 }
 
 size_t WaitFor(TerminalSession& session, const std::string& text, size_t from) {
@@ -254,6 +275,25 @@ size_t WaitFor(TerminalSession& session, const std::string& text, size_t from) {
   }
 }
 
+// Reads what the terminal shows within `milliseconds`, if anything.
+static void ReadShown(TerminalSession& session, int milliseconds) {
+  pollfd fd = {session.master, POLLIN, 0};
+  if (poll(&fd, 1, milliseconds) <= 0) return;
+  char chunk[4096];
+  ssize_t n = read(session.master, chunk, sizeof chunk);
+  if (n > 0) session.screen.append(chunk, static_cast<size_t>(n));
+}
+
+bool WaitForEditor(TerminalSession& session) {
+  for (int tries = 0; tries < 2000; ++tries) {
+    termios mode;
+    // The master side reports the terminal's mode, which the console sets on its side.
+    if (tcgetattr(session.master, &mode) == 0 && (mode.c_lflag & ICANON) == 0) return true;
+    ReadShown(session, 10);
+  }
+  return false;
+}
+
 void Type(TerminalSession& session, const std::string& text) {
   if (write(session.master, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
     ADD_FAILURE() << "could not type at the terminal";
@@ -261,6 +301,7 @@ void Type(TerminalSession& session, const std::string& text) {
 }
 
 int Finish(TerminalSession& session) {
+  WaitForEditor(session);  // Ctrl-D typed before the editor has the terminal could be lost
   Type(session, "\x04");
   // Read the closing word before reaping: what the console wrote last is still in the terminal.
   WaitFor(session, "Disconnected.", 0);

@@ -19,6 +19,7 @@ struct ConsoleOptions {
   int timeoutSeconds = 60;            // the run is killed after this long
   std::string stdoutFile;             // a file for standard output instead of the pipe; "-" closes it
   size_t stdoutLimit = 0;             // when not 0, the pipe is closed once this many bytes were read
+  int interruptAfterMs = 0;           // when not 0, SIGINT is sent this long after the start
 };
 
 // Runs the console with `args` (the program name excluded), feeding `input` on standard input.
@@ -65,12 +66,21 @@ struct TerminalSession {
   std::string screen;  // everything shown so far
 };
 
-// Starts the console on a new pseudo-terminal of the given size, in the C locale.
+// Starts the console with `args` on a new pseudo-terminal of the given size, in the given locale.
+TerminalSession StartOnTerminal(const std::vector<std::string>& args, unsigned short rows, unsigned short columns,
+                                const std::string& locale = "C");
+
+// Starts the console on conn on a new pseudo-terminal of the given size, in the C locale.
 TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, unsigned short columns);
 
 // Reads what the terminal shows until `text` appears at or after `from`, or 20 seconds pass. Returns the
 // position just past it, or std::string::npos.
 size_t WaitFor(TerminalSession& session, const std::string& text, size_t from = 0);
+
+// Waits until the line editor has the terminal (canonical mode off): the editor shows its prompt a moment
+// before, and keys typed in between would be taken by the terminal's own line editing. Returns false after
+// 20 seconds.
+bool WaitForEditor(TerminalSession& session);
 
 // Types text at the terminal.
 void Type(TerminalSession& session, const std::string& text);

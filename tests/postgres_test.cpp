@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 
+#include <unistd.h>
+
 #include "console_runner.h"
 
 namespace {
@@ -156,6 +158,24 @@ TEST_F(PostgresTest, CsvExportReadsLongValuesWhole) {
                                  "12345678901234567890.5::numeric as big\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, "long,n,e,b,big\n" + std::string(10000, 'y') + ",,\"\",00ff,12345678901234567890.5\n");
+}
+
+TEST_F(PostgresTest, CtrlCCancelsAStatementOnTheServer) {
+  TerminalSession session = StartOnTerminal(PostgresConnStr(gServer), 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select pg_sleep(60)\r");
+  at = WaitFor(session, "pg_sleep(60)\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  usleep(300000);
+  Type(session, "\x03");
+  at = WaitFor(session, "[57014] ERROR: canceling statement due to user request", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 1 as one\r");
+  EXPECT_NE(WaitFor(session, "|           1  |", at), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
 }
 
 }  // namespace

@@ -1,0 +1,171 @@
+// End-to-end tests of the terminal's line editor and of Ctrl-C, typed as bytes on a real pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "console_runner.h"
+
+namespace {
+
+const std::string kLeft = "\x1b[D";
+const std::string kUp = "\x1b[A";
+const std::string kBackspace = "\x7f";
+const std::string kCtrlC = "\x03";
+const std::string kPrompt = "SQL COMMAND>";
+// Long enough to be cancelled: SQLite computes it inside SQLExecDirect.
+const std::string kLongStatement =
+    "with recursive c(i) as (select 1 union all select i + 1 from c where i < 2000000000) select count(*) from c";
+
+struct LineEditorTest : ::testing::Test {
+  TempDir dir;
+  std::string conn = SqliteConnStr(dir.path + "/editor.db");
+  void SetUp() override { ASSERT_EQ(ExecSql(conn, {"create table people(id integer, name text)"}), ""); }
+  // The rows of a query, read afterwards by a batch run.
+  std::vector<std::vector<std::string>> Rows(const std::string& query) {
+    auto lines = TableLines(RunConsole({"-b", conn}, query + "\n", Utf8()).out, "│");
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+  }
+  static ConsoleOptions Utf8() {
+    ConsoleOptions options;
+    options.locale = "C.UTF-8";
+    return options;
+  }
+};
+
+TEST_F(LineEditorTest, EditedLinesRecallAndCompletionReachTheDriverAsShown) {
+  TerminalSession session = StartOnTerminal({conn}, 24, 200, "C.UTF-8");
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  // A typo mended with the arrow keys: the driver gets the corrected text, no escape sequence.
+  Type(session, "insert into peopel values(1, 'Ann')");
+  for (int i = 0; i < 17; ++i) Type(session, kLeft);
+  Type(session, kBackspace + kBackspace + "le\r");
+  at = WaitFor(session, "1 row affected", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  // A double-width character and an accented one move and delete as one.
+  Type(session, "insert into people values(2, 'Zoé抹')" + kLeft + kLeft + kLeft + kBackspace + "\r");
+  at = WaitFor(session, "1 row affected", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  // Up recalls the last line, which runs again.
+  Type(session, kUp + "\r");
+  at = WaitFor(session, "1 row affected", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  // Tab completes a keyword in the case typed, and a table name from the catalog.
+  Type(session, "sel\t* from peo\t\r");
+  at = WaitFor(session, "│ id ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+  EXPECT_EQ(Rows("select id, name from people order by rowid"),
+            (std::vector<std::vector<std::string>>{{"1", "Ann"}, {"2", "Zo抹"}, {"2", "Zo抹"}}));
+}
+
+TEST_F(LineEditorTest, CtrlCDiscardsTheLineCancelsTheStatementAndStopsTheListing) {
+  TerminalSession session = StartOnTerminal({conn}, 10, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  // At the prompt: the line is discarded and a fresh prompt shown.
+  Type(session, "insert into people values(9, 'never')" + kCtrlC);
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  // While a statement executes: it is cancelled, its record printed, and the session goes on.
+  Type(session, kLongStatement + "\r");
+  at = WaitFor(session, "count(*) from c\r\n", at);  // the statement has been handed over
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  usleep(300000);
+  Type(session, kCtrlC);
+  at = WaitFor(session, "interrupted", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  // At a pause: the listing stops without an end bar.
+  Type(session, "with recursive c(i) as (select 1 union all select i + 1 from c where i < 100) select i from c\r");
+  at = WaitFor(session, "Q to quit10", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, kCtrlC);
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  // The next statement runs on the same handle.
+  Type(session, "insert into people values(3, 'after')\r");
+  at = WaitFor(session, "1 row affected", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  EXPECT_EQ(Finish(session), 0);
+  EXPECT_EQ(Rows("select id from people"), (std::vector<std::vector<std::string>>{{"3"}}));
+}
+
+TEST_F(LineEditorTest, CtrlCDuringAStreamedListingStopsIt) {
+  // A window of 30000 rows: the listing streams without pausing.
+  TerminalSession session = StartOnTerminal({conn + ";StepAPI=1"}, 30000, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "with recursive c(i) as (select 1 union all select i + 1 from c where i < 10000000) select i from c\r");
+  at = WaitFor(session, "| 2000 ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen.substr(0, 2000);
+  Type(session, kCtrlC);
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  ASSERT_NE(at, std::string::npos);
+  Type(session, "select 'still here' as s\r");
+  EXPECT_NE(WaitFor(session, "| still here", at), std::string::npos);
+  EXPECT_EQ(Finish(session), 0);
+}
+
+TEST_F(LineEditorTest, PausesKeepTheHeaderOnScreenAndCtrlDThereEndsTheSession) {
+  // A 72-wide line on a 40-column window takes two screen lines: a page of (10 - 1 - 2) / 2 = 3 rows.
+  TerminalSession session = StartOnTerminal({conn}, 10, 40);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select i, printf('%60d', i) as wide from (select 1 as i union all select 2 union all select 3 "
+                "union all select 4)\r");
+  at = WaitFor(session, "Q to quit10", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_NE(session.screen.find("  3 |"), std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("  4 |"), std::string::npos) << session.screen;
+  // Ctrl-D at the pause stops the listing and ends the session.
+  Type(session, "\x04");
+  EXPECT_NE(WaitFor(session, "Disconnected.", at), std::string::npos) << session.screen;
+  int status = 0;
+  waitpid(session.pid, &status, 0);
+  close(session.master);
+  EXPECT_EQ(session.screen.find("  4 |"), std::string::npos) << session.screen;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(LineEditorTest, AfterAStopAndContinueThePromptAndLineShowAgain) {
+  TerminalSession session = StartOnTerminal({conn}, 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 'half");
+  at = WaitFor(session, "select 'half", at);
+  ASSERT_NE(at, std::string::npos);
+  kill(session.pid, SIGSTOP);
+  usleep(100000);
+  kill(session.pid, SIGCONT);
+  at = WaitFor(session, kPrompt + "select 'half", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, " way' as w\r");
+  EXPECT_NE(WaitFor(session, "| half way", at), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
+TEST_F(LineEditorTest, InterruptedScriptStopsThereWithStatus130) {
+  ConsoleOptions options;
+  options.interruptAfterMs = 500;
+  ConsoleResult run = RunConsole({conn}, kLongStatement + "\ninsert into people values(4, 'too late')\n", options);
+  EXPECT_EQ(run.status, 130);
+  EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.substr(run.out.size() - 14), "\nDisconnected.");
+  EXPECT_TRUE(Rows("select id from people").empty());
+}
+
+}  // namespace
