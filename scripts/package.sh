@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-packages.sh package
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 export CPPFLAGS="$(dpkg-buildflags --get CPPFLAGS)"
 export CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $CPPFLAGS"
 export LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
