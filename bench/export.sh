@@ -2,34 +2,10 @@
 # The export benchmark: 1,000,000 rows to CSV, odbc-console --csv against sqlite3 -csv on a SQLite table and
 # against psql --csv on a throwaway PostgreSQL server; medians of RUNS alternating runs (5 by default), the
 # ratios, and peak resident memory at 1,000 and 1,000,000 rows.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-runs=${RUNS:-5}
-
-scripts/install-packages.sh bench
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DODBC_CONSOLE_TESTS=OFF -DODBC_CONSOLE_BENCH=ON >/dev/null
-cmake --build build-bench -j"$(nproc)" >/dev/null
-export LC_ALL=C.UTF-8
-data=bench/data
-mkdir -p "$data"
-measure=build-bench/measure
-
-# The same tables as the listing benchmark: key, short text, real, text with a NULL every seventh row, small int.
-make_table() {
-  [ -s "$1" ] && return 0
-  printf '%s\n' \
-    "create table t(k integer primary key, s varchar(20), r real, n varchar(30), i smallint)" \
-    "with recursive c(x) as (select 1 union all select x + 1 from c where x < $2) insert into t select x, 'item ' || x, x * 0.25, case when x % 7 = 0 then null else 'note number ' || x end, x % 100 from c" |
-    build-bench/odbc-console -b "Driver=SQLite3;Database=$1" >/dev/null
-}
-make_table "$data/big.db" 1000000
-make_table "$data/small.db" 1000
-
-server=$(mktemp -d /tmp/odbc-console-bench-pg-XXXXXX)
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-trap 'tests/pg_server.sh stop "$server"' EXIT
-tests/pg_server.sh start "$server" "$port"
-psql_cmd() { psql -X -q -h 127.0.0.1 -p "$port" -U postgres -d postgres "$@"; }
+source "$(dirname "$0")/common.sh"
+make_sqlite_table "$data/big.db" 1000000
+make_sqlite_table "$data/small.db" 1000
+start_pg_server
 for n in 1000 1000000; do
   psql_cmd -c "create table t_$n as select g as k, 'item ' || g as s, g * 0.25::real as r,
     case when g % 7 = 0 then null else 'note number ' || g end as n, (g % 100)::smallint as i from generate_series(1, $n) g" >/dev/null
@@ -54,8 +30,6 @@ run() {
       -v FETCH_COUNT=10000 -c "select * from $table" ;;
   esac
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-max_rss() { awk '{ if ($2 > m) m = $2 } END { print m }'; }
 
 # The fetch floors (bound fetch loop, nothing written) show what each driver alone takes.
 programs=(console-sqlite sqlite3 floor-sqlite console-pg psql floor-pg)
@@ -63,7 +37,7 @@ for program in "${programs[@]}"; do : >"$data/$program.times"; done
 for ((i = 1; i <= runs; i++)); do
   for program in "${programs[@]}"; do run "$program" 1000000 >>"$data/$program.times"; done
 done
-echo "machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
+machine
 echo "export of 1,000,000 rows x 5 columns to CSV, output to a file, medians of $runs runs"
 echo "(PostgreSQL: UseDeclareFetch=1;Fetch=10000 for the console, FETCH_COUNT=10000 for psql)"
 echo "                   time       peak RSS 1,000 rows   1,000,000 rows"

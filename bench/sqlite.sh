@@ -2,40 +2,18 @@
 # The SQLite listing benchmark: odbc-console against the fetch floor (the same bindings and fetch loop, printing
 # nothing) and against unixODBC's isql, on a 1,000,000-row SQLite table; medians of RUNS runs each (5 by
 # default), their ratios, and peak resident memory at 1,000 and 1,000,000 rows.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-runs=${RUNS:-5}
-
-scripts/install-packages.sh run
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DODBC_CONSOLE_TESTS=OFF -DODBC_CONSOLE_BENCH=ON >/dev/null
-cmake --build build-bench -j"$(nproc)" >/dev/null
-
-data=bench/data
-mkdir -p "$data"
-export LC_ALL=C.UTF-8
-
-# Creates, once, a table of $2 rows in database $1: key, short text, real, text NULL every seventh row, small int.
-make_table() {
-  [ -s "$1" ] && return 0
-  printf '%s\n' \
-    "create table t(k integer primary key, s varchar(20), r real, n varchar(30), i smallint)" \
-    "with recursive c(x) as (select 1 union all select x + 1 from c where x < $2) insert into t select x, 'item ' || x, x * 0.25, case when x % 7 = 0 then null else 'note number ' || x end, x % 100 from c" |
-    build-bench/odbc-console "Driver=SQLite3;Database=$1" >/dev/null 2>&1
-}
-make_table "$data/big.db" 1000000
-make_table "$data/small.db" 1000
+source "$(dirname "$0")/common.sh"
+make_sqlite_table "$data/big.db" 1000000
+make_sqlite_table "$data/small.db" 1000
 
 query="select * from t"
 printf '%s\n' "$query" >"$data/query.sql"
 conn() { echo "Driver=SQLite3;Database=$1;StepAPI=1"; }
-measure=build-bench/measure
 # Each listing goes to a new file: truncating the last one would be timed as part of the next run.
 console() { rm -f "$data/console.out"; "$measure" "$data/query.sql" "$data/console.out" build-bench/odbc-console "$(conn "$1")"; }
 floor() { "$measure" /dev/null /dev/null build-bench/fetch_floor "$(conn "$1")" "$query"; }
 isql_run() { rm -f "$data/isql.out"; "$measure" "$data/query.sql" "$data/isql.out" isql -b -k "$(conn "$1")"; }
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-max_rss() { awk '{ if ($2 > m) m = $2 } END { print m }'; }
 
 : >"$data/console.times"; : >"$data/floor.times"; : >"$data/isql.times"
 for ((i = 1; i <= runs; i++)); do
@@ -53,7 +31,7 @@ console_small_kib=$(console "$data/small.db" | max_rss)
 floor_small_kib=$(floor "$data/small.db" | max_rss)
 rm -f "$data/console.out" "$data/isql.out"
 
-echo "machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
+machine
 echo "listing 1,000,000 rows (select * from t, 5 columns, LC_ALL=C.UTF-8, output to a file), medians of $runs runs:"
 printf '  odbc-console  %8.3f s\n  fetch floor   %8.3f s\n  isql          %8.3f s\n' "$console_s" "$floor_s" "$isql_s"
 awk -v c="$console_s" -v f="$floor_s" -v i="$isql_s" 'BEGIN {

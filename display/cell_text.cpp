@@ -167,22 +167,15 @@ void AppendSafeText(std::string& out, const char* text, size_t len) {
 }
 
 std::string SafeMessageText(const char* text) {
-  const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
   size_t len = strlen(text);
   std::string safe;
   safe.reserve(len);
-  for (size_t pos = 0; pos < len;) {
-    if (input[pos] == '\n' || input[pos] == '\t') {
-      safe += static_cast<char>(input[pos++]);
-      continue;
-    }
-    ShownChar next = NextChar(input + pos, len - pos);
-    if (next.replaced) {
-      safe += '?';
-    } else {
-      safe.append(text + pos, next.bytes);
-    }
-    pos += next.bytes;
+  // Newline and tab stay: messages may span lines. Every run between them is made safe as a whole.
+  for (size_t pos = 0; pos <= len;) {
+    size_t end = pos + strcspn(text + pos, "\n\t");
+    AppendSafeText(safe, text + pos, end - pos);
+    if (end < len) safe += text[end];
+    pos = end + 1;
   }
   return safe;
 }
