@@ -168,4 +168,18 @@ TEST_F(LineEditorTest, InterruptedScriptStopsThereWithStatus130) {
   EXPECT_TRUE(Rows("select id from people").empty());
 }
 
+TEST_F(LineEditorTest, ExportOnATerminalDefusesControlBytes) {
+  // A file gets the bytes as stored; a terminal shows them as '?', as the table does.
+  TerminalSession session = StartOnTerminal({"--csv", conn}, 24, 100);
+  Type(session, "select 'a' || char(27) || ']0;x' || char(7) || 'b' as v\r");
+  size_t at = WaitFor(session, "v\r\n");
+  EXPECT_NE(WaitFor(session, "a?]0;x?b\r\n", at), std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("\x1b]0;"), std::string::npos);
+  Type(session, "\x04");
+  int status = 0;
+  waitpid(session.pid, &status, 0);
+  close(session.master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 }  // namespace
