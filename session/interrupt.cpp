@@ -15,7 +15,7 @@
 namespace {
 
 volatile sig_atomic_t gInterrupted = 0;   // Ctrl-C seen and not yet dealt with
-volatile sig_atomic_t gEndsProcess = 0;   // shutting down: the next Ctrl-C ends the process
+volatile sig_atomic_t gEndsProcess = 1;   // not in the session's loop: the next Ctrl-C ends the process
 volatile sig_atomic_t gContinued = 0;     // the process was stopped and continued
 int gWatchPipe[2] = {-1, -1};             // the handler's byte for the watcher thread
 int gWakePipe[2] = {-1, -1};              // the handler's byte for a reader waiting on the terminal
@@ -114,7 +114,7 @@ void EndCancellableCall() {
   gExecutingStmt = SQL_NULL_HSTMT;
 }
 
-void InterruptEndsProcess() { gEndsProcess = 1; }
+void SetInterruptEndsProcess(bool fEndsProcess) { gEndsProcess = fEndsProcess ? 1 : 0; }
 
 int WakeupDescriptor() { return gWakePipe[0]; }
 

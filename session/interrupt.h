@@ -21,8 +21,9 @@ void SetReadsInterruptible(bool fInterruptible);
 void BeginCancellableCall(SQLHSTMT lpStmt);
 void EndCancellableCall();
 
-// From here on a Ctrl-C ends the process at once: the session is shutting down.
-void InterruptEndsProcess();
+// Whether a Ctrl-C ends the process at once: before the session is ready (a connection that hangs) and
+// while it shuts down, there is nothing to cancel and nothing to go back to. True from the start.
+void SetInterruptEndsProcess(bool fEndsProcess);
 
 // A descriptor that becomes readable at Ctrl-C or when the process continues after a stop, for a reader
 // that waits on the terminal; DrainWakeups empties it and returns true when the process was continued.

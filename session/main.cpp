@@ -171,6 +171,7 @@ void RunSession(Session& session) {
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
   if (session.fEditor) InitLineEditor(session.lpDbc);
+  SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
   WritePrompt(session);
   RunPromptLoop(session);
 }
@@ -219,7 +220,7 @@ int main(int argc, char** argv) {
   }
   InitInterrupts();
   RunSession(session);
-  InterruptEndsProcess();  // a second Ctrl-C while disconnecting ends the process at once
+  SetInterruptEndsProcess(true);  // a second Ctrl-C while disconnecting ends the process at once
   // Disconnecting also releases the statement handle.
   if (session.lpDbc != SQL_NULL_HDBC) {
     SQLDisconnect(session.lpDbc);
