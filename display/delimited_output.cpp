@@ -74,33 +74,59 @@ SQLLEN ReadWholeValue(Listing* lpListing, SQLUSMALLINT iCol) {
   return static_cast<SQLLEN>(have);
 }
 
+// The bytes that a field of each format cannot hold as they are, as a table for a scan of one test a byte.
+struct SpecialBytes {
+  bool csv[256];  // comma, quote, CR, LF: the field is quoted
+  bool tsv[256];  // tab, LF, CR, backslash: escaped
+};
+constexpr SpecialBytes MakeSpecialBytes() {
+  SpecialBytes special{};
+  for (unsigned char byte : {',', '"', '\r', '\n'}) special.csv[byte] = true;
+  for (unsigned char byte : {'\t', '\n', '\r', '\\'}) special.tsv[byte] = true;
+  return special;
+}
+constexpr SpecialBytes SPECIAL_BYTES = MakeSpecialBytes();
+
+// Returns the position of the first byte of text[0, len) that `special` marks, or len.
+size_t FindSpecial(const bool* special, const char* text, size_t len) {
+  size_t i = 0;
+  while (i < len && !special[static_cast<unsigned char>(text[i])]) ++i;
+  return i;
+}
+
 // Appends one CSV field: quoted when it holds a comma, a quote, CR or LF, with quotes doubled. The empty
 // string is "" so that it differs from NULL, which is an empty field.
 void AppendCsvField(std::string& line, const char* text, size_t len) {
-  bool quoted = len == 0;
-  for (size_t i = 0; i < len && !quoted; ++i) quoted = text[i] == ',' || text[i] == '"' || text[i] == '\r' || text[i] == '\n';
-  if (!quoted) {
+  size_t next = FindSpecial(SPECIAL_BYTES.csv, text, len);
+  if (next == len && len > 0) {
     line.append(text, len);
     return;
   }
   line += '"';
-  for (size_t i = 0; i < len; ++i) {
-    if (text[i] == '"') line += '"';
-    line += text[i];
+  for (size_t start = 0;;) {
+    const char* quote = static_cast<const char*>(memchr(text + start, '"', len - start));
+    size_t end = quote != nullptr ? static_cast<size_t>(quote - text) + 1 : len;
+    line.append(text + start, end - start);
+    if (quote == nullptr) break;
+    line += '"';  // a quote is doubled
+    start = end;
   }
   line += '"';
 }
 
 // Appends one TSV field, with tab, newline, carriage return and backslash escaped.
 void AppendTsvField(std::string& line, const char* text, size_t len) {
-  for (size_t i = 0; i < len; ++i) {
-    switch (text[i]) {
+  for (size_t start = 0; start < len;) {
+    size_t next = start + FindSpecial(SPECIAL_BYTES.tsv, text + start, len - start);
+    line.append(text + start, next - start);
+    if (next == len) break;
+    switch (text[next]) {
       case '\t': line += "\\t"; break;
       case '\n': line += "\\n"; break;
       case '\r': line += "\\r"; break;
-      case '\\': line += "\\\\"; break;
-      default: line += text[i];
+      default: line += "\\\\"; break;
     }
+    start = next + 1;
   }
 }
 
