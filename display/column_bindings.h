@@ -3,6 +3,11 @@
 
 #include "odbc/odbc_api.h"
 
+constexpr int MAX_COLUMN_CHARS = 50;  // the most characters of a value that are stored and shown
+constexpr int MIN_COLUMN_WIDTH = 6;   // the least column width: the length of "<NULL>"
+constexpr int COLUMN_EXTRA = 3;       // what a column adds to a line beyond its width: bar and two blanks
+constexpr int MAX_TITLE_CHARS = 49;   // a title shows at most this many characters of the name
+
 // One bound result column; the records of a result set form a list in column order.
 struct ColumnBinding {
   SQLSMALLINT cchWidth;    // the column's width on screen, in display columns
@@ -14,14 +19,8 @@ struct ColumnBinding {
   SQLSMALLINT cchValueChars;  // the most characters of a value that are shown: a cut applies to text only
   SQLLEN cbBuffer;         // bytes of szBuffer, the terminating NUL included
   bool fTitleRead;         // szTitle holds the column's name; false when reading it failed
-  char szTitle[4 * 49 + 1];  // the column's title: its name, up to MAX_TITLE_CHARS characters
+  char szTitle[4 * MAX_TITLE_CHARS + 1];  // the column's title: its name, up to MAX_TITLE_CHARS characters
 };
-
-constexpr int MAX_COLUMN_CHARS = 50;  // the most characters of a value that are stored and shown
-constexpr int MIN_COLUMN_WIDTH = 6;   // the least column width: the length of "<NULL>"
-constexpr int COLUMN_EXTRA = 3;       // what a column adds to a line beyond its width: bar and two blanks
-constexpr int MAX_TITLE_CHARS = 49;   // a title shows at most this many characters of the name
-//       // what a column adds to a line beyond its width: bar and two blanks
 
 // Binds every column of the open result set to a buffer of its own, reads each column's title, and works
 // out the column widths and their sum plus COLUMN_EXTRA each (*cchTotalWidth). Text columns hold at most

@@ -16,7 +16,7 @@ constexpr SQLLEN MAX_BOUND_BYTES = 4096;     // ...and at most this much; longer
 // is then read whole. Per-row calls are the cost of an export, so most values come from one fetch.
 // Returns false when a call failed.
 bool BindDelimitedColumns(Listing* lpListing) {
-  if (!lpListing->lpSpec->fGetDataOnBound) return true;
+  if (!lpListing->lpStyle->fGetDataOnBound) return true;
   lpListing->columns.resize(static_cast<size_t>(lpListing->cCols));
   for (SQLUSMALLINT iCol = 1; iCol <= static_cast<SQLUSMALLINT>(lpListing->cCols); ++iCol) {
     SQLLEN cchDisplay = 0;
@@ -139,14 +139,14 @@ void AppendField(Listing* lpListing, const char* text, size_t len) {
     shown = safe.data();
     len = safe.size();
   }
-  if (lpListing->lpSpec->format == ListingFormat::Csv) {
+  if (lpListing->lpStyle->format == ListingFormat::Csv) {
     AppendCsvField(lpListing->szLine, shown, len);
   } else {
     AppendTsvField(lpListing->szLine, shown, len);
   }
 }
 
-char Separator(const Listing* lpListing) { return lpListing->lpSpec->format == ListingFormat::Csv ? ',' : '\t'; }
+char Separator(const Listing* lpListing) { return lpListing->lpStyle->format == ListingFormat::Csv ? ',' : '\t'; }
 
 // Binds the columns and writes the header line: every column's whole name.
 bool DelimitedBegin(Listing* lpListing) {
@@ -182,7 +182,7 @@ bool DelimitedRow(Listing* lpListing) {
   line.clear();
   for (SQLUSMALLINT iCol = 1; iCol <= static_cast<SQLUSMALLINT>(lpListing->cCols); ++iCol) {
     if (iCol > 1) line += Separator(lpListing);
-    const char* value = lpListing->szValue.data();
+    const char* value;
     SQLLEN length;
     const DelimitedColumn* lpColumn = lpListing->fBound ? &lpListing->columns[iCol - 1] : nullptr;
     if (lpColumn != nullptr && (lpColumn->indPtr == SQL_NULL_DATA ||
@@ -195,7 +195,7 @@ bool DelimitedRow(Listing* lpListing) {
     }
     if (length == -2) return false;
     if (length == SQL_NULL_DATA) {
-      if (lpListing->lpSpec->format == ListingFormat::Tsv) line += "\\N";
+      if (lpListing->lpStyle->format == ListingFormat::Tsv) line += "\\N";
       continue;
     }
     AppendField(lpListing, value, static_cast<size_t>(length));
@@ -221,5 +221,4 @@ void DelimitedRelease(Listing* lpListing) {
 
 }  // namespace
 
-const ListingFormatter CSV_FORMATTER = {DelimitedBegin, DelimitedRow, DelimitedEnd, DelimitedRelease};
-const ListingFormatter TSV_FORMATTER = {DelimitedBegin, DelimitedRow, DelimitedEnd, DelimitedRelease};
+const ListingFormatter DELIMITED_FORMATTER = {DelimitedBegin, DelimitedRow, DelimitedEnd, DelimitedRelease};

@@ -1,4 +1,4 @@
-// The listing of one result set: how it is written (the spec) and the formatters the fetch loop drives.
+// The listing of one result set: its style (table, CSV or TSV) and the formatters the fetch loop drives.
 #pragma once
 
 #include <string>
@@ -8,7 +8,7 @@
 #include "session/options.h"
 
 // How a result set is listed; fixed for the session.
-struct ListingSpec {
+struct ListingStyle {
   ListingFormat format;  // table, CSV or TSV
   bool fPaging;          // pause after every screenful and read a reply
   bool fHighlight;       // highlight header, end bar and pause prompt on a terminal
@@ -16,7 +16,7 @@ struct ListingSpec {
 };
 
 // The console's own listing: a highlighted table that pauses.
-constexpr ListingSpec CONSOLE_LISTING = {ListingFormat::Table, true, true, false};
+constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, false};
 
 // One column of a delimited listing: bound to a buffer that holds most values whole.
 struct DelimitedColumn {
@@ -27,7 +27,7 @@ struct DelimitedColumn {
 // One result set while it is listed; each formatter uses its own part.
 struct Listing {
   SQLHSTMT lpStmt;                // the statement whose cursor is listed
-  const ListingSpec* lpSpec;      // how it is listed
+  const ListingStyle* lpStyle;      // how it is listed
   SQLSMALLINT cCols;              // result columns
   ColumnBinding* lpBindings;      // table: the bound columns
   SQLSMALLINT cchTotalWidth;      // table: the sum of widths plus COLUMN_EXTRA each
@@ -48,6 +48,5 @@ struct ListingFormatter {
   void (*Release)(Listing* lpListing);  // releases what Begin made
 };
 
-// The delimited formatters, for --csv and --tsv.
-extern const ListingFormatter CSV_FORMATTER;
-extern const ListingFormatter TSV_FORMATTER;
+// The delimited formatter, for --csv and --tsv: the listing's style says which.
+extern const ListingFormatter DELIMITED_FORMATTER;

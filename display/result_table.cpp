@@ -151,7 +151,7 @@ int RowsPerPage(int lineWidth) {
 bool TableBegin(Listing* lpListing) {
   BindResultColumns(lpListing->lpStmt, lpListing->cCols, &lpListing->lpBindings, &lpListing->cchTotalWidth);
   lpListing->cbRowBound = RowLineBytes(lpListing->lpBindings);
-  PrintColumnTitles(lpListing->lpStmt, lpListing->cchTotalWidth, lpListing->lpBindings, lpListing->lpSpec->fHighlight);
+  PrintColumnTitles(lpListing->lpStmt, lpListing->cchTotalWidth, lpListing->lpBindings, lpListing->lpStyle->fHighlight);
   return true;
 }
 
@@ -163,9 +163,9 @@ bool TableRow(Listing* lpListing) {
 // The end bar: the line's width of blanks, highlighted.
 void TableEnd(Listing* lpListing) {
   const int lineWidth = lpListing->cchTotalWidth + 2;
-  if (lpListing->lpSpec->fHighlight) HighlightConsole(lineWidth, true);
+  if (lpListing->lpStyle->fHighlight) HighlightConsole(lineWidth, true);
   WriteBlanks(lineWidth);
-  if (lpListing->lpSpec->fHighlight) HighlightConsole(lineWidth, false);
+  if (lpListing->lpStyle->fHighlight) HighlightConsole(lineWidth, false);
   OutWrite("\n", 1);
 }
 
@@ -188,20 +188,18 @@ void PrintColumnTitles(SQLHSTMT lpStmt, SQLSMALLINT cchTotalWidth, ColumnBinding
   OutWrite("\n", 1);
 }
 
-bool ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols, const ListingSpec& spec) {
-  const ListingFormatter& formatter = spec.format == ListingFormat::Csv   ? CSV_FORMATTER
-                                      : spec.format == ListingFormat::Tsv ? TSV_FORMATTER
-                                                                          : TABLE_FORMATTER;
-  Listing listing{lpStmt, &spec, cCols, nullptr, 0, 0, false, false, {}, {}, {}};
+bool ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols, const ListingStyle& style) {
+  const ListingFormatter& formatter = style.format == ListingFormat::Table ? TABLE_FORMATTER : DELIMITED_FORMATTER;
+  Listing listing{lpStmt, &style, cCols, nullptr, 0, 0, false, false, {}, {}, {}};
   bool fSucceeded = formatter.Begin(&listing);
   int cRowsOnPage = 0;
   while (fSucceeded) {
     // Nobody sees a listing whose output fails: stop fetching it. The statement itself has run.
     if (StdoutState() != OutputState::Working) break;
     // A page holds gScreenRows - 2 rows: with the header and the prompt line it fills the window.
-    if (spec.fPaging && cRowsOnPage++ >= RowsPerPage(listing.cchTotalWidth + 2)) {
-      if (!PauseListing(listing.cchTotalWidth + 2, spec.fHighlight)) break;
-      PrintColumnTitles(lpStmt, listing.cchTotalWidth, listing.lpBindings, spec.fHighlight);
+    if (style.fPaging && cRowsOnPage++ >= RowsPerPage(listing.cchTotalWidth + 2)) {
+      if (!PauseListing(listing.cchTotalWidth + 2, style.fHighlight)) break;
+      PrintColumnTitles(lpStmt, listing.cchTotalWidth, listing.lpBindings, style.fHighlight);
       cRowsOnPage = 1;
     }
     SQLRETURN RetCode = SQLFetch(lpStmt);

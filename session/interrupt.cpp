@@ -3,7 +3,6 @@
 
 #include <sqlext.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>

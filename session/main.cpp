@@ -22,7 +22,7 @@ struct Session {
   SQLHDBC lpDbc = SQL_NULL_HDBC;    // the connection, owned for the whole run
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
   SessionOptions options;           // the command line
-  ListingSpec listing;              // how result sets are written
+  ListingStyle listing;              // how result sets are written
   bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
   bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
   bool fCallFailed = false;         // the session ended at a failed checked call
