@@ -7,6 +7,7 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "odbc/odbc_api.h"
+#include "session/input.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
@@ -187,7 +188,7 @@ int main(int argc, char** argv) {
     case CommandLineAction::Run:
       break;
   }
-  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false};
+  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
