@@ -29,6 +29,7 @@ struct Session {
   bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
   bool fCallFailed = false;         // the session ended at a failed checked call
   bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130
+  bool fConnectionLost = false;     // the connection was lost and could not be made again yet
 };
 
 // The parent window for a connection prompt. A terminal has no desktop window, so the driver manager gets
@@ -56,15 +57,52 @@ bool GoOnAfterInterrupt(Session& session) {
   return true;
 }
 
+// Connects lpDbc with the session's connection string; the connection prompt is never shown again.
+SQLRETURN ConnectDataSource(Session& session) {
+  return SQLDriverConnect(session.lpDbc, GetDesktopWindow(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(session.options.szConnStr)),
+                          SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_COMPLETE);
+}
+
+// After a statement failed because the connection is gone: at a terminal, connects again with the same
+// string, so that the person at it can go on. A script never reconnects: a new connection would run its
+// later statements outside the transaction it assumed. The failed statement is not run again.
+void ReconnectAfterLoss(Session& session) {
+  if (session.options.fBatch || !StdinIsTerminal()) return;
+  ErrText("The connection was lost. Reconnecting\xe2\x80\xa6 ");
+  SQLDisconnect(session.lpDbc);
+  SQLRETURN RetCode = ConnectDataSource(session);
+  session.fConnectionLost = !SQL_SUCCEEDED(RetCode);
+  if (SQL_SUCCEEDED(RetCode)) {
+    ErrText("done.\n");
+    if (RetCode == SQL_SUCCESS_WITH_INFO) ReportDiagnostics(session.lpDbc, SQL_HANDLE_DBC, RetCode);
+    return;
+  }
+  ErrText("failed.\n");
+  ReportDiagnostics(session.lpDbc, SQL_HANDLE_DBC, RetCode);
+}
+
 // Runs one statement and notes how it went in the session. Returns false when a call the session cannot
 // go on without failed and the session must shut down.
 bool ExecuteStatement(Session& session, std::string& szCommand) {
+  // A connection that could not be made again is tried once more before each statement, which runs
+  // only on a connection.
+  if (session.fConnectionLost) {
+    ReconnectAfterLoss(session);
+    if (session.fConnectionLost) {
+      session.fStatementFailed = true;
+      return true;
+    }
+  }
   switch (RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules)) {
     case StatementOutcome::Ok:
     case StatementOutcome::Cancelled:
       return true;
     case StatementOutcome::Failed:
       session.fStatementFailed = true;
+      return true;
+    case StatementOutcome::Lost:
+      session.fStatementFailed = true;
+      ReconnectAfterLoss(session);
       return true;
     case StatementOutcome::Fatal:
       break;
@@ -120,9 +158,7 @@ void RunSession(Session& session) {
       !CheckedCall(session.lpEnv, SQL_HANDLE_ENV, SQLAllocHandle(SQL_HANDLE_DBC, session.lpEnv, &session.lpDbc),
                    "SQLAllocHandle(SQL_HANDLE_DBC,lpEnv,&lpDbc)") ||
       !CheckedCall(session.lpDbc, SQL_HANDLE_DBC,
-                   SQLDriverConnect(session.lpDbc, GetDesktopWindow(),
-                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(session.options.szConnStr)), SQL_NTS,
-                                    nullptr, 0, nullptr, SQL_DRIVER_COMPLETE),
+                   ConnectDataSource(session),
                    "SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)")) {
     session.fCallFailed = true;
     return;
