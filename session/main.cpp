@@ -70,6 +70,7 @@ void ReconnectAfterLoss(Session& session) {
   if (session.options.fBatch || !StdinIsTerminal()) return;
   ErrText("The connection was lost. Reconnecting\xe2\x80\xa6 ");
   SQLDisconnect(session.lpDbc);
+  session.lpStmt = SQL_NULL_HSTMT;  // released by the disconnect; the next statement allocates one
   SQLRETURN RetCode = ConnectDataSource(session);
   session.fConnectionLost = !SQL_SUCCEEDED(RetCode);
   if (SQL_SUCCEEDED(RetCode)) {

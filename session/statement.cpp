@@ -114,9 +114,8 @@ StatementOutcome RunStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string& text
   }
   if (lpStmt == SQL_NULL_HSTMT) return outcome;
   if ((outcome == StatementOutcome::Failed || outcome == StatementOutcome::Fatal) && ConnectionIsGone(lpDbc, lpStmt)) {
-    // Nothing more can be asked of a statement on a connection that is gone.
-    SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
-    lpStmt = SQL_NULL_HSTMT;
+    // Closing may fail on a connection that is gone, and nothing hangs on it.
+    SQLFreeStmt(lpStmt, SQL_CLOSE);
     return StatementOutcome::Lost;
   }
   if (outcome == StatementOutcome::Fatal) return outcome;
