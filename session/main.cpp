@@ -105,6 +105,8 @@ void RunPromptLoop(Session& session) {
   std::string szCommand;
   for (;;) {
     InputResult read = ReadStatementLine(session, szCommand);
+    // The flush before the read finds a reader that has gone: nothing more may run for it.
+    if (StdoutState() == OutputState::PipeBroken) return;
     if (read == InputResult::End) return;
     if (read == InputResult::Interrupted) {
       // The line being typed is discarded.
@@ -176,14 +178,20 @@ void RunSession(Session& session) {
   RunPromptLoop(session);
 }
 
-// The exit status of a session that has shut down.
-int ExitStatus(const Session& session) {
-  if (session.fInterrupted) return 130;  // as a process ended by SIGINT shows in a shell
+// The exit status of a run that only wrote to standard output.
+int OutputExitStatus() {
   switch (StdoutState()) {
     case OutputState::Failed: return 1;
     case OutputState::PipeBroken: return 141;  // as a process ended by SIGPIPE shows in a shell
     case OutputState::Working: break;
   }
+  return 0;
+}
+
+// The exit status of a session that has shut down.
+int ExitStatus(const Session& session) {
+  if (session.fInterrupted) return 130;  // as a process ended by SIGINT shows in a shell
+  if (StdoutState() != OutputState::Working) return OutputExitStatus();
   // A script must be able to tell that not everything ran.
   bool fScripted = session.options.fBatch || session.options.fStopOnError;
   if (fScripted && (session.fStatementFailed || session.fCallFailed)) return 1;
@@ -201,11 +209,11 @@ int main(int argc, char** argv) {
     case CommandLineAction::Help:
       OutText(UsageText());
       OutFlush();
-      return StdoutState() == OutputState::Working ? 0 : 1;
+      return OutputExitStatus();
     case CommandLineAction::Version:
       OutText("odbc-console " ODBC_CONSOLE_VERSION "\n");
       OutFlush();
-      return StdoutState() == OutputState::Working ? 0 : 1;
+      return OutputExitStatus();
     case CommandLineAction::Invalid:
       ErrFormat("odbc-console: unknown option '%s'\nTry 'odbc-console --help' for more information.\n",
                 SafeMessageText(szBadOption.c_str()).c_str());
