@@ -1,7 +1,11 @@
 // End-to-end tests with input no one should send: huge lines, invalid text, escapes, random bytes.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "console_runner.h"
 
@@ -46,6 +50,41 @@ TEST_F(HostileInputTest, EscapesInNamesValuesAndMessagesNeverReachTheTerminal) {
     EXPECT_NE(run.out.find(" ?[31 "), std::string::npos) << run.out;
     EXPECT_EQ(run.status, 0);
   }
+}
+
+TEST_F(HostileInputTest, InvisibleAndDirectionalCharactersShowAsMarksButFilesKeepThem) {
+  // A right-to-left override that would show "txt.exe" as "exe.txt", with marks, isolates, separators and
+  // zero-width characters around it; each shows as one '?'.
+  const std::vector<std::string> hidden = {"\u202E", "\u202A", "\u2066", "\u2069", "\u200B", "\u200F", "\u2028",
+                                           "\u2029", "\uFEFF", "\u061C"};
+  std::string value = "txt";
+  for (const std::string& character : hidden) value += character + ".";
+  value += "exe";
+  ASSERT_EQ(ExecSql(conn, {"insert into t values(1, '" + value + "')"}), "");
+  std::string shown = "txt?.?.?.?.?.?.?.?.?.?.exe";
+  ConsoleOptions utf8;
+  utf8.locale = "C.UTF-8";
+  ConsoleResult run = RunConsole({conn}, "select name from t\n", utf8);
+  EXPECT_NE(run.out.find("\u2502 " + shown + std::string(50 - shown.size(), ' ') + "  \u2502\n"), std::string::npos)
+      << run.out;
+  // An export to a file keeps every byte.
+  utf8.stdoutFile = dir.path + "/hidden.csv";
+  run = RunConsole({"--csv", conn}, "select name from t\n", utf8);
+  EXPECT_EQ(run.status, 0);
+  std::ifstream file(utf8.stdoutFile, std::ios::binary);
+  std::stringstream csv;
+  csv << file.rdbuf();
+  EXPECT_EQ(csv.str(), "name\n" + value + "\n");
+  // An export to a terminal shows them as the table does.
+  TerminalSession session = StartOnTerminal({"--csv", conn}, 24, 100, "C.UTF-8");
+  Type(session, "select name from t\r");
+  EXPECT_NE(WaitFor(session, "name\r\n" + shown + "\r\n"), std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("\u202E"), std::string::npos);
+  Type(session, "\x04");
+  int status = 0;
+  waitpid(session.pid, &status, 0);
+  close(session.master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(HostileInputTest, HugeReplyAtAPauseIsOnlyAReply) {
