@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <unistd.h>
 
 #include "session/interrupt.h"
@@ -159,10 +160,7 @@ InputResult ReadInputLine(std::string& line) {
     clearerr(stdin);  // an interrupted read is no end of input
   }
   if (length < 0) {
-    if (errno == ENOMEM) {
-      ErrText("Out of memory!\n");
-      exit(-100);
-    }
+    if (errno == ENOMEM) throw std::bad_alloc();  // main ends the session
     gInputEnded = true;
     return InputResult::End;
   }

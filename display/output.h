@@ -58,6 +58,7 @@ enum class InputResult {
 };
 
 // Reads one line of standard input of any length, without its newline, after flushing standard output.
+// A line too long for the memory left throws std::bad_alloc, as any failed allocation does.
 InputResult ReadInputLine(std::string& line);
 
 // True once end of input has been seen (or declared by EndInput).

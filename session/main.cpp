@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "display/cell_text.h"
@@ -198,12 +199,25 @@ int ExitStatus(const Session& session) {
   return 0;
 }
 
-}  // namespace
+// Ends the process once memory has run out: the connection is closed first, which the driver can usually
+// still do once the failed allocation's stack has unwound, then "Out of memory!" and status 156 (-100).
+[[noreturn]] void EndOutOfMemory(Session& session) {
+  SetInterruptEndsProcess(true);
+  // The statement is freed first: some drivers close their database only once no statement is left.
+  if (session.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, session.lpStmt);
+  if (session.lpDbc != SQL_NULL_HDBC) {
+    SQLDisconnect(session.lpDbc);
+    SQLFreeConnect(session.lpDbc);
+  }
+  if (session.lpEnv != SQL_NULL_HENV) SQLFreeEnv(session.lpEnv);
+  ErrText("Out of memory!\n");
+  exit(156);
+}
 
-int main(int argc, char** argv) {
+// The whole run, from the command line to the exit status.
+int RunProgram(Session& session, int argc, char** argv) {
   InitOutput();
   InitCharset();
-  Session session;
   std::string szBadOption;
   switch (ParseCommandLine(argc, argv, &session.options, &szBadOption)) {
     case CommandLineAction::Help:
@@ -238,4 +252,16 @@ int main(int argc, char** argv) {
   if (!session.options.fBatch && StdoutState() != OutputState::PipeBroken) OutText("\nDisconnected.");
   OutFlush();
   return ExitStatus(session);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Session session;
+  // A failed allocation anywhere ends the run here, the one place that handles it.
+  try {
+    return RunProgram(session, argc, argv);
+  } catch (const std::bad_alloc&) {
+    EndOutOfMemory(session);
+  }
 }

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +51,32 @@ TEST_F(HostileInputTest, EscapesInNamesValuesAndMessagesNeverReachTheTerminal) {
     EXPECT_NE(run.out.find(" ?[31 "), std::string::npos) << run.out;
     EXPECT_EQ(run.status, 0);
   }
+}
+
+TEST_F(HostileInputTest, MemoryRunningOutEndsWithAMessageAfterTheDatabaseIsClosed) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit in a limited address space";
+#endif
+  // In WAL mode the -wal file goes when the last connection to the database closes: it shows the close.
+  ASSERT_EQ(ExecSql(conn, {"pragma journal_mode=wal"}), "");
+  std::string walFile = dir.path + "/hostile.db-wal";
+  struct stat info;
+  ConsoleOptions limited;
+  limited.addressSpaceLimit = size_t{400} << 20;
+  // A 100 MB value in an export; nothing after it runs.
+  ConsoleResult run = RunConsole({"--csv", conn}, "select printf('%.*c', 100000000, 'x') as v\ninsert into t values(1, 'after')\n",
+                                 limited);
+  EXPECT_EQ(run.err, "Out of memory!\n");
+  EXPECT_EQ(run.status, 156);
+  EXPECT_NE(stat(walFile.c_str(), &info), 0) << "the database was not closed";
+  // A 150 MB line at the table's prompt: it does not run cut, and nothing after it runs.
+  std::string line = "insert into t values(2, '" + std::string(150000000, 'y') + "')\n";
+  run = RunConsole({conn}, line + "insert into t values(3, 'after')\n", limited);
+  EXPECT_EQ(run.err, "Connected!\nOut of memory!\n");
+  EXPECT_EQ(run.status, 156);
+  EXPECT_NE(stat(walFile.c_str(), &info), 0) << "the database was not closed";
+  run = RunConsole({"--csv", conn}, "select count(*) from t\n");
+  EXPECT_EQ(run.out, "count(*)\n0\n");
 }
 
 TEST_F(HostileInputTest, InvisibleAndDirectionalCharactersShowAsMarksButFilesKeepThem) {
