@@ -12,6 +12,7 @@
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
+#include "session/password.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ void RunSession(Session& session) {
                    "SQLAllocHandle(SQL_HANDLE_DBC,lpEnv,&lpDbc)") ||
       !CheckedCall(session.lpDbc, SQL_HANDLE_DBC,
                    SQLDriverConnect(session.lpDbc, GetDesktopWindow(),
-                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(session.options.szConnStr)), SQL_NTS,
+                                    reinterpret_cast<SQLCHAR*>(&session.options.szConnStr[0]), SQL_NTS,
                                     nullptr, 0, nullptr, SQL_DRIVER_COMPLETE),
                    "SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)")) {
     session.fCallFailed = true;
@@ -219,7 +220,9 @@ int RunProgram(Session& session, int argc, char** argv) {
   InitOutput();
   InitCharset();
   std::string szBadOption;
-  switch (ParseCommandLine(argc, argv, &session.options, &szBadOption)) {
+  CommandLineAction action = ParseCommandLine(argc, argv, &session.options, &szBadOption);
+  MaskPasswordArguments(argc, argv);  // ps shows the arguments: the console reads its own copy
+  switch (action) {
     case CommandLineAction::Help:
       OutText(UsageText());
       OutFlush();
@@ -234,6 +237,15 @@ int RunProgram(Session& session, int argc, char** argv) {
       return 2;
     case CommandLineAction::Run:
       break;
+  }
+  if (session.options.fAskPassword) {
+    std::string password;
+    if (!AskPassword(password)) {
+      ErrText("odbc-console: no terminal to ask the password on\n");
+      return 2;
+    }
+    session.options.szConnStr = WithPassword(session.options.szConnStr, password);
+    explicit_bzero(&password[0], password.size());
   }
   session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {

@@ -56,6 +56,7 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
     dup2(outPipe[1], 1);
     dup2(options.mergeStreams ? outPipe[1] : errPipe[1], 2);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    if (options.noTerminal) setsid();
     if (options.stdoutReaderGone) {
       int gone[2];
       if (pipe(gone) != 0) _exit(127);

@@ -21,6 +21,7 @@ struct ConsoleOptions {
   size_t stdoutLimit = 0;             // when not 0, the pipe is closed once this many bytes were read
   int interruptAfterMs = 0;           // when not 0, SIGINT is sent this long after the start
   bool stdoutReaderGone = false;      // standard output is a pipe whose reader has gone before the start
+  bool noTerminal = false;            // the console runs in a session of its own, without a controlling terminal
   size_t addressSpaceLimit = 0;       // when not 0, the console's address space is limited to this many bytes
 };
 
