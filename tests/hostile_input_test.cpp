@@ -10,6 +10,19 @@
 
 #include "console_runner.h"
 
+// True in a build with AddressSanitizer, whose shadow memory does not fit in a limited address space.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 namespace {
 
 struct HostileInputTest : ::testing::Test {
@@ -54,9 +67,7 @@ TEST_F(HostileInputTest, EscapesInNamesValuesAndMessagesNeverReachTheTerminal) {
 }
 
 TEST_F(HostileInputTest, MemoryRunningOutEndsWithAMessageAfterTheDatabaseIsClosed) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "a sanitizer's shadow memory does not fit in a limited address space";
-#endif
+  if (kAddressSanitizer) GTEST_SKIP() << "a sanitizer's shadow memory does not fit in a limited address space";
   // In WAL mode the -wal file goes when the last connection to the database closes: it shows the close.
   ASSERT_EQ(ExecSql(conn, {"pragma journal_mode=wal"}), "");
   std::string walFile = dir.path + "/hostile.db-wal";
