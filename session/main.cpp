@@ -7,12 +7,13 @@
 
 #include "display/cell_text.h"
 #include "display/output.h"
-#include "display/result_table.h"
 #include "odbc/odbc_api.h"
+#include "session/input.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
 #include "session/password.h"
+#include "session/statement.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ struct Session {
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
   SessionOptions options;           // the command line
   ListingStyle listing;              // how result sets are written
+  StatementRules rules{true};        // what the statement lifecycle must know of the driver
   bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
   bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
   bool fCallFailed = false;         // the session ended at a failed checked call
@@ -56,49 +58,20 @@ bool GoOnAfterInterrupt(Session& session) {
   return true;
 }
 
-// Executes one statement line and reports its outcome: a table, a row count or diagnostics; a failure is
-// noted in the session. Returns false when a checked call failed and the session must shut down.
+// Runs one statement and notes how it went in the session. Returns false when a call the session cannot
+// go on without failed and the session must shut down.
 bool ExecuteStatement(Session& session, std::string& szCommand) {
-  SQLHSTMT lpStmt = session.lpStmt;
-  SQLSMALLINT sNumResults = 0;
-  SQLLEN siRowCount = -1;
-  // Ctrl-C while the statement executes cancels it on the server.
-  BeginCancellableCall(lpStmt);
-  SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&szCommand[0]), SQL_NTS);
-  EndCancellableCall();
-  switch (RetCode) {
-    case SQL_SUCCESS_WITH_INFO:
-      ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
-      [[fallthrough]];
-    case SQL_SUCCESS:
-      if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLNumResultCols(lpStmt, &sNumResults),
-                       "SQLNumResultCols(lpStmt,&sNumResults)")) {
-        return false;
-      }
-      if (sNumResults > 0) {
-        if (!ShowResultSet(lpStmt, sNumResults, session.listing)) session.fStatementFailed = true;
-      } else {
-        if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLRowCount(lpStmt, &siRowCount), "SQLRowCount(lpStmt,&siRowCount)")) {
-          return false;
-        }
-        // A count in a CSV or TSV file would be taken for data.
-        if (siRowCount >= 0 && session.listing.format == ListingFormat::Table) {
-          std::string count = std::to_string(static_cast<long long>(siRowCount));
-          count += siRowCount == 1 ? " row affected\n" : " rows affected\n";
-          OutText(count.c_str());
-        }
-      }
-      break;
-    case SQL_ERROR:
-      ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
+  switch (RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules)) {
+    case StatementOutcome::Ok:
+    case StatementOutcome::Cancelled:
+      return true;
+    case StatementOutcome::Failed:
       session.fStatementFailed = true;
-      break;
-    default:
-      ErrFormat("Unexpected return code %d!\n", static_cast<int>(RetCode));
-      session.fStatementFailed = true;
+      return true;
+    case StatementOutcome::Fatal:
       break;
   }
-  return CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_CLOSE), "SQLFreeStmt(lpStmt,SQL_CLOSE)");
+  return false;
 }
 
 // Reads and executes statement lines until end of input, a failed checked call, a failed statement with
@@ -170,7 +143,9 @@ void RunSession(Session& session) {
     if (SQL_SUCCEEDED(SQLGetInfo(session.lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr))) {
       session.listing.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
     }
+    session.listing.fSizesHold = DataSourceKeepsSizes(session.lpDbc);
   }
+  session.rules = StatementRulesFor(session.lpDbc);
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
@@ -247,7 +222,7 @@ int RunProgram(Session& session, int argc, char** argv) {
     session.options.szConnStr = WithPassword(session.options.szConnStr, password);
     explicit_bzero(&password[0], password.size());
   }
-  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false};
+  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
