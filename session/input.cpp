@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <unistd.h>
 
 #include "session/interrupt.h"
@@ -56,10 +57,7 @@ InputResult ReadBufferedLine(std::string& line) {
     clearerr(stdin);  // an interrupted read is no end of input
   }
   if (length < 0) {
-    if (errno == ENOMEM) {
-      ErrText("Out of memory!\n");
-      exit(-100);
-    }
+    if (errno == ENOMEM) throw std::bad_alloc();  // main ends the session
     gInputEnded = true;
     return InputResult::End;
   }

@@ -7,7 +7,8 @@
 
 // Reads one line of standard input of any length, without its newline, after flushing standard output.
 // From a terminal the line is read a byte at a time, so that lines typed ahead or pasted stay in the
-// terminal for the next reader (the editor reads the same way); from a script through a buffer.
+// terminal for the next reader (the editor reads the same way); from a script through a buffer. A line too
+// long for the memory left throws std::bad_alloc, as any failed allocation does.
 InputResult ReadInputLine(std::string& line);
 
 // True once end of input has been seen (or declared by EndInput).

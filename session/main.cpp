@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "display/cell_text.h"
@@ -11,6 +12,7 @@
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
+#include "session/password.h"
 #include "session/statement.h"
 
 namespace {
@@ -59,8 +61,11 @@ bool GoOnAfterInterrupt(Session& session) {
 
 // Connects lpDbc with the session's connection string; the connection prompt is never shown again.
 SQLRETURN ConnectDataSource(Session& session) {
-  return SQLDriverConnect(session.lpDbc, GetDesktopWindow(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(session.options.szConnStr)),
-                          SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_COMPLETE);
+  // Without a connection string the driver manager is given none at all, as the command line gave none.
+  std::string& szConnStr = session.options.szConnStr;
+  return SQLDriverConnect(session.lpDbc, GetDesktopWindow(),
+                          szConnStr.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(&szConnStr[0]), SQL_NTS, nullptr, 0,
+                          nullptr, SQL_DRIVER_COMPLETE);
 }
 
 // After a statement failed because the connection is gone: at a terminal, connects again with the same
@@ -117,6 +122,8 @@ void RunPromptLoop(Session& session) {
   std::string szCommand;
   for (;;) {
     InputResult read = ReadStatementLine(session, szCommand);
+    // The flush before the read finds a reader that has gone: nothing more may run for it.
+    if (StdoutState() == OutputState::PipeBroken) return;
     if (read == InputResult::End) return;
     if (read == InputResult::Interrupted) {
       // The line being typed is discarded.
@@ -188,42 +195,72 @@ void RunSession(Session& session) {
   RunPromptLoop(session);
 }
 
-// The exit status of a session that has shut down.
-int ExitStatus(const Session& session) {
-  if (session.fInterrupted) return 130;  // as a process ended by SIGINT shows in a shell
+// The exit status of a run that only wrote to standard output.
+int OutputExitStatus() {
   switch (StdoutState()) {
     case OutputState::Failed: return 1;
     case OutputState::PipeBroken: return 141;  // as a process ended by SIGPIPE shows in a shell
     case OutputState::Working: break;
   }
+  return 0;
+}
+
+// The exit status of a session that has shut down.
+int ExitStatus(const Session& session) {
+  if (session.fInterrupted) return 130;  // as a process ended by SIGINT shows in a shell
+  if (StdoutState() != OutputState::Working) return OutputExitStatus();
   // A script must be able to tell that not everything ran.
   bool fScripted = session.options.fBatch || session.options.fStopOnError;
   if (fScripted && (session.fStatementFailed || session.fCallFailed)) return 1;
   return 0;
 }
 
-}  // namespace
+// Ends the process once memory has run out: the connection is closed first, which the driver can usually
+// still do once the failed allocation's stack has unwound, then "Out of memory!" and status 156 (-100).
+[[noreturn]] void EndOutOfMemory(Session& session) {
+  SetInterruptEndsProcess(true);
+  // The statement is freed first: some drivers close their database only once no statement is left.
+  if (session.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, session.lpStmt);
+  if (session.lpDbc != SQL_NULL_HDBC) {
+    SQLDisconnect(session.lpDbc);
+    SQLFreeConnect(session.lpDbc);
+  }
+  if (session.lpEnv != SQL_NULL_HENV) SQLFreeEnv(session.lpEnv);
+  ErrText("Out of memory!\n");
+  exit(156);
+}
 
-int main(int argc, char** argv) {
+// The whole run, from the command line to the exit status.
+int RunProgram(Session& session, int argc, char** argv) {
   InitOutput();
   InitCharset();
-  Session session;
   std::string szBadOption;
-  switch (ParseCommandLine(argc, argv, &session.options, &szBadOption)) {
+  CommandLineAction action = ParseCommandLine(argc, argv, &session.options, &szBadOption);
+  MaskPasswordArguments(argc, argv);  // ps shows the arguments: the console reads its own copy
+  switch (action) {
     case CommandLineAction::Help:
       OutText(UsageText());
       OutFlush();
-      return StdoutState() == OutputState::Working ? 0 : 1;
+      return OutputExitStatus();
     case CommandLineAction::Version:
       OutText("odbc-console " ODBC_CONSOLE_VERSION "\n");
       OutFlush();
-      return StdoutState() == OutputState::Working ? 0 : 1;
+      return OutputExitStatus();
     case CommandLineAction::Invalid:
       ErrFormat("odbc-console: unknown option '%s'\nTry 'odbc-console --help' for more information.\n",
                 SafeMessageText(szBadOption.c_str()).c_str());
       return 2;
     case CommandLineAction::Run:
       break;
+  }
+  if (session.options.fAskPassword) {
+    std::string password;
+    if (!AskPassword(password)) {
+      ErrText("odbc-console: no terminal to ask the password on\n");
+      return 2;
+    }
+    session.options.szConnStr = WithPassword(session.options.szConnStr, password);
+    explicit_bzero(&password[0], password.size());
   }
   session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
@@ -233,7 +270,9 @@ int main(int argc, char** argv) {
   InitInterrupts();
   RunSession(session);
   SetInterruptEndsProcess(true);  // a second Ctrl-C while disconnecting ends the process at once
-  // Disconnecting also releases the statement handle.
+  // The statement handle is freed before disconnecting: the SQLite driver does not close its database
+  // while a statement of it is allocated.
+  if (session.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, session.lpStmt);
   if (session.lpDbc != SQL_NULL_HDBC) {
     SQLDisconnect(session.lpDbc);
     SQLFreeConnect(session.lpDbc);
@@ -242,4 +281,16 @@ int main(int argc, char** argv) {
   if (!session.options.fBatch && StdoutState() != OutputState::PipeBroken) OutText("\nDisconnected.");
   OutFlush();
   return ExitStatus(session);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Session session;
+  // A failed allocation anywhere ends the run here, the one place that handles it.
+  try {
+    return RunProgram(session, argc, argv);
+  } catch (const std::bad_alloc&) {
+    EndOutOfMemory(session);
+  }
 }

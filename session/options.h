@@ -15,7 +15,8 @@ struct SessionOptions {
   bool fBatch = false;                          // no banner, prompts, pauses, highlight or line editor
   bool fStopOnError = false;                    // the first failed statement ends the session
   ListingFormat format = ListingFormat::Table;  // how result sets are written
-  const char* szConnStr = nullptr;              // the connection string; null when there is none
+  bool fAskPassword = false;                    // -p: the password is asked on the terminal
+  std::string szConnStr;                        // the console's own copy of the connection string ("" if none)
 };
 
 // What the command line asks for.

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -55,6 +56,18 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
     dup2(outPipe[1], 1);
     dup2(options.mergeStreams ? outPipe[1] : errPipe[1], 2);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    if (options.noTerminal) setsid();
+    if (options.stdoutReaderGone) {
+      int gone[2];
+      if (pipe(gone) != 0) _exit(127);
+      close(gone[0]);
+      dup2(gone[1], 1);
+      close(gone[1]);
+    }
+    if (options.addressSpaceLimit > 0) {
+      rlimit limit = {options.addressSpaceLimit, options.addressSpaceLimit};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     if (options.stdoutFile == "-") {
       close(1);
     } else if (!options.stdoutFile.empty()) {

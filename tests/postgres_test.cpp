@@ -1,7 +1,12 @@
 // End-to-end tests against a real PostgreSQL server: notices, counts, result sets, long and lost messages.
 #include <gtest/gtest.h>
 
-
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "console_runner.h"
@@ -226,6 +231,113 @@ TEST_F(PostgresTest, CsvExportReadsLongValuesWhole) {
                                  "12345678901234567890.5::numeric as big\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, "long,n,e,b,big\n" + std::string(10000, 'y') + ",,\"\",00ff,12345678901234567890.5\n");
+}
+
+// The console started as a shell starts a job: in a process group of its own in the foreground of a new
+// pseudo-terminal, standard input from `script`. The process between (session.pid) shows "[stopped]" when
+// the console stops, continues it in the foreground at SIGUSR1, and shows "[exit N]" or "[signal N]" at
+// its end.
+TerminalSession StartAsJob(const std::vector<std::string>& args, const std::string& script) {
+  TerminalSession session;
+  winsize size = {24, 100, 0, 0};
+  session.pid = forkpty(&session.master, nullptr, nullptr, &size);
+  if (session.pid != 0) return session;
+  sigset_t held;
+  sigemptyset(&held);
+  sigaddset(&held, SIGUSR1);
+  sigaddset(&held, SIGTTOU);  // the terminal is handed over from the background
+  sigprocmask(SIG_BLOCK, &held, nullptr);
+  pid_t job = fork();
+  if (job == 0) {
+    setpgid(0, 0);
+    tcsetpgrp(0, getpid());
+    sigprocmask(SIG_UNBLOCK, &held, nullptr);
+    int input = open(script.c_str(), O_RDONLY);
+    dup2(input, 0);
+    close(input);
+    std::vector<char*> argv{const_cast<char*>(ODBC_CONSOLE_PATH)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    setenv("LC_ALL", "C", 1);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  setpgid(job, job);
+  tcsetpgrp(0, job);
+  for (;;) {
+    int status = 0;
+    if (waitpid(job, &status, WUNTRACED) < 0) _exit(1);
+    std::string report;
+    if (WIFSTOPPED(status)) {
+      report = "[stopped]\n";
+    } else if (WIFEXITED(status)) {
+      report = "[exit " + std::to_string(WEXITSTATUS(status)) + "]\n";
+    } else {
+      report = "[signal " + std::to_string(WTERMSIG(status)) + "]\n";
+    }
+    if (write(1, report.data(), report.size()) < 0) _exit(1);
+    if (!WIFSTOPPED(status)) _exit(0);
+    int signalNumber = 0;
+    sigset_t resume;
+    sigemptyset(&resume);
+    sigaddset(&resume, SIGUSR1);
+    sigwait(&resume, &signalNumber);
+    tcsetpgrp(0, job);
+    kill(-job, SIGCONT);
+  }
+}
+
+// True when the terminal echoes what is typed.
+bool Echoes(const TerminalSession& session) {
+  termios mode;
+  return tcgetattr(session.master, &mode) == 0 && (mode.c_lflag & ECHO) != 0;
+}
+
+TEST_F(PostgresTest, PasswordIsAskedWithoutEchoAndTheTerminalRestoredAfterAStopOrCtrlC) {
+  // A user who must give a password; its '}' and ';' test the quoting in the connection string.
+  Run("create role ann login password 'pa}ss;w0rd'\n");
+  std::string hbaPath = gServer.dir + "/data/pg_hba.conf";
+  std::ifstream hbaIn(hbaPath);
+  std::string hba((std::istreambuf_iterator<char>(hbaIn)), std::istreambuf_iterator<char>());
+  std::ofstream(hbaPath) << "host all ann 127.0.0.1/32 scram-sha-256\n" << hba;
+  Run("select pg_reload_conf()\n");
+  std::string conn = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(gServer.port) +
+                     ";Database=postgres;UID=ann;CommLog=0;Debug=0";
+  EXPECT_EQ(RunConsole({"-b", conn}, "select 1\n").status, 1) << "the server let ann in without a password";
+  TempDir dir;
+  std::string script = dir.path + "/who.sql";
+  std::ofstream(script) << "select current_user as who\n";
+
+  // Statements from a script, the password from the terminal, a stop (Ctrl-Z) and fg in between.
+  TerminalSession session = StartAsJob({"-p", "-b", conn}, script);
+  size_t at = WaitFor(session, "Password: ");
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_FALSE(Echoes(session));
+  Type(session, "\x1a");
+  at = WaitFor(session, "[stopped]", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_TRUE(Echoes(session));
+  kill(session.pid, SIGUSR1);
+  at = WaitFor(session, "Password: ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_FALSE(Echoes(session));
+  Type(session, "pa}ss;w0rd\r");
+  EXPECT_NE(WaitFor(session, "| ann", at), std::string::npos) << session.screen;
+  EXPECT_NE(WaitFor(session, "[exit 0]", at), std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("w0rd"), std::string::npos) << session.screen;
+  EXPECT_TRUE(Echoes(session));
+  close(session.master);
+  waitpid(session.pid, nullptr, 0);
+
+  // Ctrl-C at the prompt ends the console as before a session is ready, the terminal as it was.
+  session = StartAsJob({"-p", "-b", conn}, script);
+  at = WaitFor(session, "Password: ");
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\x03");
+  EXPECT_NE(WaitFor(session, "[signal 2]", at), std::string::npos) << session.screen;
+  EXPECT_TRUE(Echoes(session));
+  close(session.master);
+  waitpid(session.pid, nullptr, 0);
 }
 
 TEST_F(PostgresTest, CtrlCCancelsAStatementOnTheServer) {
