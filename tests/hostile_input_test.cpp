@@ -161,3 +161,21 @@ TEST_F(HostileInputTest, RandomBytesRunLineByLineWithoutCrashOrHang) {
 }
 
 }  // namespace
+
+namespace {
+
+// A row wider than any 16-bit count: 1,000 text columns of width 50 make lines of 53,002 characters, and
+// the header, every row and the end bar are all that wide.
+TEST(WideRows, EveryLineOfA53002ColumnTableIsWhole) {
+  TempDir dir;
+  std::string select = "select 'x' as c0";
+  for (int i = 1; i < 1000; ++i) select += ", 'x' as c" + std::to_string(i);
+  ConsoleResult run = RunConsole({"-b", SqliteConnStr(dir.path + "/wide.db")}, select + "\nselect 1 as after\n");
+  std::istringstream lines(run.out);
+  std::vector<size_t> widths;
+  for (std::string line; std::getline(lines, line) && widths.size() < 3;) widths.push_back(line.size());
+  EXPECT_EQ(widths, (std::vector<size_t>{53002, 53002, 53002})) << run.err;
+  EXPECT_NE(run.out.find("| after "), std::string::npos);
+}
+
+}  // namespace
