@@ -17,6 +17,8 @@ struct SessionOptions {
   ListingFormat format = ListingFormat::Table;  // how result sets are written
   bool fAskPassword = false;                    // -p: the password is asked on the terminal
   std::string szConnStr;                        // the console's own copy of the connection string ("" if none)
+  bool fMultiLine = false;                      // statement mode: statements end at the delimiter, not the line
+  const char* szFile = nullptr;                 // -f: the SQL file to run instead of standard input
 };
 
 // What the command line asks for.
@@ -25,6 +27,7 @@ enum class CommandLineAction {
   Help,     // print the usage text and exit 0
   Version,  // print the version and exit 0
   Invalid,  // an unknown option: *szError says which; exit 2
+  NoValue,  // an option that takes a value came last: *szError says which; exit 2
 };
 
 // Parses argv into *options. Options come before the connection string, whose first argument that is not
