@@ -46,13 +46,18 @@ int main(int argc, char** argv) {
         set.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
         set.fSizesHold = DataSourceKeepsSizes(lpDbc);
       }
+      set.fBinaryNumbers = DataSourceWritesNumbersAsConsole(lpDbc);
       DescribeResultColumns(set, cCols);
       BindResultColumns(set, fExport ? BindPurpose::Export : BindPurpose::Table, gCharset.utf8);
       while (FetchNextRow(set, "RetCode = SQLFetch(lpStmt)") == RowFetch::Row) {
-        if (fExport) {
-          for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
-            const char* value;
+        // Every value as the writers read it: whole for an export, as bound (numbers as text) for a table.
+        for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
+          const char* value;
+          SQLLEN indicator;
+          if (fExport) {
             WholeValue(set, iCol, &value);
+          } else {
+            BoundValue(set, iCol, &indicator);
           }
         }
         ++rows;

@@ -15,10 +15,11 @@ struct ListingStyle {
   bool fGetDataOnBound;  // the driver reads a bound column again with SQLGetData (SQL_GD_BOUND)
   bool fSizesHold;       // the data source keeps every value within its column's display size
   InputResult (*ReadReply)(std::string& reply);  // reads the reply at a pause; null: no reply comes
+  bool fBinaryNumbers;   // numbers are fetched in binary and written as the driver would write them
 };
 
 // The console's own listing: a highlighted table that pauses.
-constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, false, false, nullptr};
+constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, false, false, nullptr, false};
 
 // Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
 // header line of names, then every row with each value whole. Returns false when a call failed.

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "display/number_text.h"
 #include "display/output.h"
 
 namespace {
@@ -56,6 +57,27 @@ bool IsTextType(SQLSMALLINT sqlType) {
   }
 }
 
+// The C type a column is bound to: text, or where the driver's own text of a number is known, the number
+// in binary, which the console writes faster than the driver converts it.
+SQLSMALLINT BoundCType(const ResultColumn& column, bool fBinaryNumbers) {
+  if (!fBinaryNumbers) return SQL_C_CHAR;
+  switch (column.sqlType) {
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+      return SQL_C_SBIGINT;
+    case SQL_BIGINT:
+      return column.fUnsigned ? SQL_C_UBIGINT : SQL_C_SBIGINT;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      return SQL_C_DOUBLE;
+    case SQL_REAL:
+      return SQL_C_FLOAT;
+    default:
+      return SQL_C_CHAR;
+  }
+}
+
 // The characters of a column's value that a table stores: text up to its display size, anything else up
 // to MAX_COLUMN_CHARS, since a number or date cut short would look right and be wrong.
 int TableValueChars(const ResultColumn& column) {
@@ -97,7 +119,7 @@ void UseRowsets(ResultSet& set) {
 bool BindColumn(ResultSet& set, size_t iCol) {
   ResultColumn& column = set.columns[iCol];
   return CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
-                     SQLBindCol(set.lpStmt, static_cast<SQLUSMALLINT>(iCol + 1), SQL_C_CHAR, &set.rows[column.offValue],
+                     SQLBindCol(set.lpStmt, static_cast<SQLUSMALLINT>(iCol + 1), column.cType, &set.rows[column.offValue],
                                 column.cbBuffer, reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator])),
                      "SQLBindCol(lpStmt, iCol, SQL_C_TCHAR, (SQLPOINTER) lpThisBinding->szBuffer, (cchDisplay + 1) * "
                      "sizeof(TCHAR), &lpThisBinding->indPtr)");
@@ -170,6 +192,16 @@ bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols) {
     column.sqlType = static_cast<SQLSMALLINT>(ssType);
     column.cchDisplay = cchDisplay;
     column.fText = IsTextType(column.sqlType);
+    column.cType = SQL_C_CHAR;
+    if (set.fBinaryNumbers && (column.sqlType == SQL_BIGINT)) {
+      SQLLEN fUnsigned = SQL_FALSE;
+      if (!CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
+                       SQLColAttribute(set.lpStmt, iCol, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &fUnsigned),
+                       "SQLColAttribute(lpStmt, iCol, SQL_DESC_UNSIGNED, NULL, 0, NULL, &fUnsigned)")) {
+        return false;
+      }
+      column.fUnsigned = fUnsigned == SQL_TRUE;
+    }
     // The name is read here, once: some drivers answer a name request by scanning the rows they hold.
     column.fNameRead = ReadColumnName(set.lpStmt, static_cast<SQLUSMALLINT>(iCol), &column.szName);
     set.columns.push_back(std::move(column));
@@ -185,7 +217,10 @@ bool BindResultColumns(ResultSet& set, BindPurpose purpose, bool fUtf8) {
   bool fWholeInBuffers = true;
   size_t offset = 0;
   for (ResultColumn& column : set.columns) {
-    if (purpose == BindPurpose::Table) {
+    column.cType = BoundCType(column, set.fBinaryNumbers);
+    if (column.cType != SQL_C_CHAR) {
+      column.cbBuffer = column.cType == SQL_C_FLOAT ? sizeof(float) : 8;  // a whole number, whatever the purpose
+    } else if (purpose == BindPurpose::Table) {
       int chars = TableValueChars(column);
       column.cbBuffer = (fUtf8 ? 4 * chars : chars) + 1;
     } else if (set.fGetDataOnBound) {
@@ -248,19 +283,54 @@ RowFetch FetchNextRow(ResultSet& set, const char* fetchCallText) {
   }
 }
 
-const char* BoundValue(const ResultSet& set, size_t iCol, SQLLEN* indicator) {
-  const ResultColumn& column = set.columns[iCol];
+const char* BoundValue(ResultSet& set, size_t iCol, SQLLEN* indicator) {
+  ResultColumn& column = set.columns[iCol];
   const char* row = set.rows.data() + set.iRow * set.cbRow;
   *indicator = *reinterpret_cast<const SQLLEN*>(row + column.offIndicator);
-  return row + column.offValue;
+  const char* value = row + column.offValue;
+  if (column.cType == SQL_C_CHAR || *indicator == SQL_NULL_DATA) return value;
+  char* end = column.szNumber;
+  switch (column.cType) {
+    case SQL_C_SBIGINT: {
+      int64_t number;
+      memcpy(&number, value, sizeof number);
+      end = PutSignedInteger(end, number);
+      break;
+    }
+    case SQL_C_UBIGINT: {
+      uint64_t number;
+      memcpy(&number, value, sizeof number);
+      end = PutUnsignedInteger(end, number);
+      break;
+    }
+    case SQL_C_DOUBLE: {
+      double number;
+      memcpy(&number, value, sizeof number);
+      end = PutDouble(end, number);
+      break;
+    }
+    default: {
+      float number;
+      memcpy(&number, value, sizeof number);
+      end = PutFloat(end, number);
+      break;
+    }
+  }
+  *end = '\0';
+  *indicator = end - column.szNumber;
+  return column.szNumber;
+}
+
+bool BoundValueIsWhole(const ResultColumn& column, SQLLEN indicator) {
+  return indicator == SQL_NULL_DATA || column.cType != SQL_C_CHAR || (indicator >= 0 && indicator < column.cbBuffer);
 }
 
 SQLLEN WholeValue(ResultSet& set, size_t iCol, const char** value) {
-  const ResultColumn& column = set.columns[iCol];
+  ResultColumn& column = set.columns[iCol];
   if (column.cbBuffer > 0) {
     SQLLEN indicator;
     const char* bound = BoundValue(set, iCol, &indicator);
-    if (indicator == SQL_NULL_DATA || (indicator >= 0 && indicator < column.cbBuffer)) {
+    if (BoundValueIsWhole(column, indicator)) {
       *value = bound;
       return indicator;
     }
@@ -282,3 +352,5 @@ bool DataSourceKeepsSizes(SQLHDBC lpDbc) {
   if (!SQL_SUCCEEDED(SQLGetInfo(lpDbc, SQL_DBMS_NAME, szDbms, sizeof szDbms, nullptr))) return false;
   return strcmp(szDbms, "MySQL") == 0 || strcmp(szDbms, "MariaDB") == 0;
 }
+
+bool DataSourceWritesNumbersAsConsole(SQLHDBC lpDbc) { return DataSourceKeepsSizes(lpDbc); }

@@ -18,9 +18,12 @@ struct ResultColumn {
   SQLSMALLINT sqlType;   // the concise SQL type
   SQLLEN cchDisplay;     // the display size as reported: SQL_NO_TOTAL or negative when the driver cannot tell
   bool fText;            // a character type, narrow or wide: left-aligned, and cut at its display size in a table
-  SQLLEN cbBuffer;       // bytes bound for one value, NUL included; 0 while the column is not bound
+  SQLSMALLINT cType;     // the C type bound: SQL_C_CHAR, or a binary number formatted by the console
+  bool fUnsigned;        // an unsigned integer type (asked only where numbers are bound in binary)
+  SQLLEN cbBuffer;       // bytes bound for one value, NUL included for text; 0 while the column is not bound
   size_t offValue;       // where the value sits in one row of the row buffer
   size_t offIndicator;   // where its length/indicator sits
+  char szNumber[48];     // the current row's binary number as text
 };
 
 // What the columns are bound for.
@@ -47,6 +50,8 @@ struct ResultSet {
   bool fBound = false;                // the columns are bound
   bool fGetDataOnBound = false;       // export: the driver reads a bound column again (SQL_GD_BOUND)
   bool fSizesHold = false;            // export: the data source keeps every value within its display size
+  bool fBinaryNumbers = false;        // integers and floating-point values are fetched in binary and
+                                      // written by the console exactly as the driver writes them
   std::vector<char> rows;             // row-wise buffer: rowsetSize rows of cbRow bytes
   size_t cbRow = 0;                   // bytes of one row
   SQLULEN rowsetSize = 1;             // rows a fetch brings at most
@@ -76,9 +81,17 @@ bool BindResultColumns(ResultSet& set, BindPurpose purpose, bool fUtf8);
 // fetch under the checked-call rule.
 RowFetch FetchNextRow(ResultSet& set, const char* fetchCallText);
 
-// The bound value of column iCol (0-based) in the current row: its bytes, and SQL_NULL_DATA, its length,
-// or a length at least cbBuffer when the buffer holds only the start of it (then NUL-terminated).
-const char* BoundValue(const ResultSet& set, size_t iCol, SQLLEN* indicator);
+// The bound value of column iCol (0-based) in the current row as text: its bytes, and SQL_NULL_DATA, its
+// length, or a length at least cbBuffer when the buffer holds only the start of it (then NUL-terminated).
+// A number bound in binary is written as text first, whole.
+const char* BoundValue(ResultSet& set, size_t iCol, SQLLEN* indicator);
+
+// Whether the value BoundValue gives for a column with this indicator is whole.
+bool BoundValueIsWhole(const ResultColumn& column, SQLLEN indicator);
+
+// Whether the data source on lpDbc is of the family whose driver writes numbers as the console does
+// (MySQL, MariaDB), so that numbers may be fetched in binary.
+bool DataSourceWritesNumbersAsConsole(SQLHDBC lpDbc);
 
 // Export: the whole value of column iCol (0-based) of the current row, from its buffer when it fits there,
 // else read with SQLGetData into set.szLong. Returns its length, SQL_NULL_DATA, or -2 when a call failed.

@@ -96,7 +96,7 @@ size_t RowCellBytes(const TableColumn& column) {
 }
 
 // Writes the cell of the current row's value of column iCol at out; returns the end of what was written.
-char* PutRowCell(char* out, const ResultSet& set, const Table& table, size_t iCol) {
+char* PutRowCell(char* out, ResultSet& set, const Table& table, size_t iCol) {
   const TableColumn& column = table.columns[iCol];
   SQLLEN indicator;
   const char* value = BoundValue(set, iCol, &indicator);
@@ -104,9 +104,9 @@ char* PutRowCell(char* out, const ResultSet& set, const Table& table, size_t iCo
     return PutCell(out, NULL_MARKER, sizeof NULL_MARKER - 1, MIN_COLUMN_WIDTH, column.cchWidth, true);
   }
   // The indicator gives the length of a value that fit; a cut value fills the buffer up to its NUL.
-  SQLLEN cbBuffer = set.columns[iCol].cbBuffer;
-  size_t len = indicator >= 0 && indicator < cbBuffer ? static_cast<size_t>(indicator)
-                                                      : strnlen(value, static_cast<size_t>(cbBuffer - 1));
+  size_t len = BoundValueIsWhole(set.columns[iCol], indicator)
+                   ? static_cast<size_t>(indicator)
+                   : strnlen(value, static_cast<size_t>(set.columns[iCol].cbBuffer - 1));
   if (column.fText) return PutCell(out, value, len, column.cchValueChars, column.cchWidth, true);
   // A number, date or other value wider than its column is shown whole: that line is wider, not wrong.
   int width = column.cchWidth;
@@ -118,7 +118,7 @@ char* PutRowCell(char* out, const ResultSet& set, const Table& table, size_t iCo
 }
 
 // Writes the current row from the bound buffers.
-void WriteRow(const ResultSet& set, const Table& table) {
+void WriteRow(ResultSet& set, const Table& table) {
   if (table.cbRowBound <= OUT_RESERVE_MAX) {
     char* out = OutReserve(table.cbRowBound);
     for (size_t iCol = 0; iCol < table.columns.size(); ++iCol) out = PutRowCell(out, set, table, iCol);
@@ -241,6 +241,7 @@ bool ShowResultSet(SQLHSTMT& lpStmt, SQLSMALLINT cCols, const ListingStyle& styl
   ResultSet set(lpStmt);
   set.fGetDataOnBound = style.fGetDataOnBound;
   set.fSizesHold = style.fSizesHold;
+  set.fBinaryNumbers = style.fBinaryNumbers;
   bool fDescribed = DescribeResultColumns(set, cCols);
   if (style.format == ListingFormat::Table) return ListTable(set, style) && fDescribed;
   return fDescribed && ListDelimited(set, style);

@@ -169,6 +169,7 @@ void RunSession(Session& session) {
     }
     session.listing.fSizesHold = DataSourceKeepsSizes(session.lpDbc);
   }
+  session.listing.fBinaryNumbers = DataSourceWritesNumbersAsConsole(session.lpDbc);
   session.rules = StatementRulesFor(session.lpDbc);
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
@@ -265,7 +266,7 @@ int RunProgram(Session& session, int argc, char** argv) {
       return 2;
     }
   }
-  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine};
+  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine, false};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);

@@ -252,6 +252,38 @@ std::string ExecSql(const std::string& connStr, const std::vector<std::string>& 
   return failure;
 }
 
+std::string DriverText(const std::string& connStr, const std::string& query) {
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  std::string text;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  if (SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connStr.c_str())), SQL_NTS,
+                                     nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    SQLSMALLINT cols = 0;
+    if (SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())), SQL_NTS)) &&
+        SQL_SUCCEEDED(SQLNumResultCols(stmt, &cols))) {
+      while (SQL_SUCCEEDED(SQLFetch(stmt))) {
+        for (SQLUSMALLINT col = 1; col <= cols; ++col) {
+          char value[256] = "";
+          SQLLEN ind = 0;
+          SQLGetData(stmt, col, SQL_C_CHAR, value, sizeof value, &ind);
+          if (col > 1) text += ',';
+          if (ind != SQL_NULL_DATA) text += value;
+        }
+        text += '\n';
+      }
+    }
+    SQLDisconnect(dbc);
+  }
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return text;
+}
+
 TerminalSession StartOnTerminal(const std::vector<std::string>& args, unsigned short rows, unsigned short columns,
                                 const std::string& locale) {
   TerminalSession session;

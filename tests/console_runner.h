@@ -62,6 +62,10 @@ std::string SqliteConnStr(const std::string& databasePath);
 // Runs each statement through ODBC on connStr; returns the first failure's message, or "" when all succeed.
 std::string ExecSql(const std::string& connStr, const std::vector<std::string>& statements);
 
+// Runs a query through ODBC on connStr and returns the driver's own text of every value (SQLGetData as
+// SQL_C_CHAR), a line a row, values joined by commas, NULL as nothing; "" on a failure.
+std::string DriverText(const std::string& connStr, const std::string& query);
+
 // The console running on the slave side of a pseudo-terminal, for tests that type as a person would.
 struct TerminalSession {
   int pid = -1;        // the console's process

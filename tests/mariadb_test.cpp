@@ -86,6 +86,38 @@ TEST_F(MariaDbTest, EveryResultOfAProcedureIsShownAndAFailingOneFailsTheStatemen
   EXPECT_EQ(run.status, 1);
 }
 
+// Integers and floating-point values are fetched in binary and written by the console: the text must be
+// the driver's own, byte for byte, at the edges of every type.
+TEST_F(MariaDbTest, NumbersFetchedInBinaryReadExactlyAsTheDriverWritesThem) {
+  std::string values;
+  const char* doubles[] = {"0", "-0.0e0", "1e15", "1e-7", "1e-15", "1e-16", "0.1", "1/3", "1e16", "1.2345678901234567e15",
+                           "1.7976931348623157e308", "-2.2250738585072014e-308", "99999999999999.98", "-123456.789e3",
+                           "4.9e-324", "1.25e-25"};
+  const char* floats[] = {"0", "-0.0e0", "0.1", "3.4028234e38", "1.17549435e-38", "16777217", "100.25", "1e15", "-1e-7",
+                          "1/3", "123456", "1234567", "0.000125", "-9.99999e-5", "65504", "2.5e-45"};
+  for (int i = 0; i < 16; ++i) {
+    values += std::string(i ? ", " : "") + "(" + std::to_string(i) + ", " + doubles[i] + ", " + floats[i] +
+              (i == 0 ? ", 0, 0, 0, 0, 0, 0" : i == 1 ? ", 9223372036854775807, 18446744073709551615, 127, 255, 32767, 2147483647"
+                        : i == 2 ? ", -9223372036854775808, 1, -128, 0, -32768, -2147483648" : ", -1, 2, -2, 3, -4, 5") + ")";
+  }
+  std::string conn = MariaDbConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"create or replace table edge(k int primary key, d double, f float, b bigint, u bigint unsigned, "
+                           "t tinyint, ut tinyint unsigned, s smallint, n int, m decimal(30,10) default 12345678901234567890.0123456789)",
+                           "insert into edge(k, d, f, b, u, t, ut, s, n) values " + values, "insert into edge(k) values (99)"}),
+            "");
+  std::string query = "select * from edge order by k";
+  std::string expected = DriverText(conn, query);
+  ASSERT_FALSE(expected.empty());
+  ConsoleResult run = RunConsole({"--csv", conn}, query + "\n");
+  EXPECT_EQ(run.out, "k,d,f,b,u,t,ut,s,n,m\n" + expected);
+  // The table shows the same text, numbers right-aligned.
+  run = RunConsole({"-b", conn}, query + "\n");
+  auto lines = TableLines(run.out);
+  ASSERT_EQ(lines.size(), 18u) << run.out;
+  EXPECT_EQ(lines[4][1] + "," + lines[4][2], "0.0000001,3.40282e38");
+  EXPECT_EQ(lines[17][1], "<NULL>");
+}
+
 TEST_F(MariaDbTest, GoneReaderEndsTheSessionQuietlyAtOnce) {
   ConsoleOptions options;
   options.stdoutLimit = 1;
