@@ -7,6 +7,7 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "display/result_table.h"
+#include "odbc/driver_quirks.h"
 #include "odbc/odbc_api.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
@@ -64,6 +65,10 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
   BeginCancellableCall(lpStmt);
   SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&szCommand[0]), SQL_NTS);
   EndCancellableCall();
+  // Ctrl-C while it executed: its outcome is not wanted, even where the driver could only let it end.
+  if (InterruptRequested() && SQL_SUCCEEDED(RetCode)) {
+    return CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_CLOSE), "SQLFreeStmt(lpStmt,SQL_CLOSE)");
+  }
   switch (RetCode) {
     case SQL_SUCCESS_WITH_INFO:
       ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
@@ -160,6 +165,7 @@ void RunSession(Session& session) {
     session.fCallFailed = true;
     return;
   }
+  SetConcurrentCancel(!ConcurrentCancelCrashes(session.lpDbc));
   if (session.listing.format != ListingFormat::Table) {
     // An export binds its columns when the driver can read a value too long for its buffer again.
     SQLUINTEGER fExtensions = 0;
