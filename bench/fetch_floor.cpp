@@ -1,14 +1,20 @@
-// The fetch floor: the console's own column bindings and fetch loop over one query, printing nothing.
-// Usage: fetch_floor CONNECTION-STRING QUERY
+// The fetch floor: the console's own result-set record and fetch strategy over one query, printing nothing.
+// Usage: fetch_floor [--export] CONNECTION-STRING QUERY
 #include <cstdio>
+#include <cstring>
 
 #include "display/cell_text.h"
-#include "display/column_bindings.h"
 #include "display/output.h"
+#include "display/result_set.h"
 
 int main(int argc, char** argv) {
+  bool fExport = argc > 1 && strcmp(argv[1], "--export") == 0;
+  if (fExport) {
+    --argc;
+    ++argv;
+  }
   if (argc < 3) {
-    fprintf(stderr, "usage: %s CONNECTION-STRING QUERY\n", argv[0]);
+    fprintf(stderr, "usage: %s [--export] CONNECTION-STRING QUERY\n", argv[0]);
     return 2;
   }
   InitOutput();
@@ -27,15 +33,27 @@ int main(int argc, char** argv) {
       CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(argv[2]), SQL_NTS), "SQLExecDirect")) {
     SQLSMALLINT cCols = 0;
     SQLNumResultCols(lpStmt, &cCols);
-    ColumnBinding* lpBindings = nullptr;
-    SQLSMALLINT cchTotalWidth = 0;
-    BindResultColumns(lpStmt, cCols, &lpBindings, &cchTotalWidth);
-    SQLRETURN RetCode;
     long rows = 0;
-    while (CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode = SQLFetch(lpStmt), "RetCode = SQLFetch(lpStmt)") && RetCode != SQL_NO_DATA) {
-      ++rows;
+    {
+      ResultSet set(lpStmt);
+      if (fExport) {
+        SQLUINTEGER fExtensions = 0;
+        SQLGetInfo(lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr);
+        set.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
+        set.fSizesHold = DataSourceKeepsSizes(lpDbc);
+      }
+      DescribeResultColumns(set, cCols);
+      BindResultColumns(set, fExport ? BindPurpose::Export : BindPurpose::Table, gCharset.utf8);
+      while (FetchNextRow(set, "RetCode = SQLFetch(lpStmt)") == RowFetch::Row) {
+        if (fExport) {
+          for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
+            const char* value;
+            WholeValue(set, iCol, &value);
+          }
+        }
+        ++rows;
+      }
     }
-    ReleaseColumnBindings(lpStmt, &lpBindings);
     SQLFreeStmt(lpStmt, SQL_CLOSE);
     status = rows > 0 ? 0 : 1;
   }

@@ -79,7 +79,9 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
         return false;
       }
       if (sNumResults > 0) {
-        if (!ShowResultSet(lpStmt, sNumResults, session.listing)) session.fStatementFailed = true;
+        if (!ShowResultSet(session.lpStmt, sNumResults, session.listing)) session.fStatementFailed = true;
+        // Should its bindings not have come off, the listing freed the statement handle: a new one serves on.
+        if (session.lpStmt == SQL_NULL_HSTMT) return false;
       } else {
         if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLRowCount(lpStmt, &siRowCount), "SQLRowCount(lpStmt,&siRowCount)")) {
           return false;
@@ -172,6 +174,7 @@ void RunSession(Session& session) {
     if (SQL_SUCCEEDED(SQLGetInfo(session.lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr))) {
       session.listing.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
     }
+    session.listing.fSizesHold = DataSourceKeepsSizes(session.lpDbc);
   }
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
@@ -219,7 +222,7 @@ int main(int argc, char** argv) {
     case CommandLineAction::Run:
       break;
   }
-  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false};
+  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
