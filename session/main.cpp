@@ -6,12 +6,12 @@
 
 #include "display/cell_text.h"
 #include "display/output.h"
-#include "display/result_table.h"
 #include "odbc/driver_quirks.h"
 #include "odbc/odbc_api.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
+#include "session/statement.h"
 
 namespace {
 
@@ -24,6 +24,7 @@ struct Session {
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
   SessionOptions options;           // the command line
   ListingStyle listing;              // how result sets are written
+  StatementRules rules{true};        // what the statement lifecycle must know of the driver
   bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
   bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
   bool fCallFailed = false;         // the session ended at a failed checked call
@@ -55,55 +56,20 @@ bool GoOnAfterInterrupt(Session& session) {
   return true;
 }
 
-// Executes one statement line and reports its outcome: a table, a row count or diagnostics; a failure is
-// noted in the session. Returns false when a checked call failed and the session must shut down.
+// Runs one statement and notes how it went in the session. Returns false when a call the session cannot
+// go on without failed and the session must shut down.
 bool ExecuteStatement(Session& session, std::string& szCommand) {
-  SQLHSTMT lpStmt = session.lpStmt;
-  SQLSMALLINT sNumResults = 0;
-  SQLLEN siRowCount = -1;
-  // Ctrl-C while the statement executes cancels it on the server.
-  BeginCancellableCall(lpStmt);
-  SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&szCommand[0]), SQL_NTS);
-  EndCancellableCall();
-  // Ctrl-C while it executed: its outcome is not wanted, even where the driver could only let it end.
-  if (InterruptRequested() && SQL_SUCCEEDED(RetCode)) {
-    return CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_CLOSE), "SQLFreeStmt(lpStmt,SQL_CLOSE)");
-  }
-  switch (RetCode) {
-    case SQL_SUCCESS_WITH_INFO:
-      ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
-      [[fallthrough]];
-    case SQL_SUCCESS:
-      if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLNumResultCols(lpStmt, &sNumResults),
-                       "SQLNumResultCols(lpStmt,&sNumResults)")) {
-        return false;
-      }
-      if (sNumResults > 0) {
-        if (!ShowResultSet(session.lpStmt, sNumResults, session.listing)) session.fStatementFailed = true;
-        // Should its bindings not have come off, the listing freed the statement handle: a new one serves on.
-        if (session.lpStmt == SQL_NULL_HSTMT) return false;
-      } else {
-        if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLRowCount(lpStmt, &siRowCount), "SQLRowCount(lpStmt,&siRowCount)")) {
-          return false;
-        }
-        // A count in a CSV or TSV file would be taken for data.
-        if (siRowCount >= 0 && session.listing.format == ListingFormat::Table) {
-          std::string count = std::to_string(static_cast<long long>(siRowCount));
-          count += siRowCount == 1 ? " row affected\n" : " rows affected\n";
-          OutText(count.c_str());
-        }
-      }
-      break;
-    case SQL_ERROR:
-      ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
+  switch (RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules)) {
+    case StatementOutcome::Ok:
+    case StatementOutcome::Cancelled:
+      return true;
+    case StatementOutcome::Failed:
       session.fStatementFailed = true;
-      break;
-    default:
-      ErrFormat("Unexpected return code %d!\n", static_cast<int>(RetCode));
-      session.fStatementFailed = true;
+      return true;
+    case StatementOutcome::Fatal:
       break;
   }
-  return CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_CLOSE), "SQLFreeStmt(lpStmt,SQL_CLOSE)");
+  return false;
 }
 
 // Reads and executes statement lines until end of input, a failed checked call, a failed statement with
@@ -176,6 +142,7 @@ void RunSession(Session& session) {
     }
     session.listing.fSizesHold = DataSourceKeepsSizes(session.lpDbc);
   }
+  session.rules = StatementRulesFor(session.lpDbc);
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();

@@ -67,6 +67,23 @@ TEST_F(MariaDbTest, FailuresAndAQuitPauseLeaveTheSessionGoing) {
   EXPECT_EQ(lines[79][0], "after");
 }
 
+TEST_F(MariaDbTest, EveryResultOfAProcedureIsShownAndAFailingOneFailsTheStatement) {
+  ConsoleResult run = Run(
+      "create or replace procedure two() begin select 'one' as a; select 'two' as b; end\n"
+      "create or replace procedure broken() begin select 'before' as a; select nosuch from dual; end\n"
+      "call two()\n");
+  EXPECT_NE(run.out.find("| one     |"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("| two     |"), std::string::npos) << run.out;
+  // Under -b -e the failure of the second result ends the script with status 1: nothing after it runs.
+  ConsoleOptions options;
+  options.mergeStreams = true;
+  run = RunConsole({"-b", "-e", MariaDbConnStr(gServer)}, "call broken()\nselect 'after' as z\n", options);
+  EXPECT_NE(run.out.find("| before  |"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Unknown column 'nosuch'"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("after"), std::string::npos) << run.out;
+  EXPECT_EQ(run.status, 1);
+}
+
 TEST_F(MariaDbTest, GoneReaderEndsTheSessionQuietlyAtOnce) {
   ConsoleOptions options;
   options.stdoutLimit = 1;

@@ -57,17 +57,47 @@ TEST_F(PostgresTest, NoticesComeFirstAndUnwrittenCountsPrintNothing) {
                 "\nDisconnected.");
 }
 
-TEST_F(PostgresTest, OnlyTheFirstResultSetIsShownAndQuittingFreesTheHandle) {
+TEST_F(PostgresTest, EveryResultSetAndCountIsShownAndQuittingFreesTheHandle) {
   ConsoleResult run = Run(
-      "select 'first' as a; select 'second' as b\n"
+      "create temporary table log(v int)\n"
+      "select 'first' as a; insert into log values (7); select 'second' as b\n"
       "select generate_series(1, 200) as n\n"
       "q\n"
       "select 42 as answer\n");
-  EXPECT_NE(run.out.find("| first"), std::string::npos) << run.out;
-  EXPECT_EQ(run.out.find("second"), std::string::npos) << run.out;
+  size_t first = run.out.find("| first");
+  size_t count = run.out.find("1 row affected\n", first);
+  size_t second = run.out.find("| second", count);
+  EXPECT_NE(first, std::string::npos) << run.out;
+  EXPECT_NE(count, std::string::npos) << run.out;
+  EXPECT_NE(second, std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Press ENTER to continue, Q to quit80" + kPrompt + "| answer"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("|          42  |"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("|           79"), std::string::npos) << run.out;
+  // In CSV every result set has its own header line, and counts are not data.
+  run = RunConsole({"--csv", PostgresConnStr(gServer)}, "select 1 as a, 2 as b; select 'x' as c\n");
+  EXPECT_EQ(run.out, "a,b\n1,2\nc\nx\n");
+  EXPECT_EQ(run.status, 0);
+}
+
+// Ctrl-C landing just as a short statement ends (the driver manager may take the cancel for a close) is a
+// cancelled statement: the session goes on, and the next statement runs on the same connection.
+TEST_F(PostgresTest, CtrlCAroundTheEndOfShortStatementsNeverEndsTheSession) {
+  TerminalSession session = StartOnTerminal(PostgresConnStr(gServer), 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  srand(4242);
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(WaitForEditor(session)) << i << session.screen.substr(at);
+    Type(session, "select pg_sleep(0.02) as s\r");
+    usleep(static_cast<useconds_t>(rand() % 34000));
+    Type(session, "\x03");
+    at = WaitFor(session, kPrompt, at);
+    ASSERT_NE(at, std::string::npos) << i << session.screen;
+  }
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 40 + 2 as answer\r");
+  EXPECT_NE(WaitFor(session, "|          42  |", at), std::string::npos) << session.screen.substr(at);
+  EXPECT_EQ(session.screen.find("Disconnected."), std::string::npos);
+  EXPECT_EQ(Finish(session), 0);
 }
 
 TEST_F(PostgresTest, MultiLineAndOverlongMessagesPrintWithoutOverrun) {
