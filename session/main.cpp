@@ -1,35 +1,26 @@
 // The program's entry: connect, run the prompt loop, report each statement's outcome, shut down.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "odbc/driver_quirks.h"
 #include "odbc/odbc_api.h"
+#include "session/input.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
+#include "session/password.h"
 #include "session/statement.h"
+#include "session/commands.h"
+#include "session/session.h"
+#include "session/statement_input.h"
 
 namespace {
-
-constexpr char PROMPT[] = "SQL COMMAND>";
-
-// One run of the console: its handles, what the command line asked for, and how it went.
-struct Session {
-  SQLHENV lpEnv = SQL_NULL_HENV;    // the environment, owned for the whole run
-  SQLHDBC lpDbc = SQL_NULL_HDBC;    // the connection, owned for the whole run
-  SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
-  SessionOptions options;           // the command line
-  ListingStyle listing;              // how result sets are written
-  StatementRules rules{true};        // what the statement lifecycle must know of the driver
-  bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
-  bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
-  bool fCallFailed = false;         // the session ended at a failed checked call
-  bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130
-};
 
 // The parent window for a connection prompt. A terminal has no desktop window, so the driver manager gets
 // the null window and completes the connection from the string alone.
@@ -45,8 +36,8 @@ InputResult ReadStatementLine(const Session& session, std::string& szCommand) {
   return session.fEditor ? EditLine(PROMPT, szCommand) : ReadInputLine(szCommand);
 }
 
-// Deals with a Ctrl-C once the statement or the read it interrupted has ended. At a terminal the session
-// goes on; a script ends there, so that it never goes on half-run. Returns false when the session ends.
+}  // namespace
+
 bool GoOnAfterInterrupt(Session& session) {
   if (!StdinIsTerminal()) {
     session.fInterrupted = true;
@@ -56,9 +47,50 @@ bool GoOnAfterInterrupt(Session& session) {
   return true;
 }
 
+namespace {
+
+// Connects lpDbc with the session's connection string; the connection prompt is never shown again.
+SQLRETURN ConnectDataSource(Session& session) {
+  // Without a connection string the driver manager is given none at all, as the command line gave none.
+  std::string& szConnStr = session.options.szConnStr;
+  return SQLDriverConnect(session.lpDbc, GetDesktopWindow(),
+                          szConnStr.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(&szConnStr[0]), SQL_NTS, nullptr, 0,
+                          nullptr, SQL_DRIVER_COMPLETE);
+}
+
+// After a statement failed because the connection is gone: at a terminal, connects again with the same
+// string, so that the person at it can go on. A script never reconnects: a new connection would run its
+// later statements outside the transaction it assumed. The failed statement is not run again.
+void ReconnectAfterLoss(Session& session) {
+  if (session.options.fBatch || !StdinIsTerminal()) return;
+  ErrText("The connection was lost. Reconnecting\xe2\x80\xa6 ");
+  SQLDisconnect(session.lpDbc);
+  session.lpStmt = SQL_NULL_HSTMT;  // released by the disconnect; the next statement allocates one
+  SQLRETURN RetCode = ConnectDataSource(session);
+  session.fConnectionLost = !SQL_SUCCEEDED(RetCode);
+  if (SQL_SUCCEEDED(RetCode)) {
+    ErrText("done.\n");
+    if (RetCode == SQL_SUCCESS_WITH_INFO) ReportDiagnostics(session.lpDbc, SQL_HANDLE_DBC, RetCode);
+    return;
+  }
+  ErrText("failed.\n");
+  ReportDiagnostics(session.lpDbc, SQL_HANDLE_DBC, RetCode);
+}
+
+}  // namespace
+
 // Runs one statement and notes how it went in the session. Returns false when a call the session cannot
 // go on without failed and the session must shut down.
 bool ExecuteStatement(Session& session, std::string& szCommand) {
+  // A connection that could not be made again is tried once more before each statement, which runs
+  // only on a connection.
+  if (session.fConnectionLost) {
+    ReconnectAfterLoss(session);
+    if (session.fConnectionLost) {
+      session.fStatementFailed = true;
+      return true;
+    }
+  }
   switch (RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules)) {
     case StatementOutcome::Ok:
     case StatementOutcome::Cancelled:
@@ -66,11 +98,17 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
     case StatementOutcome::Failed:
       session.fStatementFailed = true;
       return true;
+    case StatementOutcome::Lost:
+      session.fStatementFailed = true;
+      ReconnectAfterLoss(session);
+      return true;
     case StatementOutcome::Fatal:
       break;
   }
   return false;
 }
+
+namespace {
 
 // Reads and executes statement lines until end of input, a failed checked call, a failed statement with
 // --stop-on-error, or a reader of standard output that has gone.
@@ -78,6 +116,8 @@ void RunPromptLoop(Session& session) {
   std::string szCommand;
   for (;;) {
     InputResult read = ReadStatementLine(session, szCommand);
+    // The flush before the read finds a reader that has gone: nothing more may run for it.
+    if (StdoutState() == OutputState::PipeBroken) return;
     if (read == InputResult::End) return;
     if (read == InputResult::Interrupted) {
       // The line being typed is discarded.
@@ -90,20 +130,11 @@ void RunPromptLoop(Session& session) {
       WritePrompt(session);
       continue;
     }
-    // The driver reads a statement up to its first NUL: running the rest silently is never right.
-    if (memchr(szCommand.data(), '\0', szCommand.size()) != nullptr) {
-      ErrText("Statement contains a NUL byte and was not executed\n");
-      session.fStatementFailed = true;
-      if (session.options.fStopOnError) return;
-      WritePrompt(session);
-      continue;
-    }
     if (session.fEditor) RememberLine(szCommand);
-    if (!ExecuteStatement(session, szCommand)) {
-      session.fCallFailed = true;
-      return;
-    }
-    if (InterruptRequested() && !GoOnAfterInterrupt(session)) return;
+    // A line that begins with a backslash is the console's own command, never sent to the driver.
+    RunStep step = IsConsoleCommand(szCommand) ? RunConsoleCommand(session, szCommand) : RunStatementText(session, szCommand);
+    if (step == RunStep::End) return;
+    if (step == RunStep::Interrupted && !GoOnAfterInterrupt(session)) return;
     if (session.fStatementFailed && session.options.fStopOnError) return;
     // The reader of a pipe has gone: end the session as a pipeline expects, without a word.
     if (StdoutState() == OutputState::PipeBroken) return;
@@ -120,9 +151,7 @@ void RunSession(Session& session) {
       !CheckedCall(session.lpEnv, SQL_HANDLE_ENV, SQLAllocHandle(SQL_HANDLE_DBC, session.lpEnv, &session.lpDbc),
                    "SQLAllocHandle(SQL_HANDLE_DBC,lpEnv,&lpDbc)") ||
       !CheckedCall(session.lpDbc, SQL_HANDLE_DBC,
-                   SQLDriverConnect(session.lpDbc, GetDesktopWindow(),
-                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(session.options.szConnStr)), SQL_NTS,
-                                    nullptr, 0, nullptr, SQL_DRIVER_COMPLETE),
+                   ConnectDataSource(session),
                    "SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)")) {
     session.fCallFailed = true;
     return;
@@ -148,48 +177,97 @@ void RunSession(Session& session) {
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
   if (session.fEditor) InitLineEditor(session.lpDbc);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
-  WritePrompt(session);
-  RunPromptLoop(session);
+  session.dialect = DialectOfDataSource(session.lpDbc);
+  if (session.lpSqlFile != nullptr) {
+    RunFileOption(session);
+  } else if (session.options.fMultiLine) {
+    RunStatementPromptLoop(session);
+  } else {
+    WritePrompt(session);
+    RunPromptLoop(session);
+  }
 }
 
-// The exit status of a session that has shut down.
-int ExitStatus(const Session& session) {
-  if (session.fInterrupted) return 130;  // as a process ended by SIGINT shows in a shell
+// The exit status of a run that only wrote to standard output.
+int OutputExitStatus() {
   switch (StdoutState()) {
     case OutputState::Failed: return 1;
     case OutputState::PipeBroken: return 141;  // as a process ended by SIGPIPE shows in a shell
     case OutputState::Working: break;
   }
+  return 0;
+}
+
+// The exit status of a session that has shut down.
+int ExitStatus(const Session& session) {
+  if (session.fInterrupted) return 130;  // as a process ended by SIGINT shows in a shell
+  if (StdoutState() != OutputState::Working) return OutputExitStatus();
   // A script must be able to tell that not everything ran.
   bool fScripted = session.options.fBatch || session.options.fStopOnError;
   if (fScripted && (session.fStatementFailed || session.fCallFailed)) return 1;
   return 0;
 }
 
-}  // namespace
+// Ends the process once memory has run out: the connection is closed first, which the driver can usually
+// still do once the failed allocation's stack has unwound, then "Out of memory!" and status 156 (-100).
+[[noreturn]] void EndOutOfMemory(Session& session) {
+  SetInterruptEndsProcess(true);
+  // The statement is freed first: some drivers close their database only once no statement is left.
+  if (session.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, session.lpStmt);
+  if (session.lpDbc != SQL_NULL_HDBC) {
+    SQLDisconnect(session.lpDbc);
+    SQLFreeConnect(session.lpDbc);
+  }
+  if (session.lpEnv != SQL_NULL_HENV) SQLFreeEnv(session.lpEnv);
+  ErrText("Out of memory!\n");
+  exit(156);
+}
 
-int main(int argc, char** argv) {
+// The whole run, from the command line to the exit status.
+int RunProgram(Session& session, int argc, char** argv) {
   InitOutput();
   InitCharset();
-  Session session;
   std::string szBadOption;
-  switch (ParseCommandLine(argc, argv, &session.options, &szBadOption)) {
+  CommandLineAction action = ParseCommandLine(argc, argv, &session.options, &szBadOption);
+  MaskPasswordArguments(argc, argv);  // ps shows the arguments: the console reads its own copy
+  switch (action) {
     case CommandLineAction::Help:
       OutText(UsageText());
       OutFlush();
-      return StdoutState() == OutputState::Working ? 0 : 1;
+      return OutputExitStatus();
     case CommandLineAction::Version:
       OutText("odbc-console " ODBC_CONSOLE_VERSION "\n");
       OutFlush();
-      return StdoutState() == OutputState::Working ? 0 : 1;
+      return OutputExitStatus();
     case CommandLineAction::Invalid:
       ErrFormat("odbc-console: unknown option '%s'\nTry 'odbc-console --help' for more information.\n",
+                SafeMessageText(szBadOption.c_str()).c_str());
+      return 2;
+    case CommandLineAction::NoValue:
+      ErrFormat("odbc-console: option '%s' needs a value\nTry 'odbc-console --help' for more information.\n",
                 SafeMessageText(szBadOption.c_str()).c_str());
       return 2;
     case CommandLineAction::Run:
       break;
   }
-  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false};
+  if (session.options.fAskPassword) {
+    std::string password;
+    if (!AskPassword(password)) {
+      ErrText("odbc-console: no terminal to ask the password on\n");
+      return 2;
+    }
+    session.options.szConnStr = WithPassword(session.options.szConnStr, password);
+    explicit_bzero(&password[0], password.size());
+  }
+  // A file that cannot be read is reported before connecting.
+  if (session.options.szFile != nullptr) {
+    session.lpSqlFile = OpenSqlFile(session.options.szFile);
+    if (session.lpSqlFile == nullptr) {
+      ErrFormat("odbc-console: cannot read '%s': %s\n", SafeMessageText(session.options.szFile).c_str(), strerror(errno));
+      return 2;
+    }
+  }
+  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
@@ -197,13 +275,28 @@ int main(int argc, char** argv) {
   InitInterrupts();
   RunSession(session);
   SetInterruptEndsProcess(true);  // a second Ctrl-C while disconnecting ends the process at once
-  // Disconnecting also releases the statement handle.
+  // The statement handle is freed before disconnecting: the SQLite driver does not close its database
+  // while a statement of it is allocated.
+  if (session.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, session.lpStmt);
   if (session.lpDbc != SQL_NULL_HDBC) {
     SQLDisconnect(session.lpDbc);
     SQLFreeConnect(session.lpDbc);
   }
   if (session.lpEnv != SQL_NULL_HENV) SQLFreeEnv(session.lpEnv);
+  if (session.lpSqlFile != nullptr) fclose(session.lpSqlFile);
   if (!session.options.fBatch && StdoutState() != OutputState::PipeBroken) OutText("\nDisconnected.");
   OutFlush();
   return ExitStatus(session);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Session session;
+  // A failed allocation anywhere ends the run here, the one place that handles it.
+  try {
+    return RunProgram(session, argc, argv);
+  } catch (const std::bad_alloc&) {
+    EndOutOfMemory(session);
+  }
 }

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -55,6 +56,18 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
     dup2(outPipe[1], 1);
     dup2(options.mergeStreams ? outPipe[1] : errPipe[1], 2);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    if (options.noTerminal) setsid();
+    if (options.stdoutReaderGone) {
+      int gone[2];
+      if (pipe(gone) != 0) _exit(127);
+      close(gone[0]);
+      dup2(gone[1], 1);
+      close(gone[1]);
+    }
+    if (options.addressSpaceLimit > 0) {
+      rlimit limit = {options.addressSpaceLimit, options.addressSpaceLimit};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     if (options.stdoutFile == "-") {
       close(1);
     } else if (!options.stdoutFile.empty()) {
@@ -313,4 +326,18 @@ int Finish(TerminalSession& session) {
   }
   close(session.master);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellOutput(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    if (status != nullptr) *status = -1;
+    return out;
+  }
+  char chunk[65536];
+  for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
+  int result = pclose(pipe);
+  if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+  return out;
 }

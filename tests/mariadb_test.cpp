@@ -2,6 +2,8 @@
 // reader that goes away.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "console_runner.h"
 
 namespace {
@@ -117,6 +119,54 @@ TEST_F(MariaDbTest, CsvExportReadsLongValuesWhole) {
                                  "select repeat('y', 10000) as `long`, null as n, '' as e, 123456789012345678901234567890.5 as big\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, "long,n,e,big\n" + std::string(10000, 'y') + ",,\"\",123456789012345678901234567890.5\n");
+}
+
+// The database's mariadb-dump, the lines that name the database or the time aside.
+std::string DumpOf(const std::string& database) {
+  return ShellOutput("mariadb-dump --no-defaults --socket=" + gServer.dir + "/mysqld.sock -uroot --routines --triggers " +
+                     database + " | grep -v -e '^-- Dump completed' -e '^-- Host:' -e '^-- Dumping routines'");
+}
+
+TEST_F(MariaDbTest, DelimiterProceduresAndADumpRestoredThroughAFile) {
+  std::string source = "Driver=MariaDB Unicode;Server=127.0.0.1;Port=" + std::to_string(gServer.port) + ";User=root";
+  ConsoleResult run = RunConsole(
+      {"-m", "-b", source},
+      "create database src; create database dst;\n"
+      "use src;\n"
+      "create table item(id int primary key, name varchar(60), note text);\n"
+      "create table audit(item int, what varchar(100));\n"
+      "DELIMITER //\n"
+      "create procedure add_item(in i int, in n varchar(60))\n"
+      "begin\n"
+      "  insert into item values (i, n, 'via; procedure');\n"
+      "  insert into audit values (i, concat('added; ', n));\n"
+      "end//\n"
+      "create trigger item_audit before update on item for each row\n"
+      "begin\n"
+      "  set new.note = concat(old.note, '; changed');\n"
+      "  insert into audit values (old.id, 'updated;');\n"
+      "end //\n"
+      "delimiter ;\n"
+      "call add_item(1, 'a;b');\n"
+      "insert into item values (2, 'back\\'slash; \"dq\"', \"double;quoted\\\"\"); # comment; here\n"
+      "select `id`, name as `semi;colon` from item -- trailing; comment\n"
+      "  where name like '%;%' /* block; comment */ order by id;\n"
+      "update item set name = 'x' where id = 1;\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  auto lines = TableLines(run.out);
+  EXPECT_EQ(lines, (std::vector<std::vector<std::string>>{{"id", "semi;colon"}, {"1", "a;b"}, {"2", "back'slash; \"dq\""}}))
+      << run.out;
+  std::string dump = DumpOf("src");
+  ASSERT_NE(dump.find("DELIMITER ;;"), std::string::npos) << dump;
+  TempDir dir;
+  std::string dumpFile = dir.path + "/dump.sql";
+  std::ofstream(dumpFile, std::ios::binary) << dump;
+  run = RunConsole({"-f", dumpFile, source + ";Database=dst"}, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(DumpOf("dst"), dump);
+  Run("drop database src\ndrop database dst\n");
 }
 
 }  // namespace
