@@ -9,6 +9,7 @@
 namespace {
 
 constexpr SQLULEN ROWSET_ROWS = 100;         // rows a fetch brings when every value fits its buffer
+constexpr SQLULEN ROWS_UNREPORTED = ~SQLULEN{0};  // the fetched-rows count before a fetch writes it
 constexpr SQLLEN MIN_EXPORT_BYTES = 64;      // an export's bound buffer holds at least this much...
 constexpr SQLLEN MAX_EXPORT_BYTES = 4096;    // ...and at most this much; longer values are read in pieces
 constexpr size_t FIRST_NAME_BUFFER = 128;    // a name buffer's first size; it grows while a name may be cut
@@ -260,11 +261,14 @@ RowFetch FetchNextRow(ResultSet& set, const char* fetchCallText) {
     if (set.rowsetSize > 1 && set.iRow + 1 < set.cRowsFetched) {
       ++set.iRow;
     } else {
+      // A driver that fetches one row a call, as ODBC 2 has SQLFetch do (Virtuoso's), takes the rowset size
+      // but writes neither the count nor the statuses: a count left as set here means the one row.
+      set.cRowsFetched = ROWS_UNREPORTED;
       SQLRETURN RetCode = SQLFetch(set.lpStmt);
       if (!CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, fetchCallText)) return RowFetch::Failed;
       if (RetCode == SQL_NO_DATA) return RowFetch::End;
       set.iRow = 0;
-      if (set.rowsetSize == 1) {
+      if (set.rowsetSize == 1 || set.cRowsFetched == ROWS_UNREPORTED) {
         set.cRowsFetched = 1;
         return RowFetch::Row;
       }

@@ -8,6 +8,7 @@
 
 #include "display/cell_text.h"
 #include "display/output.h"
+#include "odbc/driver_quirks.h"
 #include "odbc/odbc_api.h"
 #include "session/input.h"
 #include "session/interrupt.h"
@@ -161,6 +162,7 @@ void RunSession(Session& session) {
     session.fCallFailed = true;
     return;
   }
+  SetConcurrentCancel(!ConcurrentCancelCrashes(session.lpDbc));
   if (session.listing.format != ListingFormat::Table) {
     // An export binds its columns when the driver can read a value too long for its buffer again.
     SQLUINTEGER fExtensions = 0;
