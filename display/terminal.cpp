@@ -28,3 +28,10 @@ void HighlightConsole(int width, bool on) {
     OutWrite(HIGHLIGHT_OFF, sizeof HIGHLIGHT_OFF - 1);
   }
 }
+
+int TerminalColumns() {
+  if (!StdoutIsTerminal()) return 0;
+  struct winsize window = {};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) != 0) return 0;
+  return window.ws_col;
+}

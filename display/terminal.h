@@ -13,3 +13,6 @@ extern int gScreenColumns;
 // gScreenRows. Does nothing unless standard output is a terminal whose size can be read. A terminal cannot
 // be widened: `width` is taken and a wider line wraps. Returns nothing.
 void HighlightConsole(int width, bool on);
+
+// Columns of the window now when standard output is a terminal whose size can be read; 0 otherwise.
+int TerminalColumns();
