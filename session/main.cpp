@@ -1,4 +1,5 @@
 // The program's entry: connect, run the prompt loop, report each statement's outcome, shut down.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,25 +11,12 @@
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
+#include "session/commands.h"
+#include "session/session.h"
 #include "session/statement.h"
+#include "session/statement_input.h"
 
 namespace {
-
-constexpr char PROMPT[] = "SQL COMMAND>";
-
-// One run of the console: its handles, what the command line asked for, and how it went.
-struct Session {
-  SQLHENV lpEnv = SQL_NULL_HENV;    // the environment, owned for the whole run
-  SQLHDBC lpDbc = SQL_NULL_HDBC;    // the connection, owned for the whole run
-  SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
-  SessionOptions options;           // the command line
-  ListingStyle listing;              // how result sets are written
-  StatementRules rules{true};        // what the statement lifecycle must know of the driver
-  bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
-  bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
-  bool fCallFailed = false;         // the session ended at a failed checked call
-  bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130
-};
 
 // The parent window for a connection prompt. A terminal has no desktop window, so the driver manager gets
 // the null window and completes the connection from the string alone.
@@ -44,8 +32,8 @@ InputResult ReadStatementLine(const Session& session, std::string& szCommand) {
   return session.fEditor ? EditLine(PROMPT, szCommand) : ReadInputLine(szCommand);
 }
 
-// Deals with a Ctrl-C once the statement or the read it interrupted has ended. At a terminal the session
-// goes on; a script ends there, so that it never goes on half-run. Returns false when the session ends.
+}  // namespace
+
 bool GoOnAfterInterrupt(Session& session) {
   if (!StdinIsTerminal()) {
     session.fInterrupted = true;
@@ -71,6 +59,8 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
   return false;
 }
 
+namespace {
+
 // Reads and executes statement lines until end of input, a failed checked call, a failed statement with
 // --stop-on-error, or a reader of standard output that has gone.
 void RunPromptLoop(Session& session) {
@@ -89,20 +79,11 @@ void RunPromptLoop(Session& session) {
       WritePrompt(session);
       continue;
     }
-    // The driver reads a statement up to its first NUL: running the rest silently is never right.
-    if (memchr(szCommand.data(), '\0', szCommand.size()) != nullptr) {
-      ErrText("Statement contains a NUL byte and was not executed\n");
-      session.fStatementFailed = true;
-      if (session.options.fStopOnError) return;
-      WritePrompt(session);
-      continue;
-    }
     if (session.fEditor) RememberLine(szCommand);
-    if (!ExecuteStatement(session, szCommand)) {
-      session.fCallFailed = true;
-      return;
-    }
-    if (InterruptRequested() && !GoOnAfterInterrupt(session)) return;
+    // A line that begins with a backslash is the console's own command, never sent to the driver.
+    RunStep step = IsConsoleCommand(szCommand) ? RunConsoleCommand(session, szCommand) : RunStatementText(session, szCommand);
+    if (step == RunStep::End) return;
+    if (step == RunStep::Interrupted && !GoOnAfterInterrupt(session)) return;
     if (session.fStatementFailed && session.options.fStopOnError) return;
     // The reader of a pipe has gone: end the session as a pipeline expects, without a word.
     if (StdoutState() == OutputState::PipeBroken) return;
@@ -146,8 +127,15 @@ void RunSession(Session& session) {
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
   if (session.fEditor) InitLineEditor(session.lpDbc);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
-  WritePrompt(session);
-  RunPromptLoop(session);
+  session.dialect = DialectOfDataSource(session.lpDbc);
+  if (session.lpSqlFile != nullptr) {
+    RunFileOption(session);
+  } else if (session.options.fMultiLine) {
+    RunStatementPromptLoop(session);
+  } else {
+    WritePrompt(session);
+    RunPromptLoop(session);
+  }
 }
 
 // The exit status of a session that has shut down.
@@ -184,8 +172,20 @@ int main(int argc, char** argv) {
       ErrFormat("odbc-console: unknown option '%s'\nTry 'odbc-console --help' for more information.\n",
                 SafeMessageText(szBadOption.c_str()).c_str());
       return 2;
+    case CommandLineAction::NoValue:
+      ErrFormat("odbc-console: option '%s' needs a value\nTry 'odbc-console --help' for more information.\n",
+                SafeMessageText(szBadOption.c_str()).c_str());
+      return 2;
     case CommandLineAction::Run:
       break;
+  }
+  // A file that cannot be read is reported before connecting.
+  if (session.options.szFile != nullptr) {
+    session.lpSqlFile = OpenSqlFile(session.options.szFile);
+    if (session.lpSqlFile == nullptr) {
+      ErrFormat("odbc-console: cannot read '%s': %s\n", SafeMessageText(session.options.szFile).c_str(), strerror(errno));
+      return 2;
+    }
   }
   session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
@@ -201,6 +201,7 @@ int main(int argc, char** argv) {
     SQLFreeConnect(session.lpDbc);
   }
   if (session.lpEnv != SQL_NULL_HENV) SQLFreeEnv(session.lpEnv);
+  if (session.lpSqlFile != nullptr) fclose(session.lpSqlFile);
   if (!session.options.fBatch && StdoutState() != OutputState::PipeBroken) OutText("\nDisconnected.");
   OutFlush();
   return ExitStatus(session);

@@ -21,6 +21,18 @@ CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* option
       options->fBatch = true;
     } else if (strcmp(arg, "-e") == 0 || strcmp(arg, "--stop-on-error") == 0) {
       options->fStopOnError = true;
+    } else if (strcmp(arg, "-m") == 0 || strcmp(arg, "--multi-line") == 0) {
+      options->fMultiLine = true;
+    } else if (strcmp(arg, "-f") == 0 || strcmp(arg, "--file") == 0) {
+      if (iArg + 1 >= argc) {
+        *szError = arg;
+        return CommandLineAction::NoValue;
+      }
+      options->szFile = argv[++iArg];
+      options->fBatch = true;
+    } else if (strncmp(arg, "--file=", 7) == 0) {
+      options->szFile = arg + 7;
+      options->fBatch = true;
     } else if (strcmp(arg, "--csv") == 0 || strcmp(arg, "--tsv") == 0) {
       options->format = arg[2] == 'c' ? ListingFormat::Csv : ListingFormat::Tsv;
       options->fBatch = true;
