@@ -1,5 +1,6 @@
 // The program's entry: connect, run the prompt loop, report each statement's outcome, shut down.
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,7 +47,10 @@ bool GoOnAfterInterrupt(Session& session) {
 // Runs one statement and notes how it went in the session. Returns false when a call the session cannot
 // go on without failed and the session must shut down.
 bool ExecuteStatement(Session& session, std::string& szCommand) {
-  switch (RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules)) {
+  auto start = std::chrono::steady_clock::now();
+  StatementOutcome outcome = RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules);
+  if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(start);
+  switch (outcome) {
     case StatementOutcome::Ok:
     case StatementOutcome::Cancelled:
       return true;
@@ -80,6 +84,7 @@ void RunPromptLoop(Session& session) {
       continue;
     }
     if (session.fEditor) RememberLine(szCommand);
+    if (StdinIsTerminal() && IsQuitWord(szCommand)) return;
     // A line that begins with a backslash is the console's own command, never sent to the driver.
     RunStep step = IsConsoleCommand(szCommand) ? RunConsoleCommand(session, szCommand) : RunStatementText(session, szCommand);
     if (step == RunStep::End) return;

@@ -29,6 +29,7 @@ struct Session {
   SqlDialect dialect = SqlDialect::Generic;  // how statement text is split, from the data source's DBMS name
   FILE* lpSqlFile = nullptr;                 // the file given with -f, opened before connecting
   int fileDepth = 0;                         // how many \i files are running, one inside another
+  bool fTiming = false;                      // \timing: each statement's wall time is written after it
 };
 
 // What the session does after a statement or a console command.
