@@ -89,7 +89,7 @@ bool ListExpanded(ResultSet& set, const ListingStyle& style) {
   RecordWriter writer;
   writer.fPaging = style.fPaging;
   writer.fHighlight = style.fHighlight;
-  writer.cchWindow = TerminalColumns();
+  writer.cchWindow = ReadWindowSize();
   if (!BindResultColumns(set, BindPurpose::Export, gCharset.utf8)) return false;
   std::vector<int> widths;
   for (const ResultColumn& column : set.columns) {

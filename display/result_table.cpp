@@ -245,7 +245,7 @@ bool ShowResultSet(SQLHSTMT& lpStmt, SQLSMALLINT cCols, const ListingStyle& styl
   bool fDescribed = DescribeResultColumns(set, cCols, chosen);
   if (style.format == ListingFormat::Table) {
     bool fExpanded = style.expanded == ExpandedDisplay::On;
-    int cchWindow = style.expanded == ExpandedDisplay::Auto ? TerminalColumns() : 0;
+    int cchWindow = style.expanded == ExpandedDisplay::Auto ? ReadWindowSize() : 0;
     if (cchWindow > 0) {
       int lineWidth = 2;
       for (const ResultColumn& column : set.columns) lineWidth += LayOutColumn(column).cchWidth + COLUMN_EXTRA;

@@ -14,5 +14,6 @@ extern int gScreenColumns;
 // be widened: `width` is taken and a wider line wraps. Returns nothing.
 void HighlightConsole(int width, bool on);
 
-// Columns of the window now when standard output is a terminal whose size can be read; 0 otherwise.
-int TerminalColumns();
+// Reads the window's size into gScreenRows and gScreenColumns when standard output is a terminal whose
+// size can be read, and returns its columns; returns 0 otherwise.
+int ReadWindowSize();
