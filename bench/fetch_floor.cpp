@@ -1,24 +1,28 @@
 // The fetch floor: the console's own result-set record and fetch strategy over one query, printing nothing.
-// Usage: fetch_floor [--export] CONNECTION-STRING QUERY
+// Usage: fetch_floor [--export] [--no-watcher] CONNECTION-STRING QUERY
+//   --export      bind for an export (whole values) instead of a table
+//   --no-watcher  without the console's Ctrl-C set-up, to show what it costs
 #include <cstdio>
 #include <cstring>
 
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "display/result_set.h"
+#include "session/interrupt.h"
 
 int main(int argc, char** argv) {
-  bool fExport = argc > 1 && strcmp(argv[1], "--export") == 0;
-  if (fExport) {
-    --argc;
-    ++argv;
+  bool fExport = false, fWatcher = true;
+  for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
+    if (strcmp(argv[1], "--export") == 0) fExport = true;
+    if (strcmp(argv[1], "--no-watcher") == 0) fWatcher = false;
   }
   if (argc < 3) {
-    fprintf(stderr, "usage: %s [--export] CONNECTION-STRING QUERY\n", argv[0]);
+    fprintf(stderr, "usage: %s [--export] [--no-watcher] CONNECTION-STRING QUERY\n", argv[0]);
     return 2;
   }
   InitOutput();
   InitCharset();
+  if (fWatcher) InitInterrupts();
   SQLHENV lpEnv = SQL_NULL_HENV;
   SQLHDBC lpDbc = SQL_NULL_HDBC;
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;

@@ -20,8 +20,7 @@ struct RecordWriter {
   int cchNameWidth = 0;            // that width, in display columns
   int cchWindow = 0;               // columns of the window; 0 when not a terminal
   int cLinesOnPage = 0;            // screen lines written since the last pause
-  bool fPaging = false;            // pause after every screenful
-  bool fHighlight = false;         // highlight the record lines and the pause prompt
+  const ListingStyle& style;       // paging, highlight and how a reply at a pause is read
   std::string szLine;              // the line being built
 };
 
@@ -34,9 +33,9 @@ int ScreenLines(const RecordWriter& writer, int columns) {
 // Pauses first when a line of `screenLines` lines would push the page past the window: the window holds
 // gScreenRows lines and the prompt takes the last. Returns false when the listing stops.
 bool MakeRoom(RecordWriter& writer, int screenLines) {
-  if (!writer.fPaging) return true;
+  if (!writer.style.fPaging) return true;
   if (writer.cLinesOnPage > 0 && writer.cLinesOnPage + screenLines > gScreenRows - 1) {
-    if (!PauseListing(writer.cchNameWidth + 3, writer.fHighlight)) return false;
+    if (!PauseListing(writer.cchNameWidth + 3, writer.style)) return false;
     writer.cLinesOnPage = 0;
   }
   writer.cLinesOnPage += screenLines;
@@ -49,9 +48,9 @@ void WriteRecordLine(RecordWriter& writer, unsigned long long iRecord) {
   int width = static_cast<int>(line.size());
   if (width < writer.cchNameWidth + 3) line.append(static_cast<size_t>(writer.cchNameWidth + 3 - width), '-');
   width = static_cast<int>(line.size());
-  if (writer.fHighlight) HighlightConsole(width, true);
+  if (writer.style.fHighlight) HighlightConsole(width, true);
   OutWrite(line.data(), line.size());
-  if (writer.fHighlight) HighlightConsole(width, false);
+  if (writer.style.fHighlight) HighlightConsole(width, false);
   OutWrite("\n", 1);
 }
 
@@ -86,9 +85,7 @@ int WriteRecord(RecordWriter& writer, ResultSet& set, unsigned long long iRecord
 }  // namespace
 
 bool ListExpanded(ResultSet& set, const ListingStyle& style) {
-  RecordWriter writer;
-  writer.fPaging = style.fPaging;
-  writer.fHighlight = style.fHighlight;
+  RecordWriter writer{{}, 0, 0, 0, style, {}};
   writer.cchWindow = ReadWindowSize();
   if (!BindResultColumns(set, BindPurpose::Export, gCharset.utf8)) return false;
   std::vector<int> widths;

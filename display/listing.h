@@ -1,6 +1,9 @@
 // How result sets are listed (table, CSV or TSV) and the writers that list them from the result-set record.
 #pragma once
 
+#include <string>
+
+#include "display/output.h"
 #include "display/result_set.h"
 #include "session/options.h"
 
@@ -18,11 +21,12 @@ struct ListingStyle {
   bool fHighlight;       // highlight header, end bar and pause prompt on a terminal
   bool fGetDataOnBound;  // the driver reads a bound column again with SQLGetData (SQL_GD_BOUND)
   bool fSizesHold;       // the data source keeps every value within its column's display size
+  InputResult (*ReadReply)(std::string& reply);  // reads the reply at a pause; null: no reply comes
   ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
 };
 
 // The console's own listing: a highlighted table that pauses.
-constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, false, false};
+constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, false, false, nullptr};
 
 // Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
 // header line of names, then every row with each value whole. Returns false when a call failed.
@@ -33,6 +37,7 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style);
 // a call failed.
 bool ListExpanded(ResultSet& set, const ListingStyle& style);
 
-// Shows the paging prompt, highlighted across lineWidth columns, and reads the reply. Returns false when
-// the listing stops: a reply that begins with Q or q, Ctrl-C, or end of input typed at a terminal.
-bool PauseListing(int lineWidth, bool fHighlight);
+// Shows the paging prompt, highlighted across lineWidth columns when the style says so, and reads the
+// reply through the style. Returns false when the listing stops: a reply that begins with Q or q, Ctrl-C,
+// or end of input typed at a terminal.
+bool PauseListing(int lineWidth, const ListingStyle& style);

@@ -148,14 +148,15 @@ void WriteBlanks(int count) {
 }  // namespace
 
 // An empty reply, any other reply and the end of piped input go on.
-bool PauseListing(int lineWidth, bool fHighlight) {
+bool PauseListing(int lineWidth, const ListingStyle& style) {
+  const bool fHighlight = style.fHighlight;
   OutText(PAGE_PROMPT_INDENT);
   if (fHighlight) HighlightConsole(lineWidth, true);
   OutText(PAGE_PROMPT);
   OutText(std::to_string(gScreenRows).c_str());
   if (fHighlight) HighlightConsole(lineWidth, false);
   std::string szReply;
-  switch (ReadInputLine(szReply)) {
+  switch (style.ReadReply != nullptr ? style.ReadReply(szReply) : InputResult::End) {
     case InputResult::Line:
       return szReply.empty() || (szReply[0] != 'Q' && szReply[0] != 'q');
     case InputResult::End:
@@ -219,7 +220,7 @@ bool ListTable(ResultSet& set, const ListingStyle& style) {
     if (StdoutState() != OutputState::Working) break;
     // A page holds gScreenRows - 2 rows: with the header and the prompt line it fills the window.
     if (style.fPaging && cRowsOnPage++ >= RowsPerPage(table.cchTotalWidth + 2)) {
-      if (!PauseListing(table.cchTotalWidth + 2, style.fHighlight)) break;
+      if (!PauseListing(table.cchTotalWidth + 2, style)) break;
       PrintColumnTitles(table);
       cRowsOnPage = 1;
     }

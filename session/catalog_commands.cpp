@@ -323,8 +323,20 @@ void WriteHeading(const ListingStyle& style, const std::string& heading) {
   OutText(line.c_str());
 }
 
-// The worse of two outcomes: Fatal over Cancelled over Failed over Ok.
-StatementOutcome Worse(StatementOutcome a, StatementOutcome b) { return static_cast<int>(a) > static_cast<int>(b) ? a : b; }
+// How bad an outcome is: Fatal over Lost over Cancelled over Failed over Ok.
+int Severity(StatementOutcome outcome) {
+  switch (outcome) {
+    case StatementOutcome::Ok: return 0;
+    case StatementOutcome::Failed: return 1;
+    case StatementOutcome::Cancelled: return 2;
+    case StatementOutcome::Lost: return 3;
+    case StatementOutcome::Fatal: return 4;
+  }
+  return 4;
+}
+
+// The worse of two outcomes.
+StatementOutcome Worse(StatementOutcome a, StatementOutcome b) { return Severity(a) >= Severity(b) ? a : b; }
 
 }  // namespace
 

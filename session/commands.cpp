@@ -61,6 +61,7 @@ RunStep AfterCatalogCommand(Session& session, StatementOutcome outcome, std::chr
     case StatementOutcome::Ok:
       break;
     case StatementOutcome::Failed:
+    case StatementOutcome::Lost:
       return CommandFailed(session);
     case StatementOutcome::Cancelled:
       return RunStep::Interrupted;

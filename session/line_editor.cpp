@@ -14,6 +14,7 @@
 
 #include "display/cell_text.h"
 #include "session/completion.h"
+#include "session/input.h"
 #include "session/interrupt.h"
 
 namespace {

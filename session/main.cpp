@@ -9,6 +9,7 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "odbc/odbc_api.h"
+#include "session/input.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
@@ -44,9 +45,47 @@ bool GoOnAfterInterrupt(Session& session) {
   return true;
 }
 
+namespace {
+
+// Connects lpDbc with the session's connection string; the connection prompt is never shown again.
+SQLRETURN ConnectDataSource(Session& session) {
+  return SQLDriverConnect(session.lpDbc, GetDesktopWindow(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(session.options.szConnStr)),
+                          SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_COMPLETE);
+}
+
+// After a statement failed because the connection is gone: at a terminal, connects again with the same
+// string, so that the person at it can go on. A script never reconnects: a new connection would run its
+// later statements outside the transaction it assumed. The failed statement is not run again.
+void ReconnectAfterLoss(Session& session) {
+  if (session.options.fBatch || !StdinIsTerminal()) return;
+  ErrText("The connection was lost. Reconnecting\xe2\x80\xa6 ");
+  SQLDisconnect(session.lpDbc);
+  session.lpStmt = SQL_NULL_HSTMT;  // released by the disconnect; the next statement allocates one
+  SQLRETURN RetCode = ConnectDataSource(session);
+  session.fConnectionLost = !SQL_SUCCEEDED(RetCode);
+  if (SQL_SUCCEEDED(RetCode)) {
+    ErrText("done.\n");
+    if (RetCode == SQL_SUCCESS_WITH_INFO) ReportDiagnostics(session.lpDbc, SQL_HANDLE_DBC, RetCode);
+    return;
+  }
+  ErrText("failed.\n");
+  ReportDiagnostics(session.lpDbc, SQL_HANDLE_DBC, RetCode);
+}
+
+}  // namespace
+
 // Runs one statement and notes how it went in the session. Returns false when a call the session cannot
 // go on without failed and the session must shut down.
 bool ExecuteStatement(Session& session, std::string& szCommand) {
+  // A connection that could not be made again is tried once more before each statement, which runs
+  // only on a connection.
+  if (session.fConnectionLost) {
+    ReconnectAfterLoss(session);
+    if (session.fConnectionLost) {
+      session.fStatementFailed = true;
+      return true;
+    }
+  }
   auto start = std::chrono::steady_clock::now();
   StatementOutcome outcome = RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules);
   if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(start);
@@ -56,6 +95,10 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
       return true;
     case StatementOutcome::Failed:
       session.fStatementFailed = true;
+      return true;
+    case StatementOutcome::Lost:
+      session.fStatementFailed = true;
+      ReconnectAfterLoss(session);
       return true;
     case StatementOutcome::Fatal:
       break;
@@ -105,9 +148,7 @@ void RunSession(Session& session) {
       !CheckedCall(session.lpEnv, SQL_HANDLE_ENV, SQLAllocHandle(SQL_HANDLE_DBC, session.lpEnv, &session.lpDbc),
                    "SQLAllocHandle(SQL_HANDLE_DBC,lpEnv,&lpDbc)") ||
       !CheckedCall(session.lpDbc, SQL_HANDLE_DBC,
-                   SQLDriverConnect(session.lpDbc, GetDesktopWindow(),
-                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(session.options.szConnStr)), SQL_NTS,
-                                    nullptr, 0, nullptr, SQL_DRIVER_COMPLETE),
+                   ConnectDataSource(session),
                    "SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)")) {
     session.fCallFailed = true;
     return;
@@ -192,7 +233,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false};
+  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);

@@ -26,6 +26,7 @@ struct Session {
   bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
   bool fCallFailed = false;         // the session ended at a failed checked call
   bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130
+  bool fConnectionLost = false;     // the connection was lost and could not be made again yet
   SqlDialect dialect = SqlDialect::Generic;  // how statement text is split, from the data source's DBMS name
   FILE* lpSqlFile = nullptr;                 // the file given with -f, opened before connecting
   int fileDepth = 0;                         // how many \i files are running, one inside another

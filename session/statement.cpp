@@ -59,6 +59,25 @@ StatementOutcome ShowEveryResult(SQLHSTMT& lpStmt, const ListingStyle& style, co
   }
 }
 
+// Whether a statement failed because its connection is gone: the driver says the connection is dead, or
+// one of the statement's diagnostic records is of SQLSTATE class 08 (connection exception).
+bool ConnectionIsGone(SQLHDBC lpDbc, SQLHSTMT lpStmt) {
+  SQLUINTEGER fDead = SQL_CD_FALSE;
+  if (SQL_SUCCEEDED(SQLGetConnectAttr(lpDbc, SQL_ATTR_CONNECTION_DEAD, &fDead, 0, nullptr)) && fDead == SQL_CD_TRUE) {
+    return true;
+  }
+  SQLCHAR szState[6];
+  SQLINTEGER lNativeError;
+  SQLCHAR szMessage[16];
+  for (SQLSMALLINT recordNumber = 1; recordNumber < 100; ++recordNumber) {
+    SQLRETURN RetCode = SQLGetDiagRec(SQL_HANDLE_STMT, lpStmt, recordNumber, szState, &lNativeError, szMessage,
+                                      sizeof szMessage, nullptr);
+    if (!SQL_SUCCEEDED(RetCode)) break;
+    if (szState[0] == '0' && szState[1] == '8') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 StatementOutcome RunStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string& text, const ListingStyle& style,
@@ -93,7 +112,13 @@ StatementOutcome RunStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string& text
       outcome = StatementOutcome::Failed;
       break;
   }
-  if (outcome == StatementOutcome::Fatal || lpStmt == SQL_NULL_HSTMT) return outcome;
+  if (lpStmt == SQL_NULL_HSTMT) return outcome;
+  if ((outcome == StatementOutcome::Failed || outcome == StatementOutcome::Fatal) && ConnectionIsGone(lpDbc, lpStmt)) {
+    // Closing may fail on a connection that is gone, and nothing hangs on it.
+    SQLFreeStmt(lpStmt, SQL_CLOSE);
+    return StatementOutcome::Lost;
+  }
+  if (outcome == StatementOutcome::Fatal) return outcome;
   if (outcome == StatementOutcome::Cancelled) {
     // The cancel may have closed the statement already; a handle that cannot be closed is freed instead,
     // and the next statement gets a new one.

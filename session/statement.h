@@ -12,6 +12,7 @@ enum class StatementOutcome {
   Failed,     // it or one of its results failed (diagnostics printed): a failed statement for -b and -e
   Cancelled,  // Ctrl-C cancelled it, or came while it ran: what it returned was discarded
   Fatal,      // a call the session cannot go on without failed: the session shuts down
+  Lost,       // it failed because the connection is gone (diagnostics printed)
 };
 
 // What a statement's lifecycle must know of the driver.

@@ -9,6 +9,7 @@
 
 #include "display/output.h"
 #include "session/commands.h"
+#include "session/input.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 

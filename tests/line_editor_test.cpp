@@ -183,3 +183,22 @@ TEST_F(LineEditorTest, ExportOnATerminalDefusesControlBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Lines pasted at once after a long listing: the pause takes exactly one of them as its reply, and the
+// next prompt gets the next; none is stranded in a buffer.
+TEST_F(LineEditorTest, PastedLinesAfterAListingAreEachReadOnce) {
+  ASSERT_EQ(ExecSql(conn, {"with recursive c(i) as (select 1 union all select i + 1 from c where i < 40) "
+                           "insert into people select i, 'p' || i from c"}),
+            "");
+  TerminalSession session = StartOnTerminal({conn}, 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select id from people\r\rselect 'pasted' as p\r");
+  at = WaitFor(session, "| pasted ", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
+}  // namespace

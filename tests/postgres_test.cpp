@@ -92,8 +92,12 @@ TEST_F(PostgresTest, CtrlCAroundTheEndOfShortStatementsNeverEndsTheSession) {
     Type(session, "select pg_sleep(0.02) as s\r");
     usleep(static_cast<useconds_t>(rand() % 34000));
     Type(session, "\x03");
+    // A Ctrl-C after the statement ended discards the next prompt's empty line and prompts again: wait
+    // for the last prompt, as keys typed between two prompts go to the terminal's own line editing.
+    usleep(60000);
     at = WaitFor(session, kPrompt, at);
     ASSERT_NE(at, std::string::npos) << i << session.screen;
+    for (size_t next; (next = session.screen.find(kPrompt, at)) != std::string::npos;) at = next + kPrompt.size();
   }
   ASSERT_TRUE(WaitForEditor(session));
   Type(session, "select 40 + 2 as answer\r");
@@ -148,8 +152,42 @@ TEST(PostgresServerStop, ServerStoppedMidSessionLeavesTheLoopRunning) {
   at = WaitFor(session, kPrompt, at);
   ASSERT_NE(at, std::string::npos) << session.screen;
   EXPECT_EQ(Finish(session), 0);
-  EXPECT_NE(session.screen.find("[08S01]"), std::string::npos) << session.screen;
+  // Each statement tries to connect again and says it failed, with the driver's reason; none is run.
+  size_t first = session.screen.find("The connection was lost. Reconnecting\xe2\x80\xa6 failed.\r\n[08001]");
+  EXPECT_NE(first, std::string::npos) << session.screen;
+  EXPECT_NE(session.screen.find("select 9\r\nThe connection was lost. Reconnecting\xe2\x80\xa6 failed.\r\n[08001]", first),
+            std::string::npos) << session.screen;
   EXPECT_NE(session.screen.find("\r\nDisconnected."), std::string::npos) << session.screen;
+}
+
+// At a terminal a statement that finds the connection gone reconnects, without running that statement
+// again; the next statement runs on the new connection.
+TEST(PostgresServerRestart, LostConnectionIsMadeAgainAtATerminal) {
+  ServerGuard guard{StartTestServer(PG_SERVER_SCRIPT)};
+  TestServer& server = guard.server;
+  ASSERT_TRUE(server.running);
+  ASSERT_EQ(ExecSql(PostgresConnStr(server), {"create table hits(n int)"}), "");
+  TerminalSession session = StartOnTerminal(PostgresConnStr(server), 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 7 as seven\r");
+  at = WaitFor(session, "|           7  |", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_EQ(system((server.script + " restart " + server.dir + " >/dev/null 2>&1").c_str()), 0);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "insert into hits values (1)\r");
+  at = WaitFor(session, "The connection was lost. Reconnecting\xe2\x80\xa6 done.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "insert into hits values (2)\r");
+  at = WaitFor(session, "1 row affected", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+  // The statement that found the connection gone was not run again.
+  ConsoleResult run = RunConsole({"-b", PostgresConnStr(server)}, "select count(*) as c, sum(n) as s from hits\n");
+  EXPECT_NE(run.out.find("|                    1 |                    2  |"), std::string::npos) << run.out;
 }
 
 TEST_F(PostgresTest, EveryTypeShowsWholeAndNullStaysApartFromEmpty) {
