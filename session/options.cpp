@@ -46,7 +46,8 @@ CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* option
 
 const char* UsageText() {
   return "Usage: odbc-console [OPTION]... [CONNECTION-STRING]\n"
-         "An interactive SQL console for ODBC data sources: one SQL statement per line.\n"
+         "An interactive SQL console for ODBC data sources: one SQL statement per line, or ended by ';'\n"
+         "with -m and in files.\n"
          "\n"
          "The connection string goes whole to the unixODBC driver manager; quote it in the shell.\n"
          "  odbc-console \"Driver=SQLite3;Database=/path/to/file.db\"\n"
@@ -57,6 +58,9 @@ const char* UsageText() {
          "  -e, --stop-on-error  end the session at the first statement that fails (exit status 1)\n"
          "      --csv            write result sets as CSV (RFC 4180, LF line ends); implies --batch\n"
          "      --tsv            write result sets as tab-separated values; implies --batch\n"
+         "  -m, --multi-line     statement mode: a statement ends at ';' outside quotes, comments and\n"
+         "                       bodies, and may span lines; several may share a line\n"
+         "  -f, --file=FILE      run the statements of FILE as -m splits them, with the behaviour of -b\n"
          "  -h, --help           show this text and exit\n"
          "      --version        show the version and exit\n"
          "\n"
@@ -77,9 +81,9 @@ const char* UsageText() {
          "At a terminal: arrow keys edit and recall lines, Tab completes, Ctrl-C cancels, Ctrl-D ends.\n"
          "\n"
          "Exit status: 0 after a normal end; 1 when writing the output failed, or with -b or -e when a\n"
-         "statement failed; 2 for an unknown option; 130 after Ctrl-C with input from a script; 141 when\n"
-         "the reader of the output has gone; 255 when the driver manager gave no environment handle;\n"
-         "156 when memory ran out.\n"
+         "statement failed; 2 for an unknown option or a file that cannot be read; 130 after Ctrl-C with\n"
+         "input from a script; 141 when the reader of the output has gone; 255 when the driver manager\n"
+         "gave no environment handle; 156 when memory ran out.\n"
          "\n"
          "See odbc-console(1) for more.\n";
 }

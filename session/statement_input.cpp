@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -101,10 +102,7 @@ RunStep RunSqlFile(Session& session, FILE* file) {
     errno = 0;
     ssize_t length = getline(&line.data, &line.capacity, file);
     if (length < 0) {
-      if (errno == ENOMEM) {
-        ErrText("Out of memory!\n");
-        exit(-100);
-      }
+      if (errno == ENOMEM) throw std::bad_alloc();  // main ends the session
       if (ferror(file)) {
         // What was read so far is not run: its end may be missing.
         ErrFormat("statement not run: reading the file failed: %s\n", strerror(errno));

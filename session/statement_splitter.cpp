@@ -24,6 +24,14 @@ bool StartsWithAnyCase(const char* haystack, const char* needle) {
   return strncasecmp(haystack, needle, strlen(needle)) == 0;
 }
 
+// True when the comment at text (len bytes at most) is code the MySQL family runs: /*! and MariaDB's /*M!,
+// unless its version is 999999, which no server reaches (the dump tools' mark for their own client).
+bool IsCodeComment(const char* text, size_t len) {
+  size_t bang = len > 3 && text[2] == 'M' ? 3 : 2;
+  if (len <= bang || text[bang] != '!') return false;
+  return !(len >= bang + 7 && memcmp(text + bang + 1, "999999", 6) == 0);
+}
+
 // The bytes that matter inside statement text: quotes, comment starts, the delimiter's first byte.
 void BuildStopBytes(StatementSplitter& s) {
   memset(s.fStop, 0, sizeof s.fStop);
@@ -231,8 +239,8 @@ bool ScanPiece(StatementSplitter& s, SqlPiece& piece, bool fEndOfInput) {
           case '/':
             if (pos + 1 >= end) NEED_MORE(pos);
             if (pos + 1 < end && b[pos + 1] == '*') {
-              if (fMySql && pos + 2 >= end) NEED_MORE(pos);
-              s.fCodeComment = fMySql && pos + 2 < end && b[pos + 2] == '!';
+              if (fMySql && pos + 10 > end) NEED_MORE(pos);
+              s.fCodeComment = fMySql && IsCodeComment(b + pos, end - pos);
               if (s.fCodeComment) s.fHasContent = true;  // the server runs what it holds
               s.state = LexState::BlockComment;
               s.commentDepth = 1;

@@ -314,3 +314,17 @@ int Finish(TerminalSession& session) {
   close(session.master);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+std::string ShellOutput(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    if (status != nullptr) *status = -1;
+    return out;
+  }
+  char chunk[65536];
+  for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
+  int result = pclose(pipe);
+  if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+  return out;
+}

@@ -87,3 +87,6 @@ void Type(TerminalSession& session, const std::string& text);
 
 // Ends input with Ctrl-D and waits for the console to exit; returns its exit status (-1 when killed).
 int Finish(TerminalSession& session);
+
+// Runs a shell command; returns its standard output, and its exit status in *status when given.
+std::string ShellOutput(const std::string& command, int* status = nullptr);

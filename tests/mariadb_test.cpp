@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include <fstream>
+
 #include "console_runner.h"
 
 namespace {
@@ -161,6 +163,54 @@ TEST_F(MariaDbTest, CatalogCommandsReadTheCurrentDatabase) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), std::vector<std::string>{"cmd_other"}), lines.end()) << run.out;
   EXPECT_NE(run.out.find("DBMS: MariaDB "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Database: test\nUser: root\n"), std::string::npos) << run.out;
+}
+
+// The database's mariadb-dump, the lines that name the database or the time aside.
+std::string DumpOf(const std::string& database) {
+  return ShellOutput("mariadb-dump --no-defaults --socket=" + gServer.dir + "/mysqld.sock -uroot --routines --triggers " +
+                     database + " | grep -v -e '^-- Dump completed' -e '^-- Host:' -e '^-- Dumping routines'");
+}
+
+TEST_F(MariaDbTest, DelimiterProceduresAndADumpRestoredThroughAFile) {
+  std::string source = "Driver=MariaDB Unicode;Server=127.0.0.1;Port=" + std::to_string(gServer.port) + ";User=root";
+  ConsoleResult run = RunConsole(
+      {"-m", "-b", source},
+      "create database src; create database dst;\n"
+      "use src;\n"
+      "create table item(id int primary key, name varchar(60), note text);\n"
+      "create table audit(item int, what varchar(100));\n"
+      "DELIMITER //\n"
+      "create procedure add_item(in i int, in n varchar(60))\n"
+      "begin\n"
+      "  insert into item values (i, n, 'via; procedure');\n"
+      "  insert into audit values (i, concat('added; ', n));\n"
+      "end//\n"
+      "create trigger item_audit before update on item for each row\n"
+      "begin\n"
+      "  set new.note = concat(old.note, '; changed');\n"
+      "  insert into audit values (old.id, 'updated;');\n"
+      "end //\n"
+      "delimiter ;\n"
+      "call add_item(1, 'a;b');\n"
+      "insert into item values (2, 'back\\'slash; \"dq\"', \"double;quoted\\\"\"); # comment; here\n"
+      "select `id`, name as `semi;colon` from item -- trailing; comment\n"
+      "  where name like '%;%' /* block; comment */ order by id;\n"
+      "update item set name = 'x' where id = 1;\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  auto lines = TableLines(run.out);
+  EXPECT_EQ(lines, (std::vector<std::vector<std::string>>{{"id", "semi;colon"}, {"1", "a;b"}, {"2", "back'slash; \"dq\""}}))
+      << run.out;
+  std::string dump = DumpOf("src");
+  ASSERT_NE(dump.find("DELIMITER ;;"), std::string::npos) << dump;
+  TempDir dir;
+  std::string dumpFile = dir.path + "/dump.sql";
+  std::ofstream(dumpFile, std::ios::binary) << dump;
+  run = RunConsole({"-f", dumpFile, source + ";Database=dst"}, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(DumpOf("dst"), dump);
+  Run("drop database src\ndrop database dst\n");
 }
 
 }  // namespace

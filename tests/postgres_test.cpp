@@ -1,10 +1,10 @@
 // End-to-end tests against a real PostgreSQL server: notices, counts, result sets, long and lost messages.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-
 #include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
 
 #include "console_runner.h"
 
@@ -289,6 +289,53 @@ TEST_F(PostgresTest, CatalogCommandsFollowSchemasAndIdentifierCase) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), std::vector<std::string>{"cmd_other"}), lines.end()) << run.out;
   EXPECT_NE(run.out.find("DBMS: PostgreSQL "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Database: postgres\nUser: postgres\nServer: 127.0.0.1\n"), std::string::npos) << run.out;
+}
+
+// A database's pg_dump with inserts, its psql-only backslash lines aside.
+std::string PgDumpOf(const std::string& database) {
+  return ShellOutput("pg_dump --inserts -h 127.0.0.1 -p " + std::to_string(gServer.port) + " -U postgres " + database +
+                     " | grep -v '^\\\\'");
+}
+
+TEST_F(PostgresTest, DollarBodiesQuotesAndADumpRestoredThroughAFile) {
+  ConsoleOptions options;
+  options.mergeStreams = true;
+  std::string server = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(gServer.port) + ";UID=postgres;Database=";
+  ConsoleResult run = RunConsole({"-m", "-b", server + "postgres"}, "create database src; create database dst;\n", options);
+  ASSERT_EQ(run.out, "0 rows affected\n0 rows affected\n");
+  run = RunConsole(
+      {"-m", "-b", server + "src"},
+      "create table item(id int primary key, name text, note text);\n"
+      "create table audit(item int, what text);\n"
+      "create function audit_item() returns trigger language plpgsql as $$\n"
+      "begin\n"
+      "  insert into audit values (new.id, 'added; ' || new.name);\n"
+      "  return new;\n"
+      "end $$;\n"
+      "create trigger item_audit after insert on item for each row execute function audit_item();\n"
+      "create function twice(x int) returns int language sql\n"
+      "begin atomic\n"
+      "  select case when x is null then 0 else x * 2 end;\n"
+      "end;\n"
+      "insert into item values (1, 'a;b', E'back\\\\slash\\'; quote'), (2, $q$dollar; $$ quoted$q$, null);\n"
+      "select 'x;y' as \"semi;colon\", twice(21) as t /* block; /* nested; */ comment; */ -- line; comment\n"
+      "  , name from item order by id;\n",
+      options);
+  EXPECT_EQ(run.status, 0) << run.out;
+  auto lines = TableLines(run.out);
+  EXPECT_EQ(lines, (std::vector<std::vector<std::string>>{
+                       {"semi;colon", "t", "name"}, {"x;y", "42", "a;b"}, {"x;y", "42", "dollar; $$ quoted"}}))
+      << run.out;
+  std::string dump = PgDumpOf("src");
+  ASSERT_NE(dump.find("BEGIN ATOMIC"), std::string::npos) << dump;
+  TempDir dir;
+  std::string dumpFile = dir.path + "/dump.sql";
+  std::ofstream(dumpFile, std::ios::binary) << dump;
+  run = RunConsole({"-f", dumpFile, server + "dst"}, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(PgDumpOf("dst"), dump);
+  RunConsole({"-b", server + "postgres"}, "drop database src\ndrop database dst\n");
 }
 
 }  // namespace
