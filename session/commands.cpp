@@ -56,7 +56,7 @@ RunStep Quit(Session&, std::string_view) { return RunStep::End; }
 
 // What the session does after a command that ran like a statement, timed from `start` when \timing is on.
 RunStep AfterCatalogCommand(Session& session, StatementOutcome outcome, std::chrono::steady_clock::time_point start) {
-  if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(start);
+  if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(session, start);
   switch (outcome) {
     case StatementOutcome::Ok:
       break;
@@ -120,7 +120,8 @@ bool ReadSwitch(const char* szCommand, std::string_view argument, bool* fOn) {
 // \timing [on|off]
 RunStep TimingCommand(Session& session, std::string_view argument) {
   if (!ReadSwitch("timing", argument, &session.fTiming)) return CommandFailed(session);
-  OutText(session.fTiming ? "Timing is on.\n" : "Timing is off.\n");
+  // A CSV or TSV file holds data only.
+  if (session.listing.format == ListingFormat::Table) OutText(session.fTiming ? "Timing is on.\n" : "Timing is off.\n");
   return RunStep::Next;
 }
 
@@ -134,6 +135,7 @@ RunStep ExpandedCommand(Session& session, std::string_view argument) {
     if (!ReadSwitch("x", argument, &fOn)) return CommandFailed(session);
     expanded = fOn ? ExpandedDisplay::On : ExpandedDisplay::Off;
   }
+  if (session.listing.format != ListingFormat::Table) return RunStep::Next;  // CSV and TSV are never expanded
   OutText(expanded == ExpandedDisplay::On    ? "Expanded display is on.\n"
           : expanded == ExpandedDisplay::Off ? "Expanded display is off.\n"
                                              : "Expanded display is used automatically.\n");
@@ -201,9 +203,13 @@ bool IsQuitWord(std::string_view line) {
   return text == "quit" || text == "exit";
 }
 
-void WriteElapsedTime(std::chrono::steady_clock::time_point start) {
+void WriteElapsedTime(const Session& session, std::chrono::steady_clock::time_point start) {
   std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
   char szTime[64];
   snprintf(szTime, sizeof szTime, "Time: %.3f ms\n", elapsed.count());
-  OutText(szTime);
+  if (session.listing.format == ListingFormat::Table) {
+    OutText(szTime);
+  } else {
+    ErrText(szTime);
+  }
 }

@@ -15,5 +15,6 @@ RunStep RunConsoleCommand(Session& session, std::string_view line);
 // True for a line that is exactly "quit" or "exit" (blanks around it aside): they end a session at a terminal.
 bool IsQuitWord(std::string_view line);
 
-// Writes "Time: 12.345 ms", the wall time since `start`, on standard output.
-void WriteElapsedTime(std::chrono::steady_clock::time_point start);
+// Writes "Time: 12.345 ms", the wall time since `start`: on standard output beside a table, on standard
+// error beside CSV or TSV, where it would be taken for data.
+void WriteElapsedTime(const Session& session, std::chrono::steady_clock::time_point start);

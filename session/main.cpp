@@ -88,7 +88,7 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
   }
   auto start = std::chrono::steady_clock::now();
   StatementOutcome outcome = RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules);
-  if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(start);
+  if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(session, start);
   switch (outcome) {
     case StatementOutcome::Ok:
     case StatementOutcome::Cancelled:

@@ -91,6 +91,10 @@ TEST_F(CommandsTest, TimingFollowsEachStatementAndCommand) {
   EXPECT_EQ(std::distance(std::sregex_iterator(run.out.begin(), run.out.end(), time), std::sregex_iterator()), 3) << run.out;
   EXPECT_TRUE(std::regex_search(run.out, std::regex("Timing is on.\n[^T]*\n *\nTime: "))) << run.out;
   EXPECT_EQ(run.out.substr(run.out.size() - 20).find("Time:"), std::string::npos) << run.out;
+  // Beside CSV the time goes to standard error: the file holds data only.
+  run = RunConsole({"--csv", conn}, "\\timing\n\\x\nselect 1 as one\n");
+  EXPECT_EQ(run.out, "one\n1\n");
+  EXPECT_TRUE(std::regex_match(run.err, time)) << run.err;
 }
 
 TEST_F(CommandsTest, ExpandedDisplayShowsWholeValuesAndPagesAtATerminal) {
