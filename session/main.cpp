@@ -159,8 +159,9 @@ void RunSession(Session& session) {
     session.fCallFailed = true;
     return;
   }
-  if (session.listing.format != ListingFormat::Table) {
-    // An export binds its columns when the driver can read a value too long for its buffer again.
+  {
+    // An export (and the expanded display, which shows whole values too) binds its columns when the
+    // driver can read a value too long for its buffer again.
     SQLUINTEGER fExtensions = 0;
     if (SQL_SUCCEEDED(SQLGetInfo(session.lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr))) {
       session.listing.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;

@@ -163,6 +163,12 @@ TEST_F(MariaDbTest, CatalogCommandsReadTheCurrentDatabase) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), std::vector<std::string>{"cmd_other"}), lines.end()) << run.out;
   EXPECT_NE(run.out.find("DBMS: MariaDB "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Database: test\nUser: root\n"), std::string::npos) << run.out;
+  // Expanded records bind the columns here: a value longer than its buffer is read again, whole.
+  run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\x\nselect seq, if(seq = 2, repeat('y', 10000), 'short') as v from seq_1_to_3\n", quiet);
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.out == "Expanded display is on.\n-[ RECORD 1 ]-\nseq | 1\nv   | short\n-[ RECORD 2 ]-\nseq | 2\nv   | " +
+                             std::string(10000, 'y') + "\n-[ RECORD 3 ]-\nseq | 3\nv   | short\n")
+      << run.out.substr(0, 300);
 }
 
 // The database's mariadb-dump, the lines that name the database or the time aside.
