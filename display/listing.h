@@ -7,7 +7,14 @@
 #include "display/result_set.h"
 #include "session/options.h"
 
-// How a result set is listed; fixed for the session.
+// When a table is shown expanded instead: each row as a record of one line per column.
+enum class ExpandedDisplay {
+  Off,   // always a table
+  On,    // always records
+  Auto,  // records when a table line would be wider than the window
+};
+
+// How a result set is listed; fixed for the session but for the expanded display.
 struct ListingStyle {
   ListingFormat format;  // table, CSV or TSV
   bool fPaging;          // pause after every screenful and read a reply
@@ -16,6 +23,7 @@ struct ListingStyle {
   bool fSizesHold;       // the data source keeps every value within its column's display size
   InputResult (*ReadReply)(std::string& reply);  // reads the reply at a pause; null: no reply comes
   bool fBinaryNumbers;   // numbers are fetched in binary and written as the driver would write them
+  ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
 };
 
 // The console's own listing: a highlighted table that pauses.
@@ -24,3 +32,13 @@ constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, fals
 // Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
 // header line of names, then every row with each value whole. Returns false when a call failed.
 bool ListDelimited(ResultSet& set, const ListingStyle& style);
+
+// Lists the rows of a described result set as records: a "-[ RECORD n ]-" line, then one "name | value"
+// line a column with the names aligned and every value whole, pausing like the table. Returns false when
+// a call failed.
+bool ListExpanded(ResultSet& set, const ListingStyle& style);
+
+// Shows the paging prompt, highlighted across lineWidth columns when the style says so, and reads the
+// reply through the style. Returns false when the listing stops: a reply that begins with Q or q, Ctrl-C,
+// or end of input typed at a terminal.
+bool PauseListing(int lineWidth, const ListingStyle& style);

@@ -116,11 +116,11 @@ void UseRowsets(ResultSet& set) {
   SQLSetStmtAttr(lpStmt, SQL_ATTR_ROWS_FETCHED_PTR, &set.cRowsFetched, 0);
 }
 
-// Binds column iCol (1-based) to its place in the first row of the row buffer.
+// Binds the described column iCol (0-based) to its place in the first row of the row buffer.
 bool BindColumn(ResultSet& set, size_t iCol) {
   ResultColumn& column = set.columns[iCol];
   return CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
-                     SQLBindCol(set.lpStmt, static_cast<SQLUSMALLINT>(iCol + 1), column.cType, &set.rows[column.offValue],
+                     SQLBindCol(set.lpStmt, column.iResultCol, column.cType, &set.rows[column.offValue],
                                 column.cbBuffer, reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator])),
                      "SQLBindCol(lpStmt, iCol, SQL_C_TCHAR, (SQLPOINTER) lpThisBinding->szBuffer, (cchDisplay + 1) * "
                      "sizeof(TCHAR), &lpThisBinding->indPtr)");
@@ -175,10 +175,17 @@ ResultSet::~ResultSet() {
   }
 }
 
-bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols) {
+bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols, const std::vector<ChosenColumn>* chosen) {
+  std::vector<ChosenColumn> every;
+  if (chosen == nullptr) {
+    for (SQLSMALLINT iCol = 1; iCol > 0 && iCol <= cCols; ++iCol) every.push_back({static_cast<SQLUSMALLINT>(iCol), nullptr});
+    chosen = &every;
+  }
   set.columns.clear();
-  set.columns.reserve(cCols > 0 ? static_cast<size_t>(cCols) : 0);
-  for (SQLSMALLINT iCol = 1; iCol > 0 && iCol <= cCols; ++iCol) {
+  set.columns.reserve(chosen->size());
+  for (const ChosenColumn& wanted : *chosen) {
+    SQLUSMALLINT iCol = wanted.iResultCol;
+    if (iCol == 0 || cCols <= 0 || iCol > static_cast<SQLUSMALLINT>(cCols)) continue;
     SQLLEN cchDisplay = 0;
     SQLLEN ssType = 0;
     if (!CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
@@ -190,6 +197,7 @@ bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols) {
       return false;
     }
     ResultColumn column{};
+    column.iResultCol = iCol;
     column.sqlType = static_cast<SQLSMALLINT>(ssType);
     column.cchDisplay = cchDisplay;
     column.fText = IsTextType(column.sqlType);
@@ -203,8 +211,13 @@ bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols) {
       }
       column.fUnsigned = fUnsigned == SQL_TRUE;
     }
-    // The name is read here, once: some drivers answer a name request by scanning the rows they hold.
-    column.fNameRead = ReadColumnName(set.lpStmt, static_cast<SQLUSMALLINT>(iCol), &column.szName);
+    if (wanted.szTitle != nullptr) {
+      column.szName = wanted.szTitle;
+      column.fNameRead = true;
+    } else {
+      // The name is read here, once: some drivers answer a name request by scanning the rows they hold.
+      column.fNameRead = ReadColumnName(set.lpStmt, iCol, &column.szName);
+    }
     set.columns.push_back(std::move(column));
     if (!set.columns.back().fNameRead) return false;
   }
@@ -346,7 +359,7 @@ SQLLEN WholeValue(ResultSet& set, size_t iCol, const char** value) {
     }
   }
   *value = set.szLong.data();
-  SQLLEN length = ReadWholeValue(set.lpStmt, static_cast<SQLUSMALLINT>(iCol + 1), set.szLong);
+  SQLLEN length = ReadWholeValue(set.lpStmt, column.iResultCol, set.szLong);
   *value = set.szLong.data();
   return length;
 }

@@ -13,7 +13,8 @@ constexpr int MAX_TITLE_CHARS = 49;   // a title shows at most this many charact
 
 // One result column, described once when the result set is opened.
 struct ResultColumn {
-  std::string szName;    // the whole name, as the driver spells it
+  SQLUSMALLINT iResultCol;  // its number in the result, 1-based
+  std::string szName;    // the whole name, as the driver spells it, or the title chosen for it
   bool fNameRead;        // false when the name could not be read (reported then)
   SQLSMALLINT sqlType;   // the concise SQL type
   SQLLEN cchDisplay;     // the display size as reported: SQL_NO_TOTAL or negative when the driver cannot tell
@@ -24,6 +25,13 @@ struct ResultColumn {
   size_t offValue;       // where the value sits in one row of the row buffer
   size_t offIndicator;   // where its length/indicator sits
   char szNumber[48];     // the current row's binary number as text
+};
+
+// A column of the result chosen for a listing, and the title it is shown under: a catalog result has more
+// columns than a person wants to read, under names meant for programs.
+struct ChosenColumn {
+  SQLUSMALLINT iResultCol;  // its number in the result, 1-based; chosen columns come in rising order
+  const char* szTitle;      // the title shown instead of the driver's name
 };
 
 // What the columns are bound for.
@@ -66,10 +74,11 @@ struct ResultSet {
   ~ResultSet();
 };
 
-// Describes the cCols columns of the statement's open result set: display size, type and whole name of
-// each. A failed call is reported under the checked-call rule and ends the description there; a column
-// whose name could not be read is kept. Returns false when a call failed.
-bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols);
+// Describes the cCols columns of the statement's open result set, or only the `chosen` ones when given
+// (those past cCols are left out): display size, type and whole name of each. A failed call is reported
+// under the checked-call rule and ends the description there; a column whose name could not be read is
+// kept. Returns false when a call failed.
+bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols, const std::vector<ChosenColumn>* chosen = nullptr);
 
 // Binds the described columns for `purpose`. In a UTF-8 locale (fUtf8) a character takes up to 4 bytes.
 // Rows are fetched a rowset at a time when every bound value fits its buffer as the purpose wants it and

@@ -145,9 +145,9 @@ void WriteBlanks(int count) {
   }
 }
 
-// Shows the paging prompt and reads the reply. Returns false when the listing stops: a reply that begins
-// with Q or q, Ctrl-C, or end of input typed at a terminal. An empty reply, any other reply and the end of
-// piped input go on.
+}  // namespace
+
+// An empty reply, any other reply and the end of piped input go on.
 bool PauseListing(int lineWidth, const ListingStyle& style) {
   const bool fHighlight = style.fHighlight;
   OutText(PAGE_PROMPT_INDENT);
@@ -167,6 +167,8 @@ bool PauseListing(int lineWidth, const ListingStyle& style) {
   }
   return true;
 }
+
+namespace {
 
 // Rows on one page. A line wider than the terminal wraps onto several screen lines, so fewer rows fit:
 // the header and the prompt line stay on the screen. Elsewhere a page is gScreenRows - 2 rows.
@@ -237,12 +239,22 @@ bool ListTable(ResultSet& set, const ListingStyle& style) {
 
 }  // namespace
 
-bool ShowResultSet(SQLHSTMT& lpStmt, SQLSMALLINT cCols, const ListingStyle& style) {
+bool ShowResultSet(SQLHSTMT& lpStmt, SQLSMALLINT cCols, const ListingStyle& style, const std::vector<ChosenColumn>* chosen) {
   ResultSet set(lpStmt);
   set.fGetDataOnBound = style.fGetDataOnBound;
   set.fSizesHold = style.fSizesHold;
   set.fBinaryNumbers = style.fBinaryNumbers;
-  bool fDescribed = DescribeResultColumns(set, cCols);
-  if (style.format == ListingFormat::Table) return ListTable(set, style) && fDescribed;
+  bool fDescribed = DescribeResultColumns(set, cCols, chosen);
+  if (style.format == ListingFormat::Table) {
+    bool fExpanded = style.expanded == ExpandedDisplay::On;
+    int cchWindow = style.expanded == ExpandedDisplay::Auto ? ReadWindowSize() : 0;
+    if (cchWindow > 0) {
+      int lineWidth = 2;
+      for (const ResultColumn& column : set.columns) lineWidth += LayOutColumn(column).cchWidth + COLUMN_EXTRA;
+      fExpanded = lineWidth > cchWindow;
+    }
+    if (fExpanded) return ListExpanded(set, style) && fDescribed;
+    return ListTable(set, style) && fDescribed;
+  }
   return fDescribed && ListDelimited(set, style);
 }

@@ -1,5 +1,6 @@
 // The program's entry: connect, run the prompt loop, report each statement's outcome, shut down.
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "session/statement.h"
 #include "session/commands.h"
 #include "session/session.h"
+#include "session/statement.h"
 #include "session/statement_input.h"
 
 namespace {
@@ -91,7 +93,10 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
       return true;
     }
   }
-  switch (RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules)) {
+  auto start = std::chrono::steady_clock::now();
+  StatementOutcome outcome = RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules);
+  if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(session, start);
+  switch (outcome) {
     case StatementOutcome::Ok:
     case StatementOutcome::Cancelled:
       return true;
@@ -131,6 +136,7 @@ void RunPromptLoop(Session& session) {
       continue;
     }
     if (session.fEditor) RememberLine(szCommand);
+    if (StdinIsTerminal() && IsQuitWord(szCommand)) return;
     // A line that begins with a backslash is the console's own command, never sent to the driver.
     RunStep step = IsConsoleCommand(szCommand) ? RunConsoleCommand(session, szCommand) : RunStatementText(session, szCommand);
     if (step == RunStep::End) return;
@@ -163,8 +169,9 @@ void RunSession(Session& session) {
     return;
   }
   SetConcurrentCancel(!ConcurrentCancelCrashes(session.lpDbc));
-  if (session.listing.format != ListingFormat::Table) {
-    // An export binds its columns when the driver can read a value too long for its buffer again.
+  {
+    // An export (and the expanded display, which shows whole values too) binds its columns when the
+    // driver can read a value too long for its buffer again.
     SQLUINTEGER fExtensions = 0;
     if (SQL_SUCCEEDED(SQLGetInfo(session.lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr))) {
       session.listing.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;

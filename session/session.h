@@ -21,15 +21,16 @@ struct Session {
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
   SessionOptions options;           // the command line
   ListingStyle listing;              // how result sets are written
+  StatementRules rules{true};        // what the statement lifecycle must know of the driver
   bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
   bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
   bool fCallFailed = false;         // the session ended at a failed checked call
   bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130
-  StatementRules rules{true};        // what the statement lifecycle must know of the driver
   bool fConnectionLost = false;     // the connection was lost and could not be made again yet
   SqlDialect dialect = SqlDialect::Generic;  // how statement text is split, from the data source's DBMS name
   FILE* lpSqlFile = nullptr;                 // the file given with -f, opened before connecting
   int fileDepth = 0;                         // how many \i files are running, one inside another
+  bool fTiming = false;                      // \timing: each statement's wall time is written after it
 };
 
 // What the session does after a statement or a console command.

@@ -156,6 +156,7 @@ void RunStatementPromptLoop(Session& session) {
       continue;
     }
     RunStep step;
+    if (!StatementPending(splitter) && StdinIsTerminal() && IsQuitWord(line)) return;
     if (SplitterAtTopLevel(splitter) && IsConsoleCommand(line)) {
       if (session.fEditor) RememberLine(line);
       step = RunConsoleCommand(session, line);

@@ -2,6 +2,8 @@
 // reader that goes away.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 
 #include "console_runner.h"
@@ -151,6 +153,54 @@ TEST_F(MariaDbTest, CsvExportReadsLongValuesWhole) {
                                  "select repeat('y', 10000) as `long`, null as n, '' as e, 123456789012345678901234567890.5 as big\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, "long,n,e,big\n" + std::string(10000, 'y') + ",,\"\",123456789012345678901234567890.5\n");
+}
+
+TEST_F(MariaDbTest, CatalogCommandsReadTheCurrentDatabase) {
+  ConsoleOptions quiet;
+  ConsoleResult run = RunConsole({"-b", MariaDbConnStr(gServer)},
+                                 "create database cmd_other\n"
+                                 "create table cmd_other.t1(a int)\n"
+                                 "create table `Cmd Parent`(q int primary key)\n"
+                                 "create table cmd_child(id int primary key, m int default 4 not null, "
+                                 "foreign key (m) references `Cmd Parent`(q))\n"
+                                 "create view cmd_view as select 1 as one\n"
+                                 "create procedure cmd_proc() select 1\n",
+                                 quiet);
+  ASSERT_EQ(run.err, "");
+  using Lines = std::vector<std::vector<std::string>>;
+  run = RunConsole({"-b", MariaDbConnStr(gServer)},
+                   "\\dt cmd*\n\\dt cmd_other.*\n\\dv cmd*\n\\df cmd*\n\\d cmd_child\n\\d `Cmd Parent`\n", quiet);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(TableLines(run.out),
+            (Lines{{"catalog", "name", "type"}, {"test", "Cmd Parent", "TABLE"}, {"test", "cmd_child", "TABLE"},
+                   {"catalog", "name", "type"}, {"cmd_other", "t1", "TABLE"},
+                   {"catalog", "name", "type"}, {"test", "cmd_view", "VIEW"},
+                   {"catalog", "name", "remarks"}, {"test", "cmd_proc", ""},
+                   {"column", "type", "size", "default", "nullable"}, {"id", "INT", "10", "<NULL>", "NO"},
+                   {"m", "INT", "10", "4", "NO"},
+                   {"column", "position", "key name"}, {"id", "1", "PRIMARY"},
+                   {"non-unique", "index", "position", "column"}, {"0", "PRIMARY", "1", "id"}, {"1", "m", "1", "m"},
+                   {"references table", "references column", "column", "key name"}, {"Cmd Parent", "q", "m", "cmd_child_ibfk_1"},
+                   {"column", "type", "size", "default", "nullable"}, {"q", "INT", "10", "<NULL>", "NO"},
+                   {"column", "position", "key name"}, {"q", "1", "PRIMARY"},
+                   {"non-unique", "index", "position", "column"}, {"0", "PRIMARY", "1", "q"},
+                   {"references table", "references column", "column", "key name"}}))
+      << run.out;
+  // MariaDB has catalogs (its databases) and no schemas.
+  run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\dn\n\\conninfo\n", quiet);
+  EXPECT_EQ(run.err, "");
+  auto lines = TableLines(run.out);
+  ASSERT_FALSE(lines.empty()) << run.out;
+  EXPECT_EQ(lines[0], std::vector<std::string>{"catalog"});
+  EXPECT_NE(std::find(lines.begin(), lines.end(), std::vector<std::string>{"cmd_other"}), lines.end()) << run.out;
+  EXPECT_NE(run.out.find("DBMS: MariaDB "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Database: test\nUser: root\n"), std::string::npos) << run.out;
+  // Expanded records bind the columns here: a value longer than its buffer is read again, whole.
+  run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\x\nselect seq, if(seq = 2, repeat('y', 10000), 'short') as v from seq_1_to_3\n", quiet);
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.out == "Expanded display is on.\n-[ RECORD 1 ]-\nseq | 1\nv   | short\n-[ RECORD 2 ]-\nseq | 2\nv   | " +
+                             std::string(10000, 'y') + "\n-[ RECORD 3 ]-\nseq | 3\nv   | short\n")
+      << run.out.substr(0, 300);
 }
 
 // The database's mariadb-dump, the lines that name the database or the time aside.

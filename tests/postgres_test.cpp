@@ -9,6 +9,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include "console_runner.h"
 
 namespace {
@@ -356,6 +359,49 @@ TEST_F(PostgresTest, CtrlCCancelsAStatementOnTheServer) {
   Type(session, "select 1 as one\r");
   EXPECT_NE(WaitFor(session, "|           1  |", at), std::string::npos) << session.screen;
   EXPECT_EQ(Finish(session), 0);
+}
+
+TEST_F(PostgresTest, CatalogCommandsFollowSchemasAndIdentifierCase) {
+  ConsoleOptions quiet;
+  ConsoleResult run = RunConsole({"-b", PostgresConnStr(gServer)},
+                                 "create schema cmd_other\n"
+                                 "create table cmd_other.t1(a int)\n"
+                                 "create table \"CmdMixed\"(q int primary key)\n"
+                                 "create table cmd_child(id int primary key, m int default 4 references \"CmdMixed\"(q))\n"
+                                 "create table cmdxchild(id int)\n"
+                                 "create index cmd_child_m on cmd_child(m)\n"
+                                 "create view cmd_view as select 1 as one\n"
+                                 "create function cmd_add(i int) returns int language sql as 'select i + 1'\n",
+                                 quiet);
+  ASSERT_EQ(run.err, "");
+  using Lines = std::vector<std::vector<std::string>>;
+  run = RunConsole({"-b", PostgresConnStr(gServer)},
+                   "\\dt cmd_*\n\\dt cmd_other.*\n\\dv cmd*\n\\df cmd_add\n\\d CMD_CHILD\n\\d \"CmdMixed\"\n", quiet);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(TableLines(run.out),
+            (Lines{{"schema", "name", "type"}, {"public", "cmd_child", "TABLE"},  // _ is no wildcard: not cmdxchild
+                   {"schema", "name", "type"}, {"cmd_other", "t1", "TABLE"},
+                   {"schema", "name", "type"}, {"public", "cmd_view", "VIEW"},
+                   {"schema", "name", "remarks"}, {"public", "cmd_add", ""},
+                   {"column", "type", "size", "default", "nullable"}, {"id", "int4", "10", "<NULL>", "<NULL>"},
+                   {"m", "int4", "10", "4", "<NULL>"},  // the driver leaves IS_NULLABLE to ODBC 3 applications
+                   {"column", "position", "key name"}, {"id", "1", "cmd_child_pkey"},
+                   {"non-unique", "index", "position", "column"}, {"0", "cmd_child_pkey", "1", "id"},
+                   {"1", "cmd_child_m", "1", "m"},
+                   {"references table", "references column", "column", "key name"}, {"CmdMixed", "q", "m", "cmd_child_m_fkey"},
+                   {"column", "type", "size", "default", "nullable"}, {"q", "int4", "10", "<NULL>", "<NULL>"},
+                   {"column", "position", "key name"}, {"q", "1", "CmdMixed_pkey"},
+                   {"non-unique", "index", "position", "column"}, {"0", "CmdMixed_pkey", "1", "q"},
+                   {"references table", "references column", "column", "key name"}}))
+      << run.out;
+  // Unquoted, the name folds to lower case as PostgreSQL folds it: no such table.
+  run = RunConsole({"-b", PostgresConnStr(gServer)}, "\\d CmdMixed\n\\dn\n\\conninfo\n", quiet);
+  EXPECT_EQ(run.err, "Did not find any table or view named CmdMixed\n");
+  EXPECT_EQ(run.status, 1);
+  auto lines = TableLines(run.out);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), std::vector<std::string>{"cmd_other"}), lines.end()) << run.out;
+  EXPECT_NE(run.out.find("DBMS: PostgreSQL "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Database: postgres\nUser: postgres\nServer: 127.0.0.1\n"), std::string::npos) << run.out;
 }
 
 // A database's pg_dump with inserts, its psql-only backslash lines aside.

@@ -102,8 +102,8 @@ TEST_F(StatementTest, FilesCommandsAndBadInputLoseNothing) {
   EXPECT_EQ(run.err, "Connected!\nInvalid command \\nope. Try \\? for help.\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find(kPrompt + "1 row affected\n| n           |\n|          3  |\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("  \\i FILE     run the SQL statements of FILE, then come back\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("  \\q          end the session\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  \\i FILE             run the SQL statements of FILE, then come back\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  \\q                  end the session\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("|          5  |"), std::string::npos) << run.out;
   // An unknown command is a failed statement for -b and -e; -f goes with --csv.
   run = RunConsole({"-b", "-e", conn}, "\\nope\ninsert into p values(7, 'never')\n");
