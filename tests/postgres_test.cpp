@@ -105,9 +105,16 @@ TEST_F(PostgresTest, CtrlCAroundTheEndOfShortStatementsNeverEndsTheSession) {
     ASSERT_NE(at, std::string::npos) << i << session.screen;
     for (size_t next; (next = session.screen.find(kPrompt, at)) != std::string::npos;) at = next + kPrompt.size();
   }
-  ASSERT_TRUE(WaitForEditor(session));
-  Type(session, "select 40 + 2 as answer\r");
-  EXPECT_NE(WaitFor(session, "|          42  |", at), std::string::npos) << session.screen.substr(at);
+  // The session is still there and runs the next statement. (A key typed in the instant between two
+  // prompts may go to the terminal's own line editing, so a statement that came out garbled is typed again.)
+  size_t answer = std::string::npos;
+  for (int attempt = 0; attempt < 3 && answer == std::string::npos; ++attempt) {
+    ASSERT_TRUE(WaitForEditor(session));
+    Type(session, "select 40 + 2 as answer\r");
+    answer = WaitFor(session, "|          42  |", at);
+    if (answer == std::string::npos) at = WaitFor(session, kPrompt, at);
+  }
+  EXPECT_NE(answer, std::string::npos) << session.screen.substr(at);
   EXPECT_EQ(session.screen.find("Disconnected."), std::string::npos);
   EXPECT_EQ(Finish(session), 0);
 }
