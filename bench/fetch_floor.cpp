@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   InitOutput();
+  SetDiagnosticsWriter(ErrDiagnostic);  // diagnostics keep their place among the output, and reach the terminal safe
   InitCharset();
   if (fWatcher) InitInterrupts();
   SQLHENV lpEnv = SQL_NULL_HENV;

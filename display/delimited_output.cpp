@@ -5,7 +5,6 @@
 #include "display/cell_text.h"
 #include "display/listing.h"
 #include "display/output.h"
-#include "session/interrupt.h"
 
 namespace {
 
@@ -138,7 +137,7 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style) {
     RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
     if (fetched == RowFetch::Failed) return false;
     // Ctrl-C stops the listing; the session closes the cursor.
-    if (InterruptRequested() || fetched == RowFetch::End) return true;
+    if (ListingStopRequested(style) || fetched == RowFetch::End) return true;
     if (!WriteDelimitedRow(writer, set)) return false;
   }
 }

@@ -6,7 +6,6 @@
 #include "display/listing.h"
 #include "display/output.h"
 #include "display/terminal.h"
-#include "session/interrupt.h"
 
 namespace {
 
@@ -105,7 +104,7 @@ bool ListExpanded(ResultSet& set, const ListingStyle& style) {
     RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
     if (fetched == RowFetch::Failed) return false;
     // Ctrl-C stops the listing as Q does; the session closes the cursor.
-    if (InterruptRequested()) return true;
+    if (ListingStopRequested(style)) return true;
     if (fetched == RowFetch::End) {
       if (iRecord == 1) OutText("(0 rows)\n");
       return true;

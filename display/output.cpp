@@ -1,6 +1,8 @@
 // The one output layer: buffered standard output, and standard error in program order.
 #include "display/output.h"
 
+#include "display/cell_text.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -117,6 +119,8 @@ void ErrText(const char* text) {
   OutFlush();
   WriteAll(STDERR_FILENO, text, strlen(text));
 }
+
+void ErrDiagnostic(const char* text) { ErrText(SafeMessageText(text).c_str()); }
 
 void ErrFormat(const char* format, ...) {
   va_list args;

@@ -8,7 +8,6 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "display/terminal.h"
-#include "session/interrupt.h"
 
 namespace {
 
@@ -227,7 +226,7 @@ bool ListTable(ResultSet& set, const ListingStyle& style) {
     RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
     if (fetched == RowFetch::Failed) return false;
     // Ctrl-C stops the listing as Q does: the fetched row is dropped and the session closes the cursor.
-    if (InterruptRequested()) break;
+    if (ListingStopRequested(style)) break;
     if (fetched == RowFetch::End) {
       PrintEndBar(table);
       break;

@@ -234,6 +234,7 @@ int ExitStatus(const Session& session) {
 // The whole run, from the command line to the exit status.
 int RunProgram(Session& session, int argc, char** argv) {
   InitOutput();
+  SetDiagnosticsWriter(ErrDiagnostic);  // diagnostics keep their place among the output, and reach the terminal safe
   InitCharset();
   std::string szBadOption;
   CommandLineAction action = ParseCommandLine(argc, argv, &session.options, &szBadOption);
@@ -276,6 +277,7 @@ int RunProgram(Session& session, int argc, char** argv) {
     }
   }
   session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine, false};
+  session.listing.StopRequested = InterruptRequested;  // Ctrl-C stops a listing as Q does
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
