@@ -74,6 +74,7 @@ void EmitTsvField(Emit emit, const char* text, size_t len) {
 struct DelimitedWriter {
   ListingFormat format;  // CSV or TSV
   bool fSafeText;        // control characters and invalid bytes show as '?' (standard output is a terminal)
+  const TextCharset* lpCharset;  // the terminal's character set, for that
   std::string szLine;    // the line being built
   std::string szSafe;    // a field made safe for the terminal
 };
@@ -83,7 +84,7 @@ struct DelimitedWriter {
 void WriteField(DelimitedWriter& writer, const char* text, size_t len) {
   if (writer.fSafeText) {
     writer.szSafe.clear();
-    AppendSafeText(writer.szSafe, text, len);
+    AppendSafeText(*writer.lpCharset, writer.szSafe, text, len);
     text = writer.szSafe.data();
     len = writer.szSafe.size();
   }
@@ -122,8 +123,8 @@ bool WriteDelimitedRow(DelimitedWriter& writer, ResultSet& set) {
 }  // namespace
 
 bool ListDelimited(ResultSet& set, const ListingStyle& style) {
-  DelimitedWriter writer{style.format, StdoutIsTerminal(), {}, {}};
-  if (!BindResultColumns(set, BindPurpose::Export, gCharset.utf8)) return false;
+  DelimitedWriter writer{style.format, StdoutIsTerminal(), &style.lpConsole->charset, {}, {}};
+  if (!BindResultColumns(set, BindPurpose::Export, style.lpConsole->charset.utf8)) return false;
   // The header: every column's whole name.
   for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
     if (iCol > 0) writer.szLine += style.format == ListingFormat::Csv ? ',' : '\t';

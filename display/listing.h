@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "display/console.h"
 #include "display/output.h"
 #include "display/result_set.h"
 
@@ -31,6 +32,7 @@ struct ListingStyle {
   bool fBinaryNumbers;   // numbers are fetched in binary and written as the driver would write them
   ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
   bool (*StopRequested)() = nullptr;  // true once the listing must stop as at Q (Ctrl-C); null: never
+  Console* lpConsole = nullptr;       // the terminal written to: its character set, its window for paging
 };
 
 // Whether the listing must stop now, as the style's StopRequested says.
@@ -38,8 +40,6 @@ inline bool ListingStopRequested(const ListingStyle& style) {
   return style.StopRequested != nullptr && style.StopRequested();
 }
 
-// The console's own listing: a highlighted table that pauses.
-constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, false, false, nullptr, false};
 
 // Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
 // header line of names, then every row with each value whole. Returns false when a call failed.

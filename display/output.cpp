@@ -120,7 +120,9 @@ void ErrText(const char* text) {
   WriteAll(STDERR_FILENO, text, strlen(text));
 }
 
-void ErrDiagnostic(const char* text) { ErrText(SafeMessageText(text).c_str()); }
+void ErrDiagnostic(void* lpCharset, const char* text) {
+  ErrText(SafeMessageText(*static_cast<const TextCharset*>(lpCharset), text).c_str());
+}
 
 void ErrFormat(const char* format, ...) {
   va_list args;

@@ -8,7 +8,7 @@
 namespace {
 
 // Writes text to standard error unbuffered: the writer until the program gives its own.
-void WriteToStandardError(const char* text) {
+void WriteToStandardError(void*, const char* text) {
   for (size_t len = strlen(text); len > 0;) {
     ssize_t written = write(STDERR_FILENO, text, len);
     if (written <= 0) return;
@@ -18,14 +18,18 @@ void WriteToStandardError(const char* text) {
 }
 
 DiagnosticsWriter gWriter = WriteToStandardError;  // where every report goes
+void* gWriterContext = nullptr;                    // what the writer is called with
 
 }  // namespace
 
-void SetDiagnosticsWriter(DiagnosticsWriter writer) { gWriter = writer != nullptr ? writer : WriteToStandardError; }
+void SetDiagnosticsWriter(DiagnosticsWriter writer, void* context) {
+  gWriter = writer != nullptr ? writer : WriteToStandardError;
+  gWriterContext = context;
+}
 
 void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCode) {
   if (RetCode == SQL_INVALID_HANDLE) {
-    gWriter("Invalid handle!\n");
+    gWriter(gWriterContext, "Invalid handle!\n");
     return;
   }
   SQLCHAR szState[6];
@@ -51,8 +55,8 @@ void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCo
     record += "] ";
     record += reinterpret_cast<char*>(szMessage);
     record += " (" + std::to_string(static_cast<int>(lNativeError)) + ")\n";
-    gWriter(record.c_str());
+    gWriter(gWriterContext, record.c_str());
   }
 }
 
-void ReportFailedCall(const char* callText) { gWriter(("Error in " + std::string(callText) + "\n").c_str()); }
+void ReportFailedCall(const char* callText) { gWriter(gWriterContext, ("Error in " + std::string(callText) + "\n").c_str()); }

@@ -24,6 +24,7 @@ constexpr char WORD_BREAKS[] = " \t\n\"'`@$><=;|&{(,)*+-/%.";
 
 termios gEditorMode;               // the terminal mode the editor set, restored after a stop
 bool gEditorModeKnown = false;     // gEditorMode holds a mode
+bool gUtf8Keys = false;            // keys come in UTF-8: a multibyte key is decoded whole
 std::vector<std::string> gMatches;  // the completions being handed out
 
 // Reads one byte of the terminal, or returns -1 at Ctrl-C or end of input. A stop and continue in between
@@ -57,7 +58,7 @@ int ReadKeyByte() {
 int ReadKey(FILE*) {
   if (tcgetattr(STDIN_FILENO, &gEditorMode) == 0) gEditorModeKnown = true;
   int byte = ReadKeyByte();
-  if (byte < 0x80 || !gCharset.utf8) return byte;
+  if (byte < 0x80 || !gUtf8Keys) return byte;
   mbstate_t state = {};
   char bytes[4] = {static_cast<char>(byte)};
   for (size_t have = 1; have <= 4;) {
@@ -90,7 +91,8 @@ char** CompleteWord(const char* text, int, int) {
 
 }  // namespace
 
-void InitLineEditor(SQLHDBC lpDbc) {
+void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset) {
+  gUtf8Keys = charset.utf8;
   SetCompletionConnection(lpDbc);
   rl_catch_signals = 0;  // Ctrl-C is the session's; the editor would send it to the whole process group
   rl_readline_name = "odbc-console";

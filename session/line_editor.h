@@ -3,11 +3,12 @@
 
 #include <string>
 
+#include "display/cell_text.h"
 #include "display/output.h"
 #include "odbc/odbc_api.h"
 
 // Sets up the editor for a session on lpDbc, whose catalog completion reads. Call once, after connecting.
-void InitLineEditor(SQLHDBC lpDbc);
+void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset);
 
 // Shows `prompt` and reads one edited line into `line`. Returns Line, End (Ctrl-D on an empty line) or
 // Interrupted (Ctrl-C: whatever was typed is discarded).
