@@ -1,4 +1,4 @@
-// The terminal's line editor: editing, in-memory history and completion, through libedit.
+// The terminal's line editor: editing, the history and completion, through libedit.
 #include "session/line_editor.h"
 
 #include <cerrno>
@@ -89,7 +89,7 @@ char** CompleteWord(const char* text, int, int) {
 
 }  // namespace
 
-void InitLineEditor(SQLHDBC lpDbc) {
+void InitLineEditor(SQLHDBC lpDbc, HistoryFile& history) {
   SetCompletionConnection(lpDbc);
   rl_catch_signals = 0;  // Ctrl-C is the session's; the editor would send it to the whole process group
   rl_readline_name = "odbc-console";
@@ -98,6 +98,8 @@ void InitLineEditor(SQLHDBC lpDbc) {
   rl_basic_word_break_characters = WORD_BREAKS;
   rl_initialize();  // once: a second call would empty the history
   using_history();
+  stifle_history(static_cast<int>(HISTORY_ENTRIES_KEPT));
+  for (const std::string& entry : OpenHistory(history, HistoryFilePath())) add_history(entry.c_str());
 }
 
 InputResult EditLine(const char* prompt, std::string& line) {
@@ -118,4 +120,8 @@ InputResult EditLine(const char* prompt, std::string& line) {
   return InputResult::Line;
 }
 
-void RememberLine(const std::string& line) { add_history(line.c_str()); }
+void RememberLine(HistoryFile& history, const std::string& line) {
+  if (!IsLineKept(line)) return;
+  add_history(line.c_str());
+  AppendHistory(history, line);
+}

@@ -24,6 +24,7 @@ struct Session {
   SessionOptions options;           // the command line
   ListingStyle listing;              // how result sets are written
   bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
+  HistoryFile history;              // where the editor keeps the statements typed, across sessions
   bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
   bool fCallFailed = false;         // the session ended at a failed checked call
   bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130
@@ -125,7 +126,7 @@ void RunPromptLoop(Session& session) {
       WritePrompt(session);
       continue;
     }
-    if (session.fEditor) RememberLine(szCommand);
+    if (session.fEditor) RememberLine(session.history, szCommand);
     if (!ExecuteStatement(session, szCommand)) {
       session.fCallFailed = true;
       return;
@@ -170,7 +171,7 @@ void RunSession(Session& session) {
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
-  if (session.fEditor) InitLineEditor(session.lpDbc);
+  if (session.fEditor) InitLineEditor(session.lpDbc, session.history);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
   WritePrompt(session);
   RunPromptLoop(session);
