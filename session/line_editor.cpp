@@ -1,12 +1,14 @@
 // The terminal's line editor: editing, the history and completion, through libedit.
 #include "session/line_editor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,7 +39,10 @@ int ReadKeyByte() {
       return -1;
     }
     if (fds[1].fd >= 0 && (fds[1].revents & POLLIN) != 0) {
-      if (DrainWakeups() && gEditorModeKnown) {
+      Wakeups wakeups = DrainWakeups();
+      // The editor learns the new width before the next key, so it wraps the line where the window does.
+      if (wakeups.fResized) rl_resize_terminal();
+      if (wakeups.fContinued && gEditorModeKnown) {
         tcsetattr(STDIN_FILENO, TCSADRAIN, &gEditorMode);
         rl_forced_update_display();
       }
@@ -81,9 +86,67 @@ char* NextMatch(const char*, int state) {
   return next < gMatches.size() ? strdup(gMatches[next++].c_str()) : nullptr;
 }
 
-char** CompleteWord(const char* text, int, int) {
+// Bytes of the first `chars` characters of text: the editor counts its cursor in characters.
+size_t BytesOfChars(const char* text, int chars) {
+  if (!gCharset.utf8) return strnlen(text, static_cast<size_t>(chars));
+  size_t bytes = 0;
+  for (int i = 0; i < chars && text[bytes] != '\0'; ++i) {
+    do ++bytes;
+    while ((static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80);
+  }
+  return bytes;
+}
+
+// Writes the candidates under the line in columns, down then across, aligned by display columns (the
+// editor's own list counts bytes, which misaligns UTF-8 names), and shows the prompt and line again below.
+void ListMatches(const std::vector<std::string>& matches) {
+  std::vector<std::string> shown;
+  size_t widest = 0;
+  std::vector<int> widths;
+  for (const std::string& match : matches) {
+    std::string safe;
+    AppendSafeText(safe, match.data(), match.size());
+    widths.push_back(TextColumns(safe.data(), safe.size()));
+    widest = std::max(widest, static_cast<size_t>(widths.back()));
+    shown.push_back(std::move(safe));
+  }
+  winsize size = {};
+  size_t screenColumns = ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+  size_t columnWidth = widest + 2;
+  size_t perLine = std::max<size_t>(1, screenColumns / columnWidth);
+  size_t lines = (shown.size() + perLine - 1) / perLine;
+  std::string text = "\n";
+  for (size_t line = 0; line < lines; ++line) {
+    for (size_t at = line; at < shown.size(); at += lines) {
+      text += shown[at];
+      if (at + lines < shown.size()) text.append(columnWidth - static_cast<size_t>(widths[at]), ' ');
+    }
+    text += '\n';
+  }
+  OutWrite(text.data(), text.size());
+  OutFlush();
+  rl_forced_update_display();
+}
+
+char** CompleteWord(const char* text, int, int end) {
   rl_attempted_completion_over = 1;  // no file names in SQL
-  gMatches = CompletionsOf(text);
+  std::string line = rl_line_buffer != nullptr ? rl_line_buffer : "";
+  size_t cursor = BytesOfChars(line.c_str(), end);
+  size_t wordLength = strlen(text);
+  if (cursor < wordLength || line.compare(cursor - wordLength, wordLength, text) != 0) return nullptr;
+  Completions completions = CompletionsAt(line, cursor - wordLength, cursor);
+  gMatches = std::move(completions.texts);
+  rl_completion_append_character = completions.fBlankAfter ? ' ' : '\0';
+  if (gMatches.empty()) return nullptr;
+  if (gMatches.size() > 1 && rl_completion_type == '?') {
+    // The second Tab lists the candidates; the editor is handed the word as it stands, to change nothing.
+    std::sort(gMatches.begin(), gMatches.end());
+    ListMatches(gMatches);
+    rl_completion_append_character = '\0';
+    char** unchanged = static_cast<char**>(calloc(3, sizeof(char*)));
+    if (unchanged != nullptr) unchanged[0] = strdup(text);
+    return unchanged;
+  }
   return rl_completion_matches(text, NextMatch);
 }
 
@@ -105,6 +168,9 @@ void InitLineEditor(SQLHDBC lpDbc, HistoryFile& history) {
 InputResult EditLine(const char* prompt, std::string& line) {
   if (InputEnded()) return InputResult::End;
   OutFlush();
+  // A stop and continue while a statement ran: the prompt is not yet shown, so it is shown once. A window
+  // resized meanwhile is measured now.
+  if (DrainWakeups().fResized) rl_resize_terminal();
   char* edited = readline(prompt);
   // An interrupted read may still hand back what was typed: Ctrl-C discards it.
   if (InterruptRequested()) {

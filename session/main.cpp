@@ -8,6 +8,7 @@
 #include "display/output.h"
 #include "display/result_table.h"
 #include "odbc/odbc_api.h"
+#include "session/completion.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
@@ -131,6 +132,7 @@ void RunPromptLoop(Session& session) {
       session.fCallFailed = true;
       return;
     }
+    NoteStatementForCompletion(szCommand);
     if (InterruptRequested() && !GoOnAfterInterrupt(session)) return;
     if (session.fStatementFailed && session.options.fStopOnError) return;
     // The reader of a pipe has gone: end the session as a pipeline expects, without a word.
