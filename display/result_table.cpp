@@ -120,12 +120,27 @@ void WriteBlanks(int count) {
 // Shows the paging prompt and reads the reply. Returns false when the listing stops: a reply that begins
 // with Q or q, Ctrl-C, or end of input typed at a terminal. An empty reply, any other reply and the end of
 // piped input go on.
-bool PauseListing(int lineWidth, bool fHighlight) {
+// The paging prompt's look, for writing it again after a stop.
+struct PagePrompt {
+  int lineWidth;    // the table line's width, for the highlight
+  bool fHighlight;  // the prompt is highlighted
+};
+
+void ShowPagePrompt(void* context) {
+  const PagePrompt* prompt = static_cast<const PagePrompt*>(context);
   OutText(PAGE_PROMPT_INDENT);
-  if (fHighlight) HighlightConsole(lineWidth, true);
+  if (prompt->fHighlight) HighlightConsole(prompt->lineWidth, true);
   OutText(PAGE_PROMPT);
   OutText(std::to_string(gScreenRows).c_str());
-  if (fHighlight) HighlightConsole(lineWidth, false);
+  if (prompt->fHighlight) HighlightConsole(prompt->lineWidth, false);
+  OutFlush();
+}
+
+bool PauseListing(int lineWidth, bool fHighlight) {
+  PagePrompt prompt = {lineWidth, fHighlight};
+  ShowPagePrompt(&prompt);
+  // Stopped at the pause and continued: the prompt shows again rather than a blank screen.
+  if (StdinIsTerminal()) WaitForTerminalLine(ShowPagePrompt, &prompt);
   std::string szReply;
   switch (ReadInputLine(szReply)) {
     case InputResult::Line:
@@ -207,8 +222,12 @@ bool ShowResultSet(SQLHSTMT lpStmt, SQLSMALLINT cCols, const ListingStyle& style
       fSucceeded = false;
       break;
     }
-    // Ctrl-C stops the listing as Q does: the fetched row is dropped and the session closes the cursor.
-    if (InterruptRequested()) break;
+    // Ctrl-C stops the listing as Q does: the fetched row is dropped and the session closes the cursor. The
+    // terminal showed ^C where the cursor stood: the next prompt starts on a line of its own.
+    if (InterruptRequested()) {
+      if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
+      break;
+    }
     if (RetCode == SQL_NO_DATA) {
       formatter.End(&listing);
       break;
