@@ -433,7 +433,7 @@ void AddNames(const std::vector<std::string>& names, const TypedWord& typed, std
     std::string text;
     if (typed.openQuote != 0) {
       std::string inside = Quoted(name, typed.openQuote).substr(1);  // with the closing quote
-      if (!StartsWithIgnoringCase(inside, typed.inQuotes + typed.word)) continue;
+      if (inside.compare(0, typed.inQuotes.size() + typed.word.size(), typed.inQuotes + typed.word) != 0) continue;  // quoted: exact case
       text = inside.substr(typed.inQuotes.size());
     } else {
       if (!StartsWithIgnoringCase(name, typed.word)) continue;
