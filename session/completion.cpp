@@ -486,6 +486,7 @@ Place PlaceAfter(const std::vector<Token>& before) {
 }  // namespace
 
 void SetCompletionConnection(SQLHDBC lpDbc) {
+  if (gCatalog.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, gCatalog.lpStmt);
   gCatalog = CompletionCatalog{};
   gCatalog.lpDbc = lpDbc;
 }

@@ -7,7 +7,8 @@
 
 #include "odbc/odbc_api.h"
 
-// Sets the connection whose catalog is read, through a statement handle of its own, when a Tab needs it.
+// Sets the connection whose catalog is read, through a statement handle of its own, when a Tab needs it;
+// forgets what was read before. SQL_NULL_HDBC frees the statement handle before a disconnect.
 void SetCompletionConnection(SQLHDBC lpDbc);
 
 // What a Tab completes to: texts that each replace the word typed, and whether a blank follows a single one.
