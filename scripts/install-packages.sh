@@ -10,7 +10,7 @@ case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;
   test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
   package) wanted=("${run_packages[@]}" dpkg-dev file) ;;
-  bench) wanted=("${run_packages[@]}" postgresql odbc-postgresql sqlite3 python3) ;;
+  bench) wanted=("${run_packages[@]}" postgresql odbc-postgresql mariadb-server odbc-mariadb sqlite3 python3) ;;
   *) echo "usage: $0 [run|test|package|bench]" >&2; exit 2 ;;
 esac
 

@@ -266,7 +266,10 @@ bool PrepareCatalog() {
     gCatalog.lpStmt = SQL_NULL_HSTMT;
     return false;
   }
-  if (!gCatalog.fInfoRead) ReadSourceRules();
+  if (!gCatalog.fInfoRead) {
+    ReadSourceRules();
+    if (gCatalog.fCancelled) gCatalog.fInfoRead = false;  // the search path is read again at the next Tab
+  }
   return true;
 }
 
@@ -556,7 +559,7 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
     }
     if (texts.empty() && typed.openQuote == 0) AddKeywords(typed.word, texts, seen);
   }
-  if (gCatalog.fCancelled) {
+  if (gCatalog.fCancelled || InterruptRequested()) {
     // Ctrl-C stopped the read: no completion, and the line stays as typed.
     texts.clear();
     ClearInterrupt();
