@@ -285,7 +285,9 @@ struct Token {
 
 bool IsWordByte(unsigned char c) { return isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
 
-bool IsQuote(char c) { return c == '"' || c == '`' || (gCatalog.quote != 0 && c == gCatalog.quote); }
+// The source's identifier quote; " where it has none. Elsewhere " opens a string (MariaDB).
+bool IsIdentifierQuote(char c) { return c == (gCatalog.quote != 0 ? gCatalog.quote : '"'); }
+bool IsStringQuote(char c) { return c == '\'' || (c == '"' && !IsIdentifierQuote(c)); }
 
 // Splits text into tokens; comments and blanks are left out.
 std::vector<Token> Tokenize(const std::string& text) {
@@ -302,7 +304,7 @@ std::vector<Token> Tokenize(const std::string& text) {
       size_t start = i;
       while (i < text.size() && IsWordByte(static_cast<unsigned char>(text[i]))) ++i;
       tokens.push_back({TokenKind::Word, text.substr(start, i - start), true});
-    } else if (c == '\'' || IsQuote(static_cast<char>(c))) {
+    } else if (IsStringQuote(static_cast<char>(c)) || IsIdentifierQuote(static_cast<char>(c))) {
       // A doubled quote stands for itself.
       std::string content;
       bool fClosed = false;
@@ -317,7 +319,7 @@ std::vector<Token> Tokenize(const std::string& text) {
           break;
         }
       }
-      tokens.push_back({c == '\'' ? TokenKind::String : TokenKind::Quoted, content, fClosed});
+      tokens.push_back({IsStringQuote(static_cast<char>(c)) ? TokenKind::String : TokenKind::Quoted, content, fClosed});
     } else {
       tokens.push_back({TokenKind::Symbol, std::string(1, static_cast<char>(c)), true});
       ++i;
@@ -508,6 +510,8 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
     typed.inQuotes = before.back().text;
     before.pop_back();
   }
+  // Inside a string there is nothing to complete.
+  if (!before.empty() && before.back().kind == TokenKind::String && !before.back().fClosed) return result;
   std::vector<std::string>& texts = result.texts;
   std::set<std::string> seen;
   std::vector<Token> all = Tokenize(line);
