@@ -115,6 +115,19 @@ void ListMatches(const std::vector<std::string>& matches) {
   size_t columnWidth = widest + 2;
   size_t perLine = std::max<size_t>(1, screenColumns / columnWidth);
   size_t lines = (shown.size() + perLine - 1) / perLine;
+  // A long list is shown only when asked for, as the editor's own list does.
+  if (matches.size() > static_cast<size_t>(rl_completion_query_items)) {
+    std::string question = "\nDisplay all " + std::to_string(matches.size()) + " possibilities? (y or n) ";
+    OutWrite(question.data(), question.size());
+    OutFlush();
+    int answer = ReadKeyByte();
+    if (answer != 'y' && answer != 'Y' && answer != ' ') {
+      OutWrite("\n", 1);
+      OutFlush();
+      rl_forced_update_display();
+      return;
+    }
+  }
   std::string text = "\n";
   for (size_t line = 0; line < lines; ++line) {
     for (size_t at = line; at < shown.size(); at += lines) {

@@ -181,9 +181,9 @@ TEST_F(PostgresTest, CtrlCCancelsAStatementOnTheServer) {
 
 // A second connection that holds a lock on the schema catalog, so that any catalog read waits for it.
 struct CatalogLock {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  bool held = false;
+  SQLHENV env = SQL_NULL_HENV;  // its own environment
+  SQLHDBC dbc = SQL_NULL_HDBC;  // the connection that holds the lock
+  bool held = false;            // the lock was taken
   explicit CatalogLock(const std::string& conn) {
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
