@@ -106,8 +106,12 @@ bool ListExpanded(ResultSet& set, const ListingStyle& style) {
     if (StdoutState() != OutputState::Working) return true;
     RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
     if (fetched == RowFetch::Failed) return false;
-    // Ctrl-C stops the listing as Q does; the session closes the cursor.
-    if (ListingStopRequested(style)) return true;
+    // Ctrl-C stops the listing as Q does; the session closes the cursor. The terminal showed ^C where the
+    // cursor stood: the next prompt starts on a line of its own.
+    if (ListingStopRequested(style)) {
+      if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
+      return true;
+    }
     if (fetched == RowFetch::End) {
       if (iRecord == 1) OutText("(0 rows)\n");
       return true;

@@ -33,6 +33,9 @@ struct ListingStyle {
   ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
   bool (*StopRequested)() = nullptr;  // true once the listing must stop as at Q (Ctrl-C); null: never
   Console* lpConsole = nullptr;       // the terminal written to: its character set, its window for paging
+  // Waits for the reply at a pause; should the process be stopped and continued meanwhile, calls
+  // showAgain(context) to write the prompt again. Null: the reply is read at once.
+  void (*WaitForReply)(void (*showAgain)(void*), void* context) = nullptr;
 };
 
 // Whether the listing must stop now, as the style's StopRequested says.

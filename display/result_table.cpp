@@ -154,16 +154,36 @@ void WriteBlanks(int count) {
 
 }  // namespace
 
+namespace {
+
+// The paging prompt's look, for writing it again after a stop.
+struct PagePrompt {
+  int lineWidth;               // the table line's width, for the highlight
+  const ListingStyle* lpStyle;  // highlight, and the console whose window height it shows
+};
+
+// Writes the paging prompt: 14 blanks, then highlighted the prompt text and the window's height.
+void ShowPagePrompt(void* context) {
+  const PagePrompt* prompt = static_cast<const PagePrompt*>(context);
+  const bool fHighlight = prompt->lpStyle->fHighlight;
+  OutText(PAGE_PROMPT_INDENT);
+  if (fHighlight) HighlightConsole(prompt->lineWidth, true);
+  OutText(PAGE_PROMPT);
+  OutText(std::to_string(prompt->lpStyle->lpConsole->window.rows).c_str());
+  if (fHighlight) HighlightConsole(prompt->lineWidth, false);
+  OutFlush();
+}
+
+}  // namespace
+
 // An empty reply, any other reply and the end of piped input go on.
 bool PauseListing(int lineWidth, const ListingStyle& style) {
-  const bool fHighlight = style.fHighlight;
   // The number shown is the window's height as read now.
   ReadWindowSize(&style.lpConsole->window);
-  OutText(PAGE_PROMPT_INDENT);
-  if (fHighlight) HighlightConsole(lineWidth, true);
-  OutText(PAGE_PROMPT);
-  OutText(std::to_string(style.lpConsole->window.rows).c_str());
-  if (fHighlight) HighlightConsole(lineWidth, false);
+  PagePrompt prompt = {lineWidth, &style};
+  ShowPagePrompt(&prompt);
+  // Stopped at the pause and continued: the prompt shows again rather than a blank screen.
+  if (style.WaitForReply != nullptr) style.WaitForReply(ShowPagePrompt, &prompt);
   std::string szReply;
   switch (style.ReadReply != nullptr ? style.ReadReply(szReply) : InputResult::End) {
     case InputResult::Line:
@@ -241,8 +261,12 @@ bool ListTable(ResultSet& set, const ListingStyle& style) {
     }
     RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
     if (fetched == RowFetch::Failed) return false;
-    // Ctrl-C stops the listing as Q does: the fetched row is dropped and the session closes the cursor.
-    if (ListingStopRequested(style)) break;
+    // Ctrl-C stops the listing as Q does: the fetched row is dropped and the session closes the cursor. The
+    // terminal showed ^C where the cursor stood: the next prompt starts on a line of its own.
+    if (ListingStopRequested(style)) {
+      if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
+      break;
+    }
     if (fetched == RowFetch::End) {
       PrintEndBar(table);
       break;

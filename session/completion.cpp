@@ -1,10 +1,13 @@
-// Tab completion: SQL keywords and the names of the data source's tables, views and columns.
+// Tab completion: SQL keywords and the names of the data source's tables, views and columns, by context.
 #include "session/completion.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <set>
+
+#include "session/interrupt.h"
 
 namespace {
 
@@ -19,80 +22,571 @@ constexpr const char* KNOWN_KEYWORDS[] = {
     "TEXT", "THEN", "TIMESTAMP", "TRANSACTION", "TRUE", "TRUNCATE", "UNION", "UNIQUE", "UPDATE", "USING",
     "VALUES", "VARCHAR", "VIEW", "WHEN", "WHERE", "WITH"};
 
-constexpr size_t MAX_CATALOG_TABLES = 1000;  // columns are read for at most this many tables
-constexpr SQLLEN NAME_BUFFER = 512;          // longer names are not offered
+// Keywords after which a table name comes.
+constexpr const char* TABLE_KEYWORDS[] = {"FROM", "JOIN", "INTO", "UPDATE", "TABLE"};
+// Keywords that open an expression, in which column names come.
+constexpr const char* COLUMN_KEYWORDS[] = {"SELECT", "WHERE", "ON", "SET", "BY", "HAVING", "AND", "OR", "NOT",
+                                           "WHEN", "THEN", "ELSE", "CASE", "DISTINCT", "USING", "VALUES"};
+// Words of a table reference's tail that are not its alias.
+constexpr const char* NOT_ALIASES[] = {"WHERE", "ON", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "CROSS", "OUTER",
+                                       "SET", "GROUP", "ORDER", "LIMIT", "UNION", "USING", "VALUES", "SELECT",
+                                       "HAVING", "OFFSET", "RETURNING", "EXCEPT", "INTERSECT", "NATURAL"};
 
-SQLHDBC gCompletionDbc = SQL_NULL_HDBC;  // the session's connection
-bool gCatalogRead = false;               // the catalog was read (or tried) once
-std::vector<std::string> gCatalogNames;  // table, view and column names, sorted, each once
+constexpr SQLLEN NAME_BUFFER = 512;  // longer names are not offered
 
-// Reads column iColumn of every row of the statement's result into names. Returns false on a failure.
-bool ReadNameColumn(SQLHSTMT lpStmt, SQLUSMALLINT iColumn, std::vector<std::string>& names) {
-  char szName[NAME_BUFFER];
-  SQLLEN ind = 0;
-  if (!SQL_SUCCEEDED(SQLBindCol(lpStmt, iColumn, SQL_C_CHAR, szName, sizeof szName, &ind))) return false;
-  SQLRETURN RetCode;
-  while (SQL_SUCCEEDED(RetCode = SQLFetch(lpStmt))) {
-    if (ind > 0 && ind < NAME_BUFFER) names.emplace_back(szName, static_cast<size_t>(ind));
+// A table or view as the catalog spells it.
+struct CatalogTable {
+  std::string qualifier;  // its schema (or catalog where the source has no schemas)
+  std::string name;       // its name
+};
+
+// What completion knows of the data source; read when a Tab first needs it, dropped when the catalog changes.
+struct CompletionCatalog {
+  SQLHDBC lpDbc = SQL_NULL_HDBC;           // the session's connection
+  SQLHSTMT lpStmt = SQL_NULL_HSTMT;        // completion's own statement handle
+  bool fInfoRead = false;                  // the source's rules below were read
+  char quote = '"';                        // the identifier quote character; 0 when there is none
+  SQLUSMALLINT identifierCase = SQL_IC_MIXED;  // how the source folds a name that is not quoted
+  std::string escape;                      // the escape of _ and % in catalog patterns; empty when none
+  bool fSchemas = false;                   // names are qualified by schema (else by catalog, or not at all)
+  bool fCatalogs = false;                  // names are qualified by catalog (a server of many databases)
+  std::string catalog;                     // the current catalog that catalog calls are limited to, or ""
+  std::vector<std::string> searchPath;     // the schemas whose tables come unqualified; empty: all
+  bool fTablesRead = false;                // tables holds the current schema's tables and views
+  std::vector<CatalogTable> tables;        // tables and views of the current schemas or catalog
+  std::vector<std::string> qualifiers;     // names of the schemas, offered where a table may come
+  std::map<std::string, std::vector<CatalogTable>> tablesOf;       // tables of another schema, by its name
+  std::map<std::string, std::vector<std::string>> columnsOf;      // columns by qualifier + '.' + table
+  bool fAllColumnsRead = false;            // allColumns holds the columns of the current schemas
+  std::vector<std::string> allColumns;     // every column name of the current schemas, sorted, each once
+  bool fCancelled = false;                 // Ctrl-C stopped a catalog read during this Tab
+};
+
+CompletionCatalog gCatalog;  // the one line editor's catalog: libedit's callbacks take no context
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && strncasecmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+bool IsOneOf(const std::string& word, const char* const* list, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (EqualsIgnoringCase(word, list[i])) return true;
+  }
+  return false;
+}
+template <size_t N>
+bool IsOneOf(const std::string& word, const char* const (&list)[N]) {
+  return IsOneOf(word, list, N);
+}
+
+// ---- Reading the catalog ------------------------------------------------------------------------------
+
+// Runs one catalog call on completion's statement handle, cancellable by Ctrl-C. Returns false on a failure
+// or a cancel.
+template <typename Call>
+bool CatalogCall(Call call) {
+  if (gCatalog.fCancelled) return false;
+  SQLFreeStmt(gCatalog.lpStmt, SQL_CLOSE);
+  BeginCancellableCall(gCatalog.lpStmt);
+  SQLRETURN RetCode = call(gCatalog.lpStmt);
+  EndCancellableCall();
+  if (InterruptRequested()) gCatalog.fCancelled = true;
+  return SQL_SUCCEEDED(RetCode) && !gCatalog.fCancelled;
+}
+
+// Reads columns iFirst and iSecond (0: none) of every row of the result into rows. Returns false on a
+// failure; the statement is closed either way.
+bool ReadRows(SQLUSMALLINT iFirst, SQLUSMALLINT iSecond, std::vector<std::pair<std::string, std::string>>& rows) {
+  SQLHSTMT lpStmt = gCatalog.lpStmt;
+  char szFirst[NAME_BUFFER], szSecond[NAME_BUFFER];
+  SQLLEN indFirst = 0, indSecond = 0;
+  bool fRead = SQL_SUCCEEDED(SQLBindCol(lpStmt, iFirst, SQL_C_CHAR, szFirst, sizeof szFirst, &indFirst)) &&
+               (iSecond == 0 || SQL_SUCCEEDED(SQLBindCol(lpStmt, iSecond, SQL_C_CHAR, szSecond, sizeof szSecond, &indSecond)));
+  SQLRETURN RetCode = SQL_NO_DATA;
+  while (fRead && SQL_SUCCEEDED(RetCode = SQLFetch(lpStmt))) {
+    if (indFirst <= 0 || indFirst >= NAME_BUFFER) continue;
+    std::string second = iSecond != 0 && indSecond > 0 && indSecond < NAME_BUFFER ? std::string(szSecond, indSecond) : "";
+    rows.emplace_back(std::string(szFirst, static_cast<size_t>(indFirst)), second);
   }
   SQLFreeStmt(lpStmt, SQL_UNBIND);
   SQLFreeStmt(lpStmt, SQL_CLOSE);
-  return RetCode == SQL_NO_DATA;
+  return fRead && RetCode == SQL_NO_DATA;
 }
 
-// Reads the names of tables, views and their columns through a statement handle of its own. A failing call
-// leaves the names read so far and prints nothing: the user is in the middle of a line.
-void ReadCatalog() {
-  gCatalogRead = true;
-  SQLHSTMT lpCatalog = SQL_NULL_HSTMT;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, gCompletionDbc, &lpCatalog))) return;
-  std::vector<std::string> tables;
-  SQLCHAR szAll[] = "%";
-  SQLCHAR szTypes[] = "TABLE,VIEW";
-  if (SQL_SUCCEEDED(SQLTables(lpCatalog, nullptr, 0, nullptr, 0, szAll, SQL_NTS, szTypes, SQL_NTS))) {
-    ReadNameColumn(lpCatalog, 3, tables);  // TABLE_NAME
+// A name as a catalog pattern that matches only itself.
+std::string PatternOf(const std::string& name) {
+  if (gCatalog.escape.empty()) return name;
+  std::string pattern;
+  for (char c : name) {
+    if (c == '_' || c == '%' || gCatalog.escape.find(c) != std::string::npos) pattern += gCatalog.escape;
+    pattern += c;
   }
-  std::vector<std::string> names = tables;
-  if (tables.size() > MAX_CATALOG_TABLES) tables.resize(MAX_CATALOG_TABLES);
-  for (std::string& table : tables) {
-    if (!SQL_SUCCEEDED(SQLColumns(lpCatalog, nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR*>(&table[0]),
-                                  static_cast<SQLSMALLINT>(table.size()), szAll, SQL_NTS)) ||
-        !ReadNameColumn(lpCatalog, 4, names)) {  // COLUMN_NAME
-      break;
+  return pattern;
+}
+
+SQLCHAR* Text(std::string& text) { return reinterpret_cast<SQLCHAR*>(&text[0]); }
+SQLSMALLINT Length(const std::string& text) { return static_cast<SQLSMALLINT>(text.size()); }
+
+std::string InfoText(SQLUSMALLINT infoType) {
+  char buffer[256] = "";
+  SQLSMALLINT length = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(gCatalog.lpDbc, infoType, buffer, sizeof buffer, &length))) return "";
+  return buffer;
+}
+
+// Reads the source's quoting and folding rules, its current catalog and its search path.
+void ReadSourceRules() {
+  gCatalog.fInfoRead = true;
+  std::string quote = InfoText(SQL_IDENTIFIER_QUOTE_CHAR);
+  gCatalog.quote = quote.size() == 1 && quote[0] != ' ' ? quote[0] : 0;
+  SQLUSMALLINT identifierCase = SQL_IC_MIXED;
+  if (SQL_SUCCEEDED(SQLGetInfo(gCatalog.lpDbc, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr))) {
+    gCatalog.identifierCase = identifierCase;
+  }
+  gCatalog.escape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
+  SQLUINTEGER schemaUsage = 0, catalogUsage = 0;
+  SQLGetInfo(gCatalog.lpDbc, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr);
+  SQLGetInfo(gCatalog.lpDbc, SQL_CATALOG_USAGE, &catalogUsage, sizeof catalogUsage, nullptr);
+  gCatalog.fSchemas = schemaUsage != 0;
+  gCatalog.fCatalogs = !gCatalog.fSchemas && catalogUsage != 0;
+  gCatalog.catalog.clear();
+  gCatalog.searchPath.clear();
+  if (!gCatalog.fSchemas && catalogUsage != 0) {
+    // A server of many databases (catalogs): only the current one's names come unqualified.
+    char szCatalog[NAME_BUFFER] = "";
+    SQLINTEGER length = 0;
+    if (SQL_SUCCEEDED(SQLGetConnectAttr(gCatalog.lpDbc, SQL_ATTR_CURRENT_CATALOG, szCatalog, sizeof szCatalog, &length))) {
+      gCatalog.catalog = szCatalog;
     }
   }
-  SQLFreeHandle(SQL_HANDLE_STMT, lpCatalog);
-  std::sort(names.begin(), names.end());
-  names.erase(std::unique(names.begin(), names.end()), names.end());
-  gCatalogNames = std::move(names);
+  if (gCatalog.fSchemas && InfoText(SQL_DBMS_NAME) == "PostgreSQL") {
+    std::string query = "select unnest(current_schemas(false))";
+    std::vector<std::pair<std::string, std::string>> rows;
+    if (CatalogCall([&](SQLHSTMT lpStmt) { return SQLExecDirect(lpStmt, Text(query), Length(query)); }) &&
+        ReadRows(1, 0, rows)) {
+      for (auto& row : rows) gCatalog.searchPath.push_back(row.first);
+    }
+  }
 }
 
-bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (tolower(static_cast<unsigned char>(text[i])) != tolower(static_cast<unsigned char>(prefix[i]))) return false;
+// Reads the tables and views of one qualifier (schema or catalog; "" for the current ones) into tables.
+bool ReadTables(const std::string& qualifier, std::vector<CatalogTable>& tables) {
+  std::string catalog = gCatalog.fSchemas ? gCatalog.catalog : qualifier.empty() ? gCatalog.catalog : qualifier;
+  std::string schema = gCatalog.fSchemas ? PatternOf(qualifier) : "";
+  std::string all = "%", types = "TABLE,VIEW";
+  std::vector<std::pair<std::string, std::string>> rows;
+  bool fRead = CatalogCall([&](SQLHSTMT lpStmt) {
+    return SQLTables(lpStmt, catalog.empty() ? nullptr : Text(catalog), Length(catalog),
+                     schema.empty() ? nullptr : Text(schema), Length(schema), Text(all), SQL_NTS, Text(types), SQL_NTS);
+  }) && ReadRows(3, gCatalog.fSchemas ? 2 : 1, rows);
+  for (auto& row : rows) tables.push_back({row.second, row.first});
+  return fRead;
+}
+
+// Reads the tables of the current schemas (every schema on the search path) or catalog, once.
+void ReadCurrentTables() {
+  if (gCatalog.fTablesRead) return;
+  std::vector<CatalogTable> tables;
+  bool fRead = true;
+  if (gCatalog.searchPath.empty()) {
+    fRead = ReadTables("", tables);
+  } else {
+    for (const std::string& schema : gCatalog.searchPath) fRead = fRead && ReadTables(schema, tables);
+  }
+  if (gCatalog.fSchemas && fRead) {
+    // The schemas, for `schema.` to complete into: the special call that lists them alone.
+    std::string none = "", all = "%";
+    std::vector<std::pair<std::string, std::string>> rows;
+    if (CatalogCall([&](SQLHSTMT lpStmt) {
+          return SQLTables(lpStmt, Text(none), 0, Text(all), SQL_NTS, Text(none), 0, nullptr, 0);
+        }) && ReadRows(2, 0, rows)) {
+      gCatalog.qualifiers.clear();
+      for (auto& row : rows) gCatalog.qualifiers.push_back(row.first);
+    }
+  }
+  if (gCatalog.fCancelled) return;
+  gCatalog.tables = std::move(tables);
+  gCatalog.fTablesRead = true;  // a source that cannot list its tables is not asked again and again
+}
+
+// Reads the columns of one table, once. Returns them in the catalog's order.
+const std::vector<std::string>& ColumnsOf(const CatalogTable& table) {
+  std::string key = table.qualifier + '.' + table.name;
+  auto found = gCatalog.columnsOf.find(key);
+  if (found != gCatalog.columnsOf.end()) return found->second;
+  std::string catalog = gCatalog.fSchemas || table.qualifier.empty() ? gCatalog.catalog : table.qualifier;
+  std::string schema = gCatalog.fSchemas ? PatternOf(table.qualifier) : "";
+  std::string name = PatternOf(table.name), all = "%";
+  std::vector<std::pair<std::string, std::string>> rows;
+  bool fRead = CatalogCall([&](SQLHSTMT lpStmt) {
+    return SQLColumns(lpStmt, catalog.empty() ? nullptr : Text(catalog), Length(catalog),
+                      schema.empty() ? nullptr : Text(schema), Length(schema), Text(name), Length(name), Text(all), SQL_NTS);
+  }) && ReadRows(4, 3, rows);
+  std::vector<std::string> columns;
+  for (auto& row : rows) {
+    if (row.second == table.name) columns.push_back(row.first);  // a pattern without escape matches more
+  }
+  if (!fRead) {
+    static const std::vector<std::string> none;
+    return none;  // not kept: the next Tab tries again
+  }
+  return gCatalog.columnsOf[key] = std::move(columns);
+}
+
+// Reads every column name of the current schemas or catalog, one SQLColumns call each, once.
+void ReadAllColumns() {
+  if (gCatalog.fAllColumnsRead) return;
+  std::vector<std::string> qualifiers = gCatalog.searchPath;
+  if (qualifiers.empty()) qualifiers.push_back("");
+  std::vector<std::string> columns;
+  for (const std::string& qualifier : qualifiers) {
+    std::string catalog = gCatalog.catalog;
+    std::string schema = PatternOf(qualifier), all = "%";
+    std::vector<std::pair<std::string, std::string>> rows;
+    bool fRead = CatalogCall([&](SQLHSTMT lpStmt) {
+      return SQLColumns(lpStmt, catalog.empty() ? nullptr : Text(catalog), Length(catalog),
+                        schema.empty() ? nullptr : Text(schema), Length(schema), Text(all), SQL_NTS, Text(all), SQL_NTS);
+    }) && ReadRows(4, 0, rows);
+    if (!fRead && gCatalog.fCancelled) return;
+    for (auto& row : rows) columns.push_back(row.first);
+  }
+  std::sort(columns.begin(), columns.end());
+  columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
+  gCatalog.allColumns = std::move(columns);
+  gCatalog.fAllColumnsRead = true;
+}
+
+// Makes sure the source's rules are known and completion has a statement handle. Returns false when not.
+bool PrepareCatalog() {
+  if (gCatalog.lpDbc == SQL_NULL_HDBC) return false;
+  if (gCatalog.lpStmt == SQL_NULL_HSTMT &&
+      !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, gCatalog.lpDbc, &gCatalog.lpStmt))) {
+    gCatalog.lpStmt = SQL_NULL_HSTMT;
+    return false;
+  }
+  if (!gCatalog.fInfoRead) {
+    ReadSourceRules();
+    if (gCatalog.fCancelled) gCatalog.fInfoRead = false;  // the search path is read again at the next Tab
   }
   return true;
 }
 
+// ---- Reading the line ---------------------------------------------------------------------------------
+
+// One token of the line.
+enum class TokenKind { Word, Quoted, String, Symbol };
+struct Token {
+  TokenKind kind;    // what it is
+  std::string text;  // a word as typed, a quoted name without its quotes, a symbol's character
+  bool fClosed;      // a quoted name or string has its closing quote
+};
+
+bool IsWordByte(unsigned char c) { return isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
+
+// The source's identifier quote; " where it has none. Elsewhere " opens a string (MariaDB).
+bool IsIdentifierQuote(char c) { return c == (gCatalog.quote != 0 ? gCatalog.quote : '"'); }
+bool IsStringQuote(char c) { return c == '\'' || (c == '"' && !IsIdentifierQuote(c)); }
+
+// Splits text into tokens; comments and blanks are left out.
+std::vector<Token> Tokenize(const std::string& text) {
+  std::vector<Token> tokens;
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (isspace(c)) {
+      ++i;
+    } else if (c == '-' && i + 1 < text.size() && text[i + 1] == '-') {
+      i = text.find('\n', i);
+      if (i == std::string::npos) i = text.size();
+    } else if (IsWordByte(c)) {
+      size_t start = i;
+      while (i < text.size() && IsWordByte(static_cast<unsigned char>(text[i]))) ++i;
+      tokens.push_back({TokenKind::Word, text.substr(start, i - start), true});
+    } else if (IsStringQuote(static_cast<char>(c)) || IsIdentifierQuote(static_cast<char>(c))) {
+      // A doubled quote stands for itself.
+      std::string content;
+      bool fClosed = false;
+      for (++i; i < text.size(); ++i) {
+        if (text[i] != static_cast<char>(c)) {
+          content += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == static_cast<char>(c)) {
+          content += text[i++];
+        } else {
+          fClosed = true;
+          ++i;
+          break;
+        }
+      }
+      tokens.push_back({IsStringQuote(static_cast<char>(c)) ? TokenKind::String : TokenKind::Quoted, content, fClosed});
+    } else {
+      tokens.push_back({TokenKind::Symbol, std::string(1, static_cast<char>(c)), true});
+      ++i;
+    }
+  }
+  return tokens;
+}
+
+// A name as the catalog spells it: a quoted one as written, another folded as the source folds it.
+std::string CatalogSpelling(const Token& token) {
+  std::string name = token.text;
+  if (token.kind == TokenKind::Quoted) return name;
+  if (gCatalog.identifierCase == SQL_IC_LOWER) {
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(tolower(c)); });
+  } else if (gCatalog.identifierCase == SQL_IC_UPPER) {
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(toupper(c)); });
+  }
+  return name;
+}
+
+// A table the statement names, and its alias.
+struct TableReference {
+  std::string qualifier;  // the schema (or catalog) written before it, or ""
+  std::string name;       // the table as the catalog spells it
+  std::string alias;      // the alias as the catalog spells it, or ""
+};
+
+// The tables named after FROM, JOIN, INTO, UPDATE and TABLE anywhere in the statement, with their aliases.
+std::vector<TableReference> TablesNamed(const std::vector<Token>& tokens) {
+  std::vector<TableReference> references;
+  auto isName = [&](size_t i) { return i < tokens.size() && (tokens[i].kind == TokenKind::Word || tokens[i].kind == TokenKind::Quoted); };
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i].kind != TokenKind::Word || !IsOneOf(tokens[i].text, TABLE_KEYWORDS)) continue;
+    bool fList = EqualsIgnoringCase(tokens[i].text, "FROM");
+    size_t at = i + 1;
+    for (;;) {
+      if (!isName(at) || (tokens[at].kind == TokenKind::Word && IsOneOf(tokens[at].text, KNOWN_KEYWORDS))) break;
+      TableReference reference;
+      reference.name = CatalogSpelling(tokens[at++]);
+      if (at + 1 < tokens.size() && tokens[at].text == "." && tokens[at].kind == TokenKind::Symbol && isName(at + 1)) {
+        reference.qualifier = reference.name;
+        reference.name = CatalogSpelling(tokens[at + 1]);
+        at += 2;
+      }
+      if (at < tokens.size() && tokens[at].kind == TokenKind::Word && EqualsIgnoringCase(tokens[at].text, "AS")) ++at;
+      if (isName(at) && !(tokens[at].kind == TokenKind::Word && IsOneOf(tokens[at].text, NOT_ALIASES))) {
+        reference.alias = CatalogSpelling(tokens[at++]);
+      }
+      references.push_back(reference);
+      if (!fList || at >= tokens.size() || tokens[at].text != ",") break;
+      ++at;
+    }
+  }
+  return references;
+}
+
+// Finds a table the catalog holds: in the given schema, or among the current tables. Returns false if none.
+bool FindTable(const std::string& qualifier, const std::string& name, CatalogTable& found) {
+  if (!qualifier.empty()) {
+    found = {qualifier, name};
+    return true;
+  }
+  ReadCurrentTables();
+  for (const CatalogTable& table : gCatalog.tables) {
+    if (table.name == name) {
+      found = table;
+      return true;
+    }
+  }
+  // Where the source keeps its own spelling, a name typed in another case still finds the table.
+  for (const CatalogTable& table : gCatalog.tables) {
+    if (strcasecmp(table.name.c_str(), name.c_str()) == 0) {
+      found = table;
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- Choosing the completions -------------------------------------------------------------------------
+
+// Whether a name must be quoted to be read as itself: a character outside letters, digits and _, a leading
+// digit, or a letter the source would fold.
+bool NeedsQuoting(const std::string& name) {
+  if (name.empty() || isdigit(static_cast<unsigned char>(name[0]))) return true;
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (!IsWordByte(u) || u == '$') return true;
+    if (gCatalog.identifierCase == SQL_IC_LOWER && isupper(u)) return true;
+    if (gCatalog.identifierCase == SQL_IC_UPPER && islower(u)) return true;
+  }
+  return false;
+}
+
+// A name inside the source's quotes, a quote within it doubled.
+std::string Quoted(const std::string& name, char quote) {
+  std::string text(1, quote);
+  for (char c : name) {
+    text += c;
+    if (c == quote) text += c;
+  }
+  return text + quote;
+}
+
+// What the user has typed of the name being completed.
+struct TypedWord {
+  std::string word;       // the part that completions replace
+  char openQuote = 0;     // the quote opened before it, or 0
+  std::string inQuotes;   // what was typed inside that quote before the word
+};
+
+// Collects the completions of names: each name that the typed word begins, written as it must be typed.
+void AddNames(const std::vector<std::string>& names, const TypedWord& typed, std::vector<std::string>& texts,
+              std::set<std::string>& seen, const std::string& suffix = "") {
+  for (const std::string& name : names) {
+    std::string text;
+    if (typed.openQuote != 0) {
+      std::string inside = Quoted(name, typed.openQuote).substr(1);  // with the closing quote
+      if (inside.compare(0, typed.inQuotes.size() + typed.word.size(), typed.inQuotes + typed.word) != 0) continue;  // quoted: exact case
+      text = inside.substr(typed.inQuotes.size());
+    } else {
+      if (!StartsWithIgnoringCase(name, typed.word)) continue;
+      text = NeedsQuoting(name) && gCatalog.quote != 0 ? Quoted(name, gCatalog.quote) : name;
+    }
+    text += suffix;
+    if (seen.insert(text).second) texts.push_back(text);
+  }
+}
+
+void AddKeywords(const std::string& word, std::vector<std::string>& texts, std::set<std::string>& seen) {
+  // Keywords follow the user's case: lower case unless the word holds a capital.
+  bool fUpper = std::any_of(word.begin(), word.end(), [](char c) { return isupper(static_cast<unsigned char>(c)) != 0; });
+  for (const char* keyword : KNOWN_KEYWORDS) {
+    std::string text = keyword;
+    if (!StartsWithIgnoringCase(text, word)) continue;
+    if (!fUpper) std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(tolower(c)); });
+    if (seen.insert(text).second) texts.push_back(text);
+  }
+}
+
+std::vector<std::string> NamesOf(const std::vector<CatalogTable>& tables) {
+  std::vector<std::string> names;
+  for (const CatalogTable& table : tables) names.push_back(table.name);
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
+}
+
+// Where the word stands: what kind of name may come there.
+enum class Place { Keyword, Table, Column };
+
+// The place of a word that follows the tokens before it: a table after a table keyword, a column in an
+// expression that a column keyword opened, a keyword after a complete name, value or clause.
+Place PlaceAfter(const std::vector<Token>& before) {
+  for (size_t i = before.size(); i-- > 0;) {
+    const Token& token = before[i];
+    bool fLast = i + 1 == before.size();
+    if (token.kind == TokenKind::Word && IsOneOf(token.text, TABLE_KEYWORDS)) {
+      // After FROM a, b the list goes on; after the table itself an alias or a keyword comes.
+      return fLast || before.back().text == "," ? Place::Table : Place::Keyword;
+    }
+    if (token.kind == TokenKind::Word && IsOneOf(token.text, COLUMN_KEYWORDS)) return Place::Column;
+    if (fLast && token.kind != TokenKind::Symbol) return Place::Keyword;  // a name or value is complete
+    if (fLast && token.text == ")") return Place::Keyword;
+  }
+  return Place::Keyword;
+}
+
 }  // namespace
 
-void SetCompletionConnection(SQLHDBC lpDbc) { gCompletionDbc = lpDbc; }
+void SetCompletionConnection(SQLHDBC lpDbc) {
+  if (gCatalog.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, gCatalog.lpStmt);
+  gCatalog = CompletionCatalog{};
+  gCatalog.lpDbc = lpDbc;
+}
 
-std::vector<std::string> CompletionsOf(const std::string& prefix) {
-  if (!gCatalogRead && gCompletionDbc != SQL_NULL_HDBC) ReadCatalog();
-  // Keywords follow the user's case: lower case unless the prefix holds a capital.
-  bool fUpper = std::any_of(prefix.begin(), prefix.end(), [](char c) { return isupper(static_cast<unsigned char>(c)) != 0; });
-  std::vector<std::string> matches;
+Completions CompletionsAt(const std::string& line, size_t wordStart, size_t cursor) {
+  Completions result;
+  gCatalog.fCancelled = false;
+  bool fCatalog = PrepareCatalog();
+  TypedWord typed;
+  typed.word = line.substr(wordStart, cursor - wordStart);
+  std::vector<Token> before = Tokenize(line.substr(0, wordStart));
+  // A quote opened and not closed: the word continues the name inside it.
+  if (!before.empty() && before.back().kind == TokenKind::Quoted && !before.back().fClosed) {
+    size_t open = line.rfind(before.back().text, wordStart);
+    typed.openQuote = open != std::string::npos && open > 0 ? line[open - 1] : '"';
+    typed.inQuotes = before.back().text;
+    before.pop_back();
+  }
+  // Inside a string there is nothing to complete.
+  if (!before.empty() && before.back().kind == TokenKind::String && !before.back().fClosed) return result;
+  std::vector<std::string>& texts = result.texts;
   std::set<std::string> seen;
-  for (const char* keyword : KNOWN_KEYWORDS) {
-    std::string word = keyword;
-    if (!StartsWithIgnoringCase(word, prefix)) continue;
-    if (!fUpper) std::transform(word.begin(), word.end(), word.begin(), [](char c) { return static_cast<char>(tolower(c)); });
-    if (seen.insert(word).second) matches.push_back(word);
+  std::vector<Token> all = Tokenize(line);
+  // `name.`: the columns of that table or alias, and the tables of that schema.
+  if (before.size() >= 2 && before.back().kind == TokenKind::Symbol && before.back().text == "." &&
+      (before[before.size() - 2].kind == TokenKind::Word || before[before.size() - 2].kind == TokenKind::Quoted)) {
+    if (fCatalog) {
+      std::string qualifier = CatalogSpelling(before[before.size() - 2]);
+      std::vector<TableReference> named = TablesNamed(all);
+      for (const TableReference& reference : named) {
+        CatalogTable table;
+        if ((reference.alias == qualifier || (reference.alias.empty() && reference.name == qualifier)) &&
+            FindTable(reference.qualifier, reference.name, table)) {
+          AddNames(ColumnsOf(table), typed, texts, seen);
+        }
+      }
+      if (texts.empty()) {
+        CatalogTable table;
+        if (FindTable("", qualifier, table)) AddNames(ColumnsOf(table), typed, texts, seen);
+      }
+      auto cached = gCatalog.tablesOf.find(qualifier);
+      if (cached == gCatalog.tablesOf.end() && (gCatalog.fSchemas || gCatalog.fCatalogs)) {
+        std::vector<CatalogTable> tables;
+        if (ReadTables(qualifier, tables)) cached = gCatalog.tablesOf.emplace(qualifier, std::move(tables)).first;
+      }
+      if (cached != gCatalog.tablesOf.end()) AddNames(NamesOf(cached->second), typed, texts, seen);
+    }
+  } else {
+    switch (fCatalog ? PlaceAfter(before) : Place::Keyword) {
+      case Place::Table:
+        ReadCurrentTables();
+        AddNames(NamesOf(gCatalog.tables), typed, texts, seen);
+        if (typed.openQuote == 0) AddNames(gCatalog.qualifiers, typed, texts, seen, ".");
+        break;
+      case Place::Column: {
+        for (const TableReference& reference : TablesNamed(all)) {
+          CatalogTable table;
+          if (FindTable(reference.qualifier, reference.name, table)) AddNames(ColumnsOf(table), typed, texts, seen);
+        }
+        // While no named table has it, the columns of the whole current schema.
+        if (texts.empty()) {
+          ReadAllColumns();
+          AddNames(gCatalog.allColumns, typed, texts, seen);
+        }
+        break;
+      }
+      case Place::Keyword:
+        break;
+    }
+    if (texts.empty() && typed.openQuote == 0) AddKeywords(typed.word, texts, seen);
   }
-  for (const std::string& name : gCatalogNames) {
-    if (StartsWithIgnoringCase(name, prefix) && seen.insert(name).second) matches.push_back(name);
+  if (gCatalog.fCancelled || InterruptRequested()) {
+    // Ctrl-C stopped the read: no completion, and the line stays as typed.
+    texts.clear();
+    ClearInterrupt();
   }
-  return matches;
+  result.fBlankAfter = !(texts.size() == 1 && texts[0].back() == '.');
+  return result;
+}
+
+void NoteStatementForCompletion(const std::string& statement) {
+  std::vector<Token> tokens = Tokenize(statement);
+  size_t first = 0;
+  while (first < tokens.size() && tokens[first].text == "(") ++first;
+  if (first >= tokens.size() || tokens[first].kind != TokenKind::Word) return;
+  const std::string& verb = tokens[first].text;
+  bool fChanges = EqualsIgnoringCase(verb, "CREATE") || EqualsIgnoringCase(verb, "ALTER") ||
+                  EqualsIgnoringCase(verb, "DROP") || EqualsIgnoringCase(verb, "RENAME") || EqualsIgnoringCase(verb, "USE");
+  for (size_t i = first; !fChanges && EqualsIgnoringCase(verb, "SET") && i < tokens.size(); ++i) {
+    fChanges = EqualsIgnoringCase(tokens[i].text, "search_path") || EqualsIgnoringCase(tokens[i].text, "schema");
+  }
+  if (!fChanges) return;
+  SQLHDBC lpDbc = gCatalog.lpDbc;
+  SQLHSTMT lpStmt = gCatalog.lpStmt;
+  gCatalog = CompletionCatalog{};
+  gCatalog.lpDbc = lpDbc;
+  gCatalog.lpStmt = lpStmt;
 }

@@ -1,4 +1,5 @@
-// Ctrl-C: the SIGINT handler, the watcher thread that cancels a running statement, and the flag.
+// Ctrl-C: the SIGINT handler, the watcher thread that cancels a running statement, and the flag; and the
+// wake-ups of a reader that waits on the terminal (a continue after a stop, a resized window).
 #include "session/interrupt.h"
 
 #include <sqlext.h>
@@ -7,6 +8,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
+#include <poll.h>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -18,6 +20,7 @@ namespace {
 volatile sig_atomic_t gInterrupted = 0;   // Ctrl-C seen and not yet dealt with
 volatile sig_atomic_t gEndsProcess = 1;   // not in the session's loop: the next Ctrl-C ends the process
 volatile sig_atomic_t gContinued = 0;     // the process was stopped and continued
+volatile sig_atomic_t gResized = 0;       // the window changed size
 int gWatchPipe[2] = {-1, -1};             // the handler's byte for the watcher thread
 int gWakePipe[2] = {-1, -1};              // the handler's byte for a reader waiting on the terminal
 std::mutex gPhaseMutex;                   // guards the three below; held by the watcher across SQLCancel
@@ -46,6 +49,13 @@ void OnContinue(int) {
   int savedErrno = errno;
   gContinued = 1;
   WriteByte(gWakePipe[1], 'C');
+  errno = savedErrno;
+}
+
+void OnResize(int) {
+  int savedErrno = errno;
+  gResized = 1;
+  WriteByte(gWakePipe[1], 'W');
   errno = savedErrno;
 }
 
@@ -96,6 +106,7 @@ void InitInterrupts() {
   sigemptyset(&blocked);
   sigaddset(&blocked, SIGINT);
   sigaddset(&blocked, SIGCONT);
+  sigaddset(&blocked, SIGWINCH);
   pthread_sigmask(SIG_BLOCK, &blocked, &previous);
   std::thread(WatchInterrupts).detach();
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -105,6 +116,8 @@ void InitInterrupts() {
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   sigaction(SIGCONT, &action, nullptr);
+  action.sa_handler = OnResize;
+  sigaction(SIGWINCH, &action, nullptr);
 }
 
 bool InterruptRequested() { return gInterrupted != 0; }
@@ -135,11 +148,30 @@ void SetInterruptEndsProcess(bool fEndsProcess) { gEndsProcess = fEndsProcess ? 
 
 int WakeupDescriptor() { return gWakePipe[0]; }
 
-bool DrainWakeups() {
+Wakeups DrainWakeups() {
   char bytes[64];
   while (gWakePipe[0] >= 0 && read(gWakePipe[0], bytes, sizeof bytes) > 0) {
   }
-  bool fContinued = gContinued != 0;
+  Wakeups wakeups = {gContinued != 0, gResized != 0};
   gContinued = 0;
-  return fContinued;
+  gResized = 0;
+  return wakeups;
+}
+
+void WaitForTerminalLine(void (*showAgain)(void*), void* context) {
+  if (gWakePipe[0] < 0) return;
+  // A stop before the prompt was shown needs no second one; a new size is left for the line editor.
+  bool fResized = DrainWakeups().fResized;
+  for (;;) {
+    if (InterruptRequested()) break;
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+    if ((fds[1].revents & POLLIN) != 0) {
+      Wakeups wakeups = DrainWakeups();
+      fResized = fResized || wakeups.fResized;
+      if (wakeups.fContinued) showAgain(context);
+    }
+    if (fds[0].revents != 0) break;
+  }
+  if (fResized) gResized = 1;
 }

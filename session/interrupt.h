@@ -3,7 +3,8 @@
 
 #include <sql.h>
 
-// Installs the SIGINT and SIGCONT handlers and starts the watcher thread. Call once, before any statement.
+// Installs the SIGINT, SIGCONT and SIGWINCH handlers and starts the watcher thread. Call once, before any
+// statement.
 void InitInterrupts();
 
 // True once Ctrl-C was pressed and not yet cleared.
@@ -30,7 +31,17 @@ void SetConcurrentCancel(bool fConcurrentCancel);
 // while it shuts down, there is nothing to cancel and nothing to go back to. True from the start.
 void SetInterruptEndsProcess(bool fEndsProcess);
 
-// A descriptor that becomes readable at Ctrl-C or when the process continues after a stop, for a reader
-// that waits on the terminal; DrainWakeups empties it and returns true when the process was continued.
+// What woke a reader that waits on the terminal, since the last DrainWakeups.
+struct Wakeups {
+  bool fContinued;  // the process continued after a stop: what it showed must be shown again
+  bool fResized;    // the window changed size
+};
+
+// A descriptor that becomes readable at Ctrl-C, when the process continues after a stop, or when the window
+// changes size, for a reader that waits on the terminal; DrainWakeups empties it and says what happened.
 int WakeupDescriptor();
-bool DrainWakeups();
+Wakeups DrainWakeups();
+
+// Waits until a line can be read from the terminal without blocking, or Ctrl-C; when the process is
+// stopped and continued meanwhile, calls showAgain, which writes again what the reader had shown.
+void WaitForTerminalLine(void (*showAgain)(void*), void* context);

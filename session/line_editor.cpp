@@ -1,12 +1,14 @@
-// The terminal's line editor: editing, in-memory history and completion, through libedit.
+// The terminal's line editor: editing, the history and completion, through libedit.
 #include "session/line_editor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,7 +26,7 @@ constexpr char WORD_BREAKS[] = " \t\n\"'`@$><=;|&{(,)*+-/%.";
 
 termios gEditorMode;               // the terminal mode the editor set, restored after a stop
 bool gEditorModeKnown = false;     // gEditorMode holds a mode
-bool gUtf8Keys = false;            // keys come in UTF-8: a multibyte key is decoded whole
+TextCharset gEditorCharset = {false, false, "|", 1};  // the terminal's: keys decoded and candidates measured in it
 std::vector<std::string> gMatches;  // the completions being handed out
 
 // Reads one byte of the terminal, or returns -1 at Ctrl-C or end of input. A stop and continue in between
@@ -39,7 +41,10 @@ int ReadKeyByte() {
       return -1;
     }
     if (fds[1].fd >= 0 && (fds[1].revents & POLLIN) != 0) {
-      if (DrainWakeups() && gEditorModeKnown) {
+      Wakeups wakeups = DrainWakeups();
+      // The editor learns the new width before the next key, so it wraps the line where the window does.
+      if (wakeups.fResized) rl_resize_terminal();
+      if (wakeups.fContinued && gEditorModeKnown) {
         tcsetattr(STDIN_FILENO, TCSADRAIN, &gEditorMode);
         rl_forced_update_display();
       }
@@ -58,7 +63,7 @@ int ReadKeyByte() {
 int ReadKey(FILE*) {
   if (tcgetattr(STDIN_FILENO, &gEditorMode) == 0) gEditorModeKnown = true;
   int byte = ReadKeyByte();
-  if (byte < 0x80 || !gUtf8Keys) return byte;
+  if (byte < 0x80 || !gEditorCharset.utf8) return byte;
   mbstate_t state = {};
   char bytes[4] = {static_cast<char>(byte)};
   for (size_t have = 1; have <= 4;) {
@@ -83,16 +88,88 @@ char* NextMatch(const char*, int state) {
   return next < gMatches.size() ? strdup(gMatches[next++].c_str()) : nullptr;
 }
 
-char** CompleteWord(const char* text, int, int) {
+// Bytes of the first `chars` characters of text: the editor counts its cursor in characters.
+size_t BytesOfChars(const char* text, int chars) {
+  if (!gEditorCharset.utf8) return strnlen(text, static_cast<size_t>(chars));
+  size_t bytes = 0;
+  for (int i = 0; i < chars && text[bytes] != '\0'; ++i) {
+    do ++bytes;
+    while ((static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80);
+  }
+  return bytes;
+}
+
+// Writes the candidates under the line in columns, down then across, aligned by display columns (the
+// editor's own list counts bytes, which misaligns UTF-8 names), and shows the prompt and line again below.
+void ListMatches(const std::vector<std::string>& matches) {
+  std::vector<std::string> shown;
+  size_t widest = 0;
+  std::vector<int> widths;
+  for (const std::string& match : matches) {
+    std::string safe;
+    AppendSafeText(gEditorCharset, safe, match.data(), match.size());
+    widths.push_back(TextColumns(gEditorCharset, safe.data(), safe.size()));
+    widest = std::max(widest, static_cast<size_t>(widths.back()));
+    shown.push_back(std::move(safe));
+  }
+  winsize size = {};
+  size_t screenColumns = ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+  size_t columnWidth = widest + 2;
+  size_t perLine = std::max<size_t>(1, screenColumns / columnWidth);
+  size_t lines = (shown.size() + perLine - 1) / perLine;
+  // A long list is shown only when asked for, as the editor's own list does.
+  if (matches.size() > static_cast<size_t>(rl_completion_query_items)) {
+    std::string question = "\nDisplay all " + std::to_string(matches.size()) + " possibilities? (y or n) ";
+    OutWrite(question.data(), question.size());
+    OutFlush();
+    int answer = ReadKeyByte();
+    if (answer != 'y' && answer != 'Y' && answer != ' ') {
+      OutWrite("\n", 1);
+      OutFlush();
+      rl_forced_update_display();
+      return;
+    }
+  }
+  std::string text = "\n";
+  for (size_t line = 0; line < lines; ++line) {
+    for (size_t at = line; at < shown.size(); at += lines) {
+      text += shown[at];
+      if (at + lines < shown.size()) text.append(columnWidth - static_cast<size_t>(widths[at]), ' ');
+    }
+    text += '\n';
+  }
+  OutWrite(text.data(), text.size());
+  OutFlush();
+  rl_forced_update_display();
+}
+
+char** CompleteWord(const char* text, int, int end) {
   rl_attempted_completion_over = 1;  // no file names in SQL
-  gMatches = CompletionsOf(text);
+  std::string line = rl_line_buffer != nullptr ? rl_line_buffer : "";
+  size_t cursor = BytesOfChars(line.c_str(), end);
+  size_t wordLength = strlen(text);
+  if (cursor < wordLength || line.compare(cursor - wordLength, wordLength, text) != 0) return nullptr;
+  Completions completions = CompletionsAt(line, cursor - wordLength, cursor);
+  gMatches = std::move(completions.texts);
+  rl_completion_append_character = completions.fBlankAfter ? ' ' : '\0';
+  if (gMatches.empty()) return nullptr;
+  if (gMatches.size() > 1 && rl_completion_type == '?') {
+    // The second Tab lists the candidates; the editor is handed the word as it stands, to change nothing.
+    std::sort(gMatches.begin(), gMatches.end());
+    ListMatches(gMatches);
+    rl_completion_append_character = '\0';
+    char** unchanged = static_cast<char**>(calloc(3, sizeof(char*)));
+    if (unchanged != nullptr) unchanged[0] = strdup(text);
+    return unchanged;
+  }
   return rl_completion_matches(text, NextMatch);
 }
 
 }  // namespace
 
-void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset) {
-  gUtf8Keys = charset.utf8;
+void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset, HistoryFile& history) {
+  gEditorCharset = charset;
+  history.charset = charset;
   SetCompletionConnection(lpDbc);
   rl_catch_signals = 0;  // Ctrl-C is the session's; the editor would send it to the whole process group
   rl_readline_name = "odbc-console";
@@ -101,11 +178,16 @@ void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset) {
   rl_basic_word_break_characters = WORD_BREAKS;
   rl_initialize();  // once: a second call would empty the history
   using_history();
+  stifle_history(static_cast<int>(HISTORY_ENTRIES_KEPT));
+  for (const std::string& entry : OpenHistory(history, HistoryFilePath())) add_history(entry.c_str());
 }
 
 InputResult EditLine(const char* prompt, std::string& line) {
   if (InputEnded()) return InputResult::End;
   OutFlush();
+  // A stop and continue while a statement ran: the prompt is not yet shown, so it is shown once. A window
+  // resized meanwhile is measured now.
+  if (DrainWakeups().fResized) rl_resize_terminal();
   char* edited = readline(prompt);
   // An interrupted read may still hand back what was typed: Ctrl-C discards it.
   if (InterruptRequested()) {
@@ -121,4 +203,8 @@ InputResult EditLine(const char* prompt, std::string& line) {
   return InputResult::Line;
 }
 
-void RememberLine(const std::string& line) { add_history(line.c_str()); }
+void RememberLine(HistoryFile& history, const std::string& line) {
+  if (!IsLineKept(line)) return;
+  add_history(line.c_str());
+  AppendHistory(history, line);
+}

@@ -11,13 +11,13 @@
 #include "display/output.h"
 #include "odbc/driver_quirks.h"
 #include "odbc/odbc_api.h"
+#include "session/commands.h"
+#include "session/completion.h"
 #include "session/input.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
 #include "session/password.h"
-#include "session/statement.h"
-#include "session/commands.h"
 #include "session/session.h"
 #include "session/statement.h"
 #include "session/statement_input.h"
@@ -95,6 +95,8 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
   }
   auto start = std::chrono::steady_clock::now();
   StatementOutcome outcome = RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules);
+  // A statement that changed the schema makes completion read the names again.
+  NoteStatementForCompletion(szCommand);
   if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(session, start);
   switch (outcome) {
     case StatementOutcome::Ok:
@@ -135,7 +137,7 @@ void RunPromptLoop(Session& session) {
       WritePrompt(session);
       continue;
     }
-    if (session.fEditor) RememberLine(szCommand);
+    if (session.fEditor) RememberLine(session.history, szCommand);
     if (StdinIsTerminal() && IsQuitWord(szCommand)) return;
     // A line that begins with a backslash is the console's own command, never sent to the driver.
     RunStep step = IsConsoleCommand(szCommand) ? RunConsoleCommand(session, szCommand) : RunStatementText(session, szCommand);
@@ -183,7 +185,7 @@ void RunSession(Session& session) {
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
-  if (session.fEditor) InitLineEditor(session.lpDbc, session.console.charset);
+  if (session.fEditor) InitLineEditor(session.lpDbc, session.console.charset, session.history);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
   session.dialect = DialectOfDataSource(session.lpDbc);
   if (session.lpSqlFile != nullptr) {
@@ -280,6 +282,7 @@ int RunProgram(Session& session, int argc, char** argv) {
   session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine, false};
   session.listing.StopRequested = InterruptRequested;  // Ctrl-C stops a listing as Q does
   session.listing.lpConsole = &session.console;
+  if (StdinIsTerminal()) session.listing.WaitForReply = WaitForTerminalLine;
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);

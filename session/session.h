@@ -6,6 +6,7 @@
 
 #include "display/listing.h"
 #include "odbc/odbc_api.h"
+#include "session/history.h"
 #include "session/options.h"
 #include "session/statement.h"
 #include "session/statement_splitter.h"
@@ -24,6 +25,7 @@ struct Session {
   ListingStyle listing;              // how result sets are written
   StatementRules rules{true};        // what the statement lifecycle must know of the driver
   bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
+  HistoryFile history;              // where the editor keeps the statements typed, across sessions
   bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
   bool fCallFailed = false;         // the session ended at a failed checked call
   bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130

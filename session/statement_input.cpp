@@ -43,7 +43,7 @@ RunStep RunReadyPieces(Session& session, StatementSplitter& splitter, bool fEndO
     if (piece.kind != PieceKind::Statement) continue;
     if (InterruptRequested()) return RunStep::Interrupted;
     text.assign(StatementText(piece));
-    if (fRemember) RememberLine(text + std::string(piece.delimiter));
+    if (fRemember) RememberLine(session.history, text + std::string(piece.delimiter));
     RunStep step = RunStatementText(session, text);
     if (step != RunStep::Next) return step;
   }
@@ -158,7 +158,7 @@ void RunStatementPromptLoop(Session& session) {
     RunStep step;
     if (!StatementPending(splitter) && StdinIsTerminal() && IsQuitWord(line)) return;
     if (SplitterAtTopLevel(splitter) && IsConsoleCommand(line)) {
-      if (session.fEditor) RememberLine(line);
+      if (session.fEditor) RememberLine(session.history, line);
       step = RunConsoleCommand(session, line);
     } else {
       line += '\n';

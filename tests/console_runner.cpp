@@ -285,7 +285,7 @@ std::string DriverText(const std::string& connStr, const std::string& query) {
 }
 
 TerminalSession StartOnTerminal(const std::vector<std::string>& args, unsigned short rows, unsigned short columns,
-                                const std::string& locale) {
+                                const std::string& locale, const std::vector<std::string>& env) {
   TerminalSession session;
   winsize size = {rows, columns, 0, 0};
   std::vector<char*> argv{const_cast<char*>(ODBC_CONSOLE_PATH)};
@@ -295,6 +295,8 @@ TerminalSession StartOnTerminal(const std::vector<std::string>& args, unsigned s
   if (session.pid == 0) {
     unsetenv("LANG");
     setenv("LC_ALL", locale.c_str(), 1);
+    setenv("ODBC_CONSOLE_HISTFILE", "", 1);  // a test never writes the user's own history
+    for (const std::string& setting : env) putenv(const_cast<char*>(setting.c_str()));
     execv(argv[0], argv.data());
     _exit(127);
   }

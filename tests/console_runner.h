@@ -73,9 +73,10 @@ struct TerminalSession {
   std::string screen;  // everything shown so far
 };
 
-// Starts the console with `args` on a new pseudo-terminal of the given size, in the given locale.
+// Starts the console with `args` on a new pseudo-terminal of the given size, in the given locale, with more
+// NAME=value settings in `env` (a NAME alone removes it). No history file is kept unless `env` says where.
 TerminalSession StartOnTerminal(const std::vector<std::string>& args, unsigned short rows, unsigned short columns,
-                                const std::string& locale = "C");
+                                const std::string& locale = "C", const std::vector<std::string>& env = {});
 
 // Starts the console on conn on a new pseudo-terminal of the given size, in the C locale.
 TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, unsigned short columns);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,8 +116,18 @@ TEST_F(LineEditorTest, CtrlCDuringAStreamedListingStopsIt) {
   at = WaitFor(session, kPrompt, at);
   ASSERT_TRUE(WaitForEditor(session));
   ASSERT_NE(at, std::string::npos);
+  // Rows that come slowly (each computes its own count): the terminal's ^C follows the last one, and the
+  // prompt starts a line of its own.
+  Type(session, "with recursive c(i) as (select 1 union all select i + 1 from c where i < 50) select i, (with recursive "
+                "d(j) as (select 1 union all select j + 1 from d where j < 200000 + c.i) select count(*) from d) as n from c\r");
+  at = WaitFor(session, "| 2 ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, kCtrlC);
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  EXPECT_EQ(session.screen.find("^C" + kPrompt), std::string::npos) << session.screen.substr(session.screen.size() - 300);
   Type(session, "select 'still here' as s\r");
-  EXPECT_NE(WaitFor(session, "| still here", at), std::string::npos);
+  EXPECT_NE(WaitFor(session, "| still here", at), std::string::npos) << session.screen.substr(session.screen.size() - 600);
   EXPECT_EQ(Finish(session), 0);
 }
 
@@ -155,6 +166,68 @@ TEST_F(LineEditorTest, AfterAStopAndContinueThePromptAndLineShowAgain) {
   ASSERT_NE(at, std::string::npos) << session.screen;
   Type(session, " way' as w\r");
   EXPECT_NE(WaitFor(session, "| half way", at), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
+TEST_F(LineEditorTest, StopsWhileAStatementRunsOrAtAPauseShowThePromptOnceAgain) {
+  TerminalSession session = StartOnTerminal({conn}, 10, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  // Stopped and continued while the statement runs: when it ends, one prompt.
+  Type(session, "with recursive c(i) as (select 1 union all select i + 1 from c where i < 3000000) "
+                "select count(*) as n from c\r");
+  at = WaitFor(session, "as n from c\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  kill(session.pid, SIGTSTP);
+  usleep(100000);
+  kill(session.pid, SIGCONT);
+  at = WaitFor(session, "3000000", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 'next' as k\r");
+  at = WaitFor(session, "| next", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find(kPrompt + kPrompt), std::string::npos) << session.screen;
+  // Stopped and continued at a pause: the pause prompt shows again, and Enter goes on.
+  Type(session, "with recursive c(i) as (select 1 union all select i + 1 from c where i < 12) select i from c\r");
+  const std::string pause = "Q to quit10";
+  at = WaitFor(session, pause, at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  kill(session.pid, SIGTSTP);
+  usleep(100000);
+  kill(session.pid, SIGCONT);
+  at = WaitFor(session, pause, at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\r");
+  at = WaitFor(session, "|         12  |", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
+TEST_F(LineEditorTest, ALineEditedAcrossAResizeWrapsAtTheNewWidth) {
+  TerminalSession session = StartOnTerminal({conn}, 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 1234567890123456789012345678901234567890 as n");
+  at = WaitFor(session, " as n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  // The window narrows to 40 columns while the line (64 columns with the prompt) is edited.
+  winsize narrower = {24, 40, 0, 0};
+  ioctl(session.master, TIOCSWINSZ, &narrower);
+  usleep(200000);
+  Type(session, "\x01\x05X");  // to its start, to its end, and one more character
+  at = WaitFor(session, "X", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  // The editor places the cursor within the new width: no move to a column past 40.
+  std::string shown = session.screen.substr(at - 40);
+  for (size_t csi = shown.find("\x1b["); csi != std::string::npos; csi = shown.find("\x1b[", csi + 1)) {
+    size_t end = shown.find_first_not_of("0123456789", csi + 2);
+    if (end != std::string::npos && shown[end] == 'G') {
+      EXPECT_LE(std::stoi(shown.substr(csi + 2, end - csi - 2)), 40) << shown;
+    }
+  }
+  Type(session, "\r");
+  EXPECT_NE(WaitFor(session, "| nX ", at), std::string::npos) << session.screen;
   EXPECT_EQ(Finish(session), 0);
 }
 

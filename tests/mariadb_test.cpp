@@ -251,4 +251,27 @@ TEST_F(MariaDbTest, DelimiterProceduresAndADumpRestoredThroughAFile) {
   Run("drop database src\ndrop database dst\n");
 }
 
+TEST_F(MariaDbTest, CompletionReadsTheCurrentDatabaseWhateverElseTheServerHolds) {
+  // Another database of 1,100 tables, each with columns, ahead of "test" in every order.
+  std::vector<std::string> statements = {"create database aaa_big"};
+  for (int i = 0; i < 1100; ++i) statements.push_back("create table aaa_big.t" + std::to_string(i) + "(a int, b int) engine=memory");
+  statements.push_back("create table test.people(id int, full_name text)");
+  statements.push_back("insert into test.people values(1, 'Ann Lee')");
+  ASSERT_EQ(ExecSql(MariaDbConnStr(gServer), statements), "");
+  TerminalSession session = StartOnTerminal({MariaDbConnStr(gServer)}, 24, 100, "C.UTF-8");
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  // No table named yet: the current database's columns; then its tables, and another database's after `db.`.
+  Type(session, "select full_n\t from peo\t\r");
+  at = WaitFor(session, "│ Ann Lee ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select * from aaa_big.t109\t\t");
+  at = WaitFor(session, "\r\nt109   t1090  t1091", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\x15");
+  EXPECT_EQ(Finish(session), 0);
+  ExecSql(MariaDbConnStr(gServer), {"drop database aaa_big", "drop table test.people"});
+}
+
 }  // namespace

@@ -7,6 +7,9 @@
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
+
+#include <sql.h>
+#include <sqlext.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -456,6 +459,81 @@ TEST_F(PostgresTest, DollarBodiesQuotesAndADumpRestoredThroughAFile) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(PgDumpOf("dst"), dump);
   RunConsole({"-b", server + "postgres"}, "drop database src\ndrop database dst\n");
+}
+
+// A second connection that holds a lock on the schema catalog, so that any catalog read waits for it.
+struct CatalogLock {
+  SQLHENV env = SQL_NULL_HENV;  // its own environment
+  SQLHDBC dbc = SQL_NULL_HDBC;  // the connection that holds the lock
+  bool held = false;            // the lock was taken
+  explicit CatalogLock(const std::string& conn) {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(conn.c_str())), SQL_NTS,
+                                        nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+      return;
+    }
+    SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    SQLCHAR lock[] = "lock table pg_catalog.pg_namespace in access exclusive mode";
+    held = SQL_SUCCEEDED(SQLExecDirect(stmt, lock, SQL_NTS));
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  }
+  void Release() {
+    if (dbc == SQL_NULL_HDBC) return;
+    SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    dbc = SQL_NULL_HDBC;
+  }
+  ~CatalogLock() { Release(); }
+};
+
+TEST_F(PostgresTest, CompletionReadsTheSearchPathAndAnySchemaAndCtrlCStopsACatalogRead) {
+  ASSERT_EQ(ExecSql(PostgresConnStr(gServer),
+                    {"create schema otherschema", "create table otherschema.table_one(a int)",
+                     "create table otherschema.tab_two(b int)", "create table \"MixedCase\"(\"Full Name\" int, full_name int)",
+                     "insert into \"MixedCase\" values(5, 6)", "create table otherschema.hidden_from_path(h int)"}),
+            "");
+  TerminalSession session = StartOnTerminal(PostgresConnStr(gServer), 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  // A catalog read that waits on a lock: Ctrl-C stops it and the line stays, to be completed later.
+  {
+    CatalogLock lock(PostgresConnStr(gServer));
+    ASSERT_TRUE(lock.held);
+    ASSERT_TRUE(WaitForEditor(session));
+    Type(session, "select * from otherschema.tab\t");
+    usleep(500000);
+    Type(session, "\x03");
+    Type(session, "le_o");
+    at = WaitFor(session, "tabl", at);
+    ASSERT_NE(at, std::string::npos) << session.screen;
+  }
+  // Tables of a schema off the search path, after `schema.`.
+  Type(session, "\t");
+  at = WaitFor(session, "ne ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\x15select * from otherschema.tab\t\t");
+  at = WaitFor(session, "\r\ntab_two    table_one\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  // Mixed case where PostgreSQL folds to lower case: quoted, with the closing quote and the blank after.
+  // Tables off the search path are not offered unqualified.
+  Type(session, "\x15select \"Fu\t from \"Mix\t");
+  at = WaitFor(session, "edCase\" ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\r");
+  at = WaitFor(session, "| Full Name ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select * from hidden_f\t");
+  usleep(300000);
+  Type(session, "\x15");
+  EXPECT_EQ(Finish(session), 0);
+  EXPECT_EQ(session.screen.find("hidden_from_path"), std::string::npos) << session.screen;
+  ExecSql(PostgresConnStr(gServer), {"drop schema otherschema cascade", "drop table \"MixedCase\""});
 }
 
 }  // namespace
