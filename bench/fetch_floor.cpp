@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
         set.fSizesHold = DataSourceKeepsSizes(lpDbc);
       }
       set.fBinaryNumbers = DataSourceWritesNumbersAsConsole(lpDbc);
+      set.fRowsets = true;  // as the console's listing into a file
       DescribeResultColumns(set, cCols);
       BindResultColumns(set, fExport ? BindPurpose::Export : BindPurpose::Table, charset.utf8);
       while (FetchNextRow(set, "RetCode = SQLFetch(lpStmt)") == RowFetch::Row) {

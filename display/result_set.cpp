@@ -252,7 +252,7 @@ bool BindResultColumns(ResultSet& set, BindPurpose purpose, bool fUtf8) {
   // A table cuts its values anyway; an export trusts the display sizes only where the data source keeps
   // its values within them (a SQLite column holds values of any length whatever its declared size).
   if (purpose == BindPurpose::Export && !set.fSizesHold) fWholeInBuffers = false;
-  if (fWholeInBuffers && set.fComplete && !set.columns.empty()) UseRowsets(set);
+  if (set.fRowsets && fWholeInBuffers && set.fComplete && !set.columns.empty()) UseRowsets(set);
   set.rows.assign(set.cbRow * set.rowsetSize, '\0');
   for (ResultColumn& column : set.columns) *reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator]) = SQL_NULL_DATA;
   // The bindings may stand from here on: the record undoes them, and the rowset attributes, when it ends.

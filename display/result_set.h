@@ -58,6 +58,7 @@ struct ResultSet {
   bool fBound = false;                // the columns are bound
   bool fGetDataOnBound = false;       // export: the driver reads a bound column again (SQL_GD_BOUND)
   bool fSizesHold = false;            // export: the data source keeps every value within its display size
+  bool fRowsets = false;              // rows may come a rowset at a time where every value fits its buffer
   bool fBinaryNumbers = false;        // integers and floating-point values are fetched in binary and
                                       // written by the console exactly as the driver writes them
   std::vector<char> rows;             // row-wise buffer: rowsetSize rows of cbRow bytes
@@ -81,8 +82,8 @@ struct ResultSet {
 bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols, const std::vector<ChosenColumn>* chosen = nullptr);
 
 // Binds the described columns for `purpose`. In a UTF-8 locale (fUtf8) a character takes up to 4 bytes.
-// Rows are fetched a rowset at a time when every bound value fits its buffer as the purpose wants it and
-// the driver takes the rowset size; otherwise one at a time. Returns false when a call failed (reported);
+// Rows are fetched a rowset at a time when the record allows it (fRowsets), every bound value fits its
+// buffer as the purpose wants it and the driver takes the rowset size; otherwise one at a time. Returns false when a call failed (reported);
 // the columns bound before it stay bound.
 bool BindResultColumns(ResultSet& set, BindPurpose purpose, bool fUtf8);
 

@@ -283,6 +283,7 @@ bool ShowResultSet(SQLHSTMT& lpStmt, SQLSMALLINT cCols, const ListingStyle& styl
   set.fGetDataOnBound = style.fGetDataOnBound;
   set.fSizesHold = style.fSizesHold;
   set.fBinaryNumbers = style.fBinaryNumbers;
+  set.fRowsets = style.fRowsets;
   bool fDescribed = DescribeResultColumns(set, cCols, chosen);
   if (style.format == ListingFormat::Table) {
     bool fExpanded = style.expanded == ExpandedDisplay::On;

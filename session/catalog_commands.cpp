@@ -177,31 +177,6 @@ void UseCurrentCatalog(SQLHDBC lpDbc, const SourceNaming& naming, CatalogTarget*
 // A catalog call's text argument: null when not given.
 SQLCHAR* Argument(std::string& text, bool fGiven) { return fGiven ? reinterpret_cast<SQLCHAR*>(&text[0]) : nullptr; }
 
-// Makes sure lpStmt is allocated (a listing whose bindings would not come off freed it). Returns false
-// when that failed (reported).
-bool HaveStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt) {
-  if (lpStmt != SQL_NULL_HSTMT) return true;
-  return CheckedCall(lpDbc, SQL_HANDLE_DBC, SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt),
-                     "SQLAllocHandle(SQL_HANDLE_STMT,lpDbc,&lpStmt)");
-}
-
-// Closes the cursor of a catalog call. After a cancel a handle that cannot be closed is freed, and the
-// next statement gets a new one.
-StatementOutcome CloseCatalogCursor(SQLHSTMT& lpStmt, StatementOutcome outcome) {
-  if (lpStmt == SQL_NULL_HSTMT) return outcome;
-  if (outcome == StatementOutcome::Cancelled) {
-    if (!SQL_SUCCEEDED(SQLFreeStmt(lpStmt, SQL_CLOSE))) {
-      SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
-      lpStmt = SQL_NULL_HSTMT;
-    }
-    return outcome;
-  }
-  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_CLOSE), "SQLFreeStmt(lpStmt,SQL_CLOSE)")) {
-    return StatementOutcome::Fatal;
-  }
-  return outcome;
-}
-
 // Runs one catalog call on lpStmt (Ctrl-C cancels it) and lists the chosen columns of its result.
 template <typename CatalogCall>
 StatementOutcome ListCatalogResult(SQLHDBC lpDbc, SQLHSTMT& lpStmt, CatalogCall call, const char* szCallText,
@@ -212,19 +187,19 @@ StatementOutcome ListCatalogResult(SQLHDBC lpDbc, SQLHSTMT& lpStmt, CatalogCall 
   EndCancellableCall();
   if (InterruptRequested()) {
     if (RetCode != SQL_SUCCESS) ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
-    return CloseCatalogCursor(lpStmt, StatementOutcome::Cancelled);
+    return CloseCursor(lpStmt, StatementOutcome::Cancelled);
   }
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, szCallText)) {
-    return CloseCatalogCursor(lpStmt, StatementOutcome::Failed);
+    return CloseCursor(lpStmt, StatementOutcome::Failed);
   }
   SQLSMALLINT cCols = 0;
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLNumResultCols(lpStmt, &cCols), "SQLNumResultCols(lpStmt,&sNumResults)")) {
-    return CloseCatalogCursor(lpStmt, StatementOutcome::Failed);
+    return CloseCursor(lpStmt, StatementOutcome::Failed);
   }
   bool fListed = ShowResultSet(lpStmt, cCols, style, &chosen);
   if (lpStmt == SQL_NULL_HSTMT) return StatementOutcome::Failed;
-  if (InterruptRequested()) return CloseCatalogCursor(lpStmt, StatementOutcome::Cancelled);
-  return CloseCatalogCursor(lpStmt, fListed ? StatementOutcome::Ok : StatementOutcome::Failed);
+  if (InterruptRequested()) return CloseCursor(lpStmt, StatementOutcome::Cancelled);
+  return CloseCursor(lpStmt, fListed ? StatementOutcome::Ok : StatementOutcome::Failed);
 }
 
 // The first columns of a catalog result: the schema where the source has schemas, else the catalog where
@@ -274,24 +249,24 @@ StatementOutcome FindTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const std::vector<Na
                                 Argument(target.szSchema, target.fSchema), SQL_NTS, Argument(target.szName, true), SQL_NTS,
                                 nullptr, 0);
   EndCancellableCall();
-  if (InterruptRequested()) return CloseCatalogCursor(lpStmt, StatementOutcome::Cancelled);
+  if (InterruptRequested()) return CloseCursor(lpStmt, StatementOutcome::Cancelled);
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLTables(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS, NULL, 0)")) {
-    return CloseCatalogCursor(lpStmt, StatementOutcome::Failed);
+    return CloseCursor(lpStmt, StatementOutcome::Failed);
   }
   bool fFound = false;
   for (;;) {
     RetCode = SQLFetch(lpStmt);
     if (RetCode == SQL_NO_DATA) break;
     if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "RetCode = SQLFetch(lpStmt)")) {
-      return CloseCatalogCursor(lpStmt, StatementOutcome::Failed);
+      return CloseCursor(lpStmt, StatementOutcome::Failed);
     }
     CatalogTarget row;
     bool fNull = false;
-    if (!ReadText(lpStmt, 1, &row.szCatalog, &fNull)) return CloseCatalogCursor(lpStmt, StatementOutcome::Failed);
+    if (!ReadText(lpStmt, 1, &row.szCatalog, &fNull)) return CloseCursor(lpStmt, StatementOutcome::Failed);
     row.fCatalog = !fNull;
-    if (!ReadText(lpStmt, 2, &row.szSchema, &fNull)) return CloseCatalogCursor(lpStmt, StatementOutcome::Failed);
+    if (!ReadText(lpStmt, 2, &row.szSchema, &fNull)) return CloseCursor(lpStmt, StatementOutcome::Failed);
     row.fSchema = !fNull;
-    if (!ReadText(lpStmt, 3, &row.szName, &fNull)) return CloseCatalogCursor(lpStmt, StatementOutcome::Failed);
+    if (!ReadText(lpStmt, 3, &row.szName, &fNull)) return CloseCursor(lpStmt, StatementOutcome::Failed);
     row.fName = !fNull;
     bool fExact = row.szName == wanted;
     bool fFolded = row.szName.size() == wanted.size() && !fFound &&
@@ -303,7 +278,7 @@ StatementOutcome FindTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const std::vector<Na
       if (fExact) break;
     }
   }
-  StatementOutcome outcome = CloseCatalogCursor(lpStmt, StatementOutcome::Ok);
+  StatementOutcome outcome = CloseCursor(lpStmt, StatementOutcome::Ok);
   if (outcome != StatementOutcome::Ok) return outcome;
   if (!fFound) {
     std::string typed;

@@ -282,6 +282,9 @@ int RunProgram(Session& session, int argc, char** argv) {
   session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine, false};
   session.listing.StopRequested = InterruptRequested;  // Ctrl-C stops a listing as Q does
   session.listing.lpConsole = &session.console;
+  // A rowset of rows is computed before the first of them shows, and Ctrl-C waits for it: at a terminal
+  // each row comes and shows by itself; into a file or a pipe rowsets are faster.
+  session.listing.fRowsets = !StdoutIsTerminal();
   if (StdinIsTerminal()) session.listing.WaitForReply = WaitForTerminalLine;
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");

@@ -82,10 +82,7 @@ bool ConnectionIsGone(SQLHDBC lpDbc, SQLHSTMT lpStmt) {
 
 StatementOutcome RunStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string& text, const ListingStyle& style,
                               const StatementRules& rules) {
-  if (lpStmt == SQL_NULL_HSTMT &&
-      !CheckedCall(lpDbc, SQL_HANDLE_DBC, SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt), "SQLAllocHandle(SQL_HANDLE_STMT,lpDbc,&lpStmt)")) {
-    return StatementOutcome::Fatal;
-  }
+  if (!HaveStatement(lpDbc, lpStmt)) return StatementOutcome::Fatal;
   // Ctrl-C while the statement executes cancels it on the server.
   BeginCancellableCall(lpStmt);
   SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&text[0]), SQL_NTS);
@@ -119,9 +116,18 @@ StatementOutcome RunStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string& text
     return StatementOutcome::Lost;
   }
   if (outcome == StatementOutcome::Fatal) return outcome;
+  return CloseCursor(lpStmt, outcome);
+}
+
+bool HaveStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt) {
+  if (lpStmt != SQL_NULL_HSTMT) return true;
+  return CheckedCall(lpDbc, SQL_HANDLE_DBC, SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt),
+                     "SQLAllocHandle(SQL_HANDLE_STMT,lpDbc,&lpStmt)");
+}
+
+StatementOutcome CloseCursor(SQLHSTMT& lpStmt, StatementOutcome outcome) {
+  if (lpStmt == SQL_NULL_HSTMT) return outcome;
   if (outcome == StatementOutcome::Cancelled) {
-    // The cancel may have closed the statement already; a handle that cannot be closed is freed instead,
-    // and the next statement gets a new one.
     if (!SQL_SUCCEEDED(SQLFreeStmt(lpStmt, SQL_CLOSE))) {
       SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
       lpStmt = SQL_NULL_HSTMT;

@@ -25,5 +25,14 @@ struct StatementRules {
 StatementOutcome RunStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string& text, const ListingStyle& style,
                               const StatementRules& rules);
 
+// Makes sure lpStmt is allocated on lpDbc: a listing whose bindings would not come off, or a reconnection,
+// leaves it null. Returns false when that failed (reported).
+bool HaveStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt);
+
+// Closes the cursor of a statement or catalog call that ended with `outcome`, and returns the outcome. After
+// a cancel (which may have closed it already) a handle that cannot be closed is freed and lpStmt set to null,
+// for the next statement to allocate a new one; otherwise a close that fails is Fatal.
+StatementOutcome CloseCursor(SQLHSTMT& lpStmt, StatementOutcome outcome);
+
 // The rules for the driver on lpDbc, by its SQL_DRIVER_NAME.
 StatementRules StatementRulesFor(SQLHDBC lpDbc);
