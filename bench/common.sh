@@ -29,7 +29,17 @@ make_sqlite_table() {
 start_pg_server() {
   pg_dir=$(mktemp -d /tmp/odbc-console-bench-pg-XXXXXX)
   port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  trap 'tests/pg_server.sh stop "$pg_dir"' EXIT
+  trap 'tests/pg_server.sh stop "$pg_dir"; [ -n "${mdb_dir:-}" ] && tests/mariadb_server.sh stop "$mdb_dir"' EXIT
   tests/pg_server.sh start "$pg_dir" "$port"
 }
 psql_cmd() { psql -X -q -h 127.0.0.1 -p "$port" -U postgres -d postgres "$@"; }
+
+# Starts a throwaway MariaDB server, stopped when the script exits (with a PostgreSQL one if both run); sets
+# $mdb_port and mariadb_cmd runs SQL in its database "test".
+start_mariadb_server() {
+  mdb_dir=$(mktemp -d /tmp/odbc-console-bench-mdb-XXXXXX)
+  mdb_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  trap 'tests/mariadb_server.sh stop "$mdb_dir"; [ -n "${pg_dir:-}" ] && tests/pg_server.sh stop "$pg_dir"' EXIT
+  tests/mariadb_server.sh start "$mdb_dir" "$mdb_port"
+}
+mariadb_cmd() { mariadb --no-defaults -h 127.0.0.1 -P "$mdb_port" -uroot test "$@"; }

@@ -24,8 +24,8 @@ run() {
     sqlite3) "$measure" /dev/null "$data/export.csv" sqlite3 -csv -header "$db" "select * from t" ;;
     console-pg) echo "select * from $table" >"$data/export.sql"
       "$measure" "$data/export.sql" "$data/export.csv" build-bench/odbc-console --csv "$pg_conn" ;;
-    floor-sqlite) "$measure" /dev/null /dev/null build-bench/fetch_floor "Driver=SQLite3;Database=$db;StepAPI=1" "select * from t" ;;
-    floor-pg) "$measure" /dev/null /dev/null build-bench/fetch_floor "$pg_conn" "select * from $table" ;;
+    floor-sqlite) "$measure" /dev/null /dev/null build-bench/fetch_floor --export "Driver=SQLite3;Database=$db;StepAPI=1" "select * from t" ;;
+    floor-pg) "$measure" /dev/null /dev/null build-bench/fetch_floor --export "$pg_conn" "select * from $table" ;;
     psql) "$measure" /dev/null "$data/export.csv" psql -X -q --csv -h 127.0.0.1 -p "$port" -U postgres -d postgres \
       -v FETCH_COUNT=10000 -c "select * from $table" ;;
   esac

@@ -1,18 +1,28 @@
-// The fetch floor: the console's own column bindings and fetch loop over one query, printing nothing.
-// Usage: fetch_floor CONNECTION-STRING QUERY
+// The fetch floor: the console's own result-set record and fetch strategy over one query, printing nothing.
+// Usage: fetch_floor [--export] [--no-watcher] CONNECTION-STRING QUERY
+//   --export      bind for an export (whole values) instead of a table
+//   --no-watcher  without the console's Ctrl-C set-up, to show what it costs
 #include <cstdio>
+#include <cstring>
 
 #include "display/cell_text.h"
-#include "display/column_bindings.h"
 #include "display/output.h"
+#include "display/result_set.h"
+#include "session/interrupt.h"
 
 int main(int argc, char** argv) {
+  bool fExport = false, fWatcher = true;
+  for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
+    if (strcmp(argv[1], "--export") == 0) fExport = true;
+    if (strcmp(argv[1], "--no-watcher") == 0) fWatcher = false;
+  }
   if (argc < 3) {
-    fprintf(stderr, "usage: %s CONNECTION-STRING QUERY\n", argv[0]);
+    fprintf(stderr, "usage: %s [--export] [--no-watcher] CONNECTION-STRING QUERY\n", argv[0]);
     return 2;
   }
   InitOutput();
   InitCharset();
+  if (fWatcher) InitInterrupts();
   SQLHENV lpEnv = SQL_NULL_HENV;
   SQLHDBC lpDbc = SQL_NULL_HDBC;
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;
@@ -27,15 +37,32 @@ int main(int argc, char** argv) {
       CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(argv[2]), SQL_NTS), "SQLExecDirect")) {
     SQLSMALLINT cCols = 0;
     SQLNumResultCols(lpStmt, &cCols);
-    ColumnBinding* lpBindings = nullptr;
-    SQLSMALLINT cchTotalWidth = 0;
-    BindResultColumns(lpStmt, cCols, &lpBindings, &cchTotalWidth);
-    SQLRETURN RetCode;
     long rows = 0;
-    while (CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode = SQLFetch(lpStmt), "RetCode = SQLFetch(lpStmt)") && RetCode != SQL_NO_DATA) {
-      ++rows;
+    {
+      ResultSet set(lpStmt);
+      if (fExport) {
+        SQLUINTEGER fExtensions = 0;
+        SQLGetInfo(lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr);
+        set.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
+        set.fSizesHold = DataSourceKeepsSizes(lpDbc);
+      }
+      set.fBinaryNumbers = DataSourceWritesNumbersAsConsole(lpDbc);
+      DescribeResultColumns(set, cCols);
+      BindResultColumns(set, fExport ? BindPurpose::Export : BindPurpose::Table, gCharset.utf8);
+      while (FetchNextRow(set, "RetCode = SQLFetch(lpStmt)") == RowFetch::Row) {
+        // Every value as the writers read it: whole for an export, as bound (numbers as text) for a table.
+        for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
+          const char* value;
+          SQLLEN indicator;
+          if (fExport) {
+            WholeValue(set, iCol, &value);
+          } else {
+            BoundValue(set, iCol, &indicator);
+          }
+        }
+        ++rows;
+      }
     }
-    ReleaseColumnBindings(lpStmt, &lpBindings);
     SQLFreeStmt(lpStmt, SQL_CLOSE);
     status = rows > 0 ? 0 : 1;
   }

@@ -54,6 +54,16 @@ bool IsControl(unsigned codePoint, bool c1Printable) {
   return codePoint < 0x20 || codePoint == 0x7F || (!c1Printable && codePoint >= 0x80 && codePoint < 0xA0);
 }
 
+// Characters that change the direction of the text around them or show nothing at all: a value holding
+// them could reorder or hide what the terminal shows, so they show as '?' like control characters.
+bool IsInvisibleOrDirectional(unsigned codePoint) {
+  return codePoint == 0x061C                              // Arabic letter mark
+         || (codePoint >= 0x200B && codePoint <= 0x200F)  // zero-width space, joiners, direction marks
+         || (codePoint >= 0x2028 && codePoint <= 0x202E)  // line and paragraph separators, embeddings, overrides
+         || (codePoint >= 0x2066 && codePoint <= 0x2069)  // direction isolates
+         || codePoint == 0xFEFF;                          // zero-width no-break space (byte order mark)
+}
+
 // Classifies the character that starts at p.
 ShownChar NextChar(const unsigned char* p, size_t available) {
   unsigned char byte = p[0];
@@ -62,7 +72,7 @@ ShownChar NextChar(const unsigned char* p, size_t available) {
   unsigned codePoint = 0;
   size_t length = DecodeUtf8(p, available, &codePoint);
   if (length == 0) return {1, 1, true};
-  if (IsControl(codePoint, false)) return {length, 1, true};
+  if (IsControl(codePoint, false) || IsInvisibleOrDirectional(codePoint)) return {length, 1, true};
   int columns = wcwidth(static_cast<wchar_t>(codePoint));
   if (columns < 0) return {length, 1, true};  // unprintable here: one '?' for the whole character
   return {length, columns, false};

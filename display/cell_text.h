@@ -24,7 +24,8 @@ inline size_t CellBytesBound(int maxChars, int width) {
 
 // Writes at most maxChars characters of text[0, len) as exactly `width` columns at dst: blanks pad on the
 // right (alignLeft) or on the left, and text that is too wide is cut after the last character that fits.
-// Control characters and bytes that are not valid text show as '?'. Returns the end of what was written.
+// Control characters, characters that change the text's direction or show nothing (in UTF-8) and bytes that
+// are not valid text show as '?'. Returns the end of what was written.
 char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int width, bool alignLeft);
 
 // Returns the bytes of the first maxChars characters of text[0, len), cut only between characters.
@@ -33,10 +34,11 @@ size_t TextPrefixBytes(const char* text, size_t len, int maxChars);
 // Returns how many display columns the whole text takes as RenderCell shows it.
 int TextColumns(const char* text, size_t len);
 
-// Appends text[0, len) to out as it may reach a terminal: every control character (newline and tab too)
-// and every byte that is not valid text shows as '?'.
+// Appends text[0, len) to out as it may reach a terminal: every control character (newline and tab too),
+// every character that changes the text's direction or shows nothing, and every byte that is not valid
+// text shows as '?'.
 void AppendSafeText(std::string& out, const char* text, size_t len);
 
 // Returns a diagnostic message as it may reach the terminal: newline and tab stay, every other control
-// character and every byte that is not valid text shows as '?'.
+// character, every character that changes direction or shows nothing, and every invalid byte shows as '?'.
 std::string SafeMessageText(const char* text);

@@ -1,52 +1,44 @@
-// The listing of one result set: its style (table, CSV or TSV) and the formatters the fetch loop drives.
+// How result sets are listed (table, CSV or TSV) and the writers that list them from the result-set record.
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "display/column_bindings.h"
+#include "display/output.h"
+#include "display/result_set.h"
 #include "session/options.h"
 
-// How a result set is listed; fixed for the session.
+// When a table is shown expanded instead: each row as a record of one line per column.
+enum class ExpandedDisplay {
+  Off,   // always a table
+  On,    // always records
+  Auto,  // records when a table line would be wider than the window
+};
+
+// How a result set is listed; fixed for the session but for the expanded display.
 struct ListingStyle {
   ListingFormat format;  // table, CSV or TSV
   bool fPaging;          // pause after every screenful and read a reply
   bool fHighlight;       // highlight header, end bar and pause prompt on a terminal
   bool fGetDataOnBound;  // the driver reads a bound column again with SQLGetData (SQL_GD_BOUND)
+  bool fSizesHold;       // the data source keeps every value within its column's display size
+  InputResult (*ReadReply)(std::string& reply);  // reads the reply at a pause; null: no reply comes
+  bool fBinaryNumbers;   // numbers are fetched in binary and written as the driver would write them
+  ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
 };
 
 // The console's own listing: a highlighted table that pauses.
-constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, false};
+constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, false, false, nullptr, false};
 
-// One column of a delimited listing: bound to a buffer that holds most values whole.
-struct DelimitedColumn {
-  std::vector<char> szBuffer;  // the bound buffer; a value that does not fit is read again whole
-  SQLLEN indPtr;               // bound length/indicator
-};
+// Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
+// header line of names, then every row with each value whole. Returns false when a call failed.
+bool ListDelimited(ResultSet& set, const ListingStyle& style);
 
-// One result set while it is listed; each formatter uses its own part.
-struct Listing {
-  SQLHSTMT lpStmt;                // the statement whose cursor is listed
-  const ListingStyle* lpStyle;      // how it is listed
-  SQLSMALLINT cCols;              // result columns
-  ColumnBinding* lpBindings;      // table: the bound columns
-  SQLSMALLINT cchTotalWidth;      // table: the sum of widths plus COLUMN_EXTRA each
-  size_t cbRowBound;              // table: the most bytes one row line can take
-  bool fSafeText;                 // delimited: control characters and invalid bytes show as '?'
-  bool fBound;                    // delimited: the columns are bound (the driver can read a bound column again)
-  std::vector<DelimitedColumn> columns;  // delimited: one record per column when bound
-  std::string szValue;            // delimited: buffer of the value being read, grown to the largest
-  std::string szLine;             // delimited: the line being built
-};
+// Lists the rows of a described result set as records: a "-[ RECORD n ]-" line, then one "name | value"
+// line a column with the names aligned and every value whole, pausing like the table. Returns false when
+// a call failed.
+bool ListExpanded(ResultSet& set, const ListingStyle& style);
 
-// A way of writing a result set: the fetch loop calls Begin once, Row after each fetched row, End at the
-// end of the rows, and Release last whatever happened. Begin and Row return false on a failed call.
-struct ListingFormatter {
-  bool (*Begin)(Listing* lpListing);    // describes or binds the columns and writes the header
-  bool (*Row)(Listing* lpListing);      // writes the current row
-  void (*End)(Listing* lpListing);      // writes what follows the last row
-  void (*Release)(Listing* lpListing);  // releases what Begin made
-};
-
-// The delimited formatter, for --csv and --tsv: the listing's style says which.
-extern const ListingFormatter DELIMITED_FORMATTER;
+// Shows the paging prompt, highlighted across lineWidth columns when the style says so, and reads the
+// reply through the style. Returns false when the listing stops: a reply that begins with Q or q, Ctrl-C,
+// or end of input typed at a terminal.
+bool PauseListing(int lineWidth, const ListingStyle& style);

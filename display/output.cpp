@@ -1,4 +1,4 @@
-// The one output layer: buffered standard output, standard error in program order, and line input.
+// The one output layer: buffered standard output, and standard error in program order.
 #include "display/output.h"
 
 #include <cerrno>
@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "session/interrupt.h"
 
 namespace {
 
@@ -20,7 +19,6 @@ char gOutBuffer[OUT_BUFFER_SIZE];  // pending standard output
 size_t gOutUsed = 0;               // bytes of gOutBuffer waiting to be written
 bool gLineBuffered = false;        // true when standard output is a terminal
 bool gStdinTerminal = false;       // true when standard input is a terminal
-bool gInputEnded = false;          // end of input seen: later reads return at once
 OutputState gOutputState = OutputState::Working;  // once a write to standard output failed, it stays failed
 
 // Writes all of data to fd, riding out interrupted and partial writes. Returns 0, or the errno of the
@@ -135,42 +133,3 @@ void ErrFormat(const char* format, ...) {
   }
   va_end(argsAgain);
 }
-
-InputResult ReadInputLine(std::string& line) {
-  static char* lineBuffer = nullptr;  // getline's buffer, kept and grown across calls
-  static size_t lineCapacity = 0;
-  // Once input has ended nothing is read, so nothing need be on the screen first: a long listing
-  // redirected with input at its end is not cut into a write per page.
-  if (gInputEnded) return InputResult::End;
-  OutFlush();
-  ssize_t length;
-  for (;;) {
-    if (InterruptRequested()) return InputResult::Interrupted;
-    // Ctrl-C must end a read that waits on the terminal or a pipe, not restart it.
-    SetReadsInterruptible(true);
-    errno = 0;
-    length = getline(&lineBuffer, &lineCapacity, stdin);
-    int readErrno = errno;
-    SetReadsInterruptible(false);
-    if (length >= 0 || readErrno != EINTR) {
-      errno = readErrno;
-      break;
-    }
-    clearerr(stdin);  // an interrupted read is no end of input
-  }
-  if (length < 0) {
-    if (errno == ENOMEM) {
-      ErrText("Out of memory!\n");
-      exit(-100);
-    }
-    gInputEnded = true;
-    return InputResult::End;
-  }
-  if (length > 0 && lineBuffer[length - 1] == '\n') --length;
-  line.assign(lineBuffer, static_cast<size_t>(length));
-  return InputResult::Line;
-}
-
-bool InputEnded() { return gInputEnded; }
-
-void EndInput() { gInputEnded = true; }

@@ -1,4 +1,4 @@
-// The one output layer: buffered standard output, standard error in program order, and line input.
+// The one output layer: buffered standard output, and standard error in program order.
 #pragma once
 
 #include <cstddef>
@@ -50,18 +50,9 @@ void ErrText(const char* text);
 // As ErrText, with a printf format; the result may be of any length.
 void ErrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// What a read of standard input brought.
+// What a read of standard input brought (the readers are the session's).
 enum class InputResult {
   Line,         // a line, without its newline
   End,          // end of input: no read is made again
   Interrupted,  // Ctrl-C during the read (or just before it); the read is abandoned
 };
-
-// Reads one line of standard input of any length, without its newline, after flushing standard output.
-InputResult ReadInputLine(std::string& line);
-
-// True once end of input has been seen (or declared by EndInput).
-bool InputEnded();
-
-// Declares end of input: no read is made again.
-void EndInput();

@@ -28,3 +28,12 @@ void HighlightConsole(int width, bool on) {
     OutWrite(HIGHLIGHT_OFF, sizeof HIGHLIGHT_OFF - 1);
   }
 }
+
+int ReadWindowSize() {
+  if (!StdoutIsTerminal()) return 0;
+  struct winsize window = {};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) != 0) return 0;
+  if (window.ws_row > 0) gScreenRows = static_cast<SQLSMALLINT>(window.ws_row > 32767 ? 32767 : window.ws_row);
+  gScreenColumns = window.ws_col;
+  return window.ws_col;
+}

@@ -13,3 +13,7 @@ extern int gScreenColumns;
 // gScreenRows. Does nothing unless standard output is a terminal whose size can be read. A terminal cannot
 // be widened: `width` is taken and a wider line wraps. Returns nothing.
 void HighlightConsole(int width, bool on);
+
+// Reads the window's size into gScreenRows and gScreenColumns when standard output is a terminal whose
+// size can be read, and returns its columns; returns 0 otherwise.
+int ReadWindowSize();

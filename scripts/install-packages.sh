@@ -4,13 +4,13 @@
 set -euo pipefail
 
 run_packages=(g++ cmake make unixodbc unixodbc-dev libedit-dev libsqliteodbc)
-test_packages=(googletest libgtest-dev python3 man-db postgresql odbc-postgresql mariadb-server odbc-mariadb clang libclang-rt-14-dev valgrind)
+test_packages=(googletest libgtest-dev python3 man-db postgresql odbc-postgresql mariadb-server odbc-mariadb virtuoso-opensource-7-bin libvirtodbc0 clang libclang-rt-14-dev valgrind sqlite3 postgresql-client mariadb-client)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;
   test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
   package) wanted=("${run_packages[@]}" dpkg-dev file) ;;
-  bench) wanted=("${run_packages[@]}" postgresql odbc-postgresql mariadb-server odbc-mariadb sqlite3 python3) ;;
+  bench) wanted=("${run_packages[@]}" postgresql odbc-postgresql mariadb-server mariadb-client odbc-mariadb sqlite3 python3) ;;
   *) echo "usage: $0 [run|test|package|bench]" >&2; exit 2 ;;
 esac
 

@@ -13,6 +13,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "display/output.h"
+
 namespace {
 
 volatile sig_atomic_t gInterrupted = 0;   // Ctrl-C seen and not yet dealt with
@@ -21,8 +23,10 @@ volatile sig_atomic_t gContinued = 0;     // the process was stopped and continu
 volatile sig_atomic_t gResized = 0;       // the window changed size
 int gWatchPipe[2] = {-1, -1};             // the handler's byte for the watcher thread
 int gWakePipe[2] = {-1, -1};              // the handler's byte for a reader waiting on the terminal
-std::mutex gPhaseMutex;                   // guards gExecutingStmt; held by the watcher across SQLCancel
+std::mutex gPhaseMutex;                   // guards the three below; held by the watcher across SQLCancel
 SQLHSTMT gExecutingStmt = SQL_NULL_HSTMT;  // the statement inside SQLExecDirect, or null
+bool gConcurrentCancel = true;            // Ctrl-C cancels the executing statement; false: the driver cannot
+bool gToldCannotCancel = false;           // the executing statement's Ctrl-C has been answered that it cannot
 
 void WriteByte(int fd, char byte) {
   // The pipes do not block: a full pipe already holds a wake-up.
@@ -71,7 +75,15 @@ void WatchInterrupts() {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     std::lock_guard<std::mutex> lock(gPhaseMutex);
-    if (gExecutingStmt != SQL_NULL_HSTMT) SQLCancel(gExecutingStmt);
+    if (gExecutingStmt == SQL_NULL_HSTMT) continue;
+    if (gConcurrentCancel) {
+      SQLCancel(gExecutingStmt);
+    } else if (!gToldCannotCancel) {
+      // Said now, not when the statement ends: it may run for long. The main thread is inside the driver
+      // until EndCancellableCall, which waits for this lock, so the output layer is this thread's meanwhile.
+      ErrText("This driver cannot cancel a running statement: it runs to its end, and its result is discarded.\n");
+      gToldCannotCancel = true;
+    }
   }
 }
 
@@ -119,11 +131,17 @@ void SetReadsInterruptible(bool fInterruptible) {
 void BeginCancellableCall(SQLHSTMT lpStmt) {
   std::lock_guard<std::mutex> lock(gPhaseMutex);
   gExecutingStmt = lpStmt;
+  gToldCannotCancel = false;
 }
 
 void EndCancellableCall() {
   std::lock_guard<std::mutex> lock(gPhaseMutex);  // waits for a SQLCancel under way
   gExecutingStmt = SQL_NULL_HSTMT;
+}
+
+void SetConcurrentCancel(bool fConcurrentCancel) {
+  std::lock_guard<std::mutex> lock(gPhaseMutex);
+  gConcurrentCancel = fConcurrentCancel;
 }
 
 void SetInterruptEndsProcess(bool fEndsProcess) { gEndsProcess = fEndsProcess ? 1 : 0; }

@@ -22,6 +22,11 @@ void SetReadsInterruptible(bool fInterruptible);
 void BeginCancellableCall(SQLHSTMT lpStmt);
 void EndCancellableCall();
 
+// Whether Ctrl-C during a statement's execution calls SQLCancel (true, the default). Set it to false for a
+// driver that a concurrent SQLCancel crashes: Ctrl-C then only says, once a statement, that the statement
+// runs to its end and its result is discarded.
+void SetConcurrentCancel(bool fConcurrentCancel);
+
 // Whether a Ctrl-C ends the process at once: before the session is ready (a connection that hangs) and
 // while it shuts down, there is nothing to cancel and nothing to go back to. True from the start.
 void SetInterruptEndsProcess(bool fEndsProcess);

@@ -16,6 +16,7 @@
 
 #include "display/cell_text.h"
 #include "session/completion.h"
+#include "session/input.h"
 #include "session/interrupt.h"
 
 namespace {

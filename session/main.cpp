@@ -1,35 +1,28 @@
 // The program's entry: connect, run the prompt loop, report each statement's outcome, shut down.
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "display/cell_text.h"
 #include "display/output.h"
-#include "display/result_table.h"
+#include "odbc/driver_quirks.h"
 #include "odbc/odbc_api.h"
-#include "session/completion.h"
+#include "session/input.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
+#include "session/password.h"
+#include "session/statement.h"
+#include "session/commands.h"
+#include "session/session.h"
+#include "session/statement.h"
+#include "session/statement_input.h"
 
 namespace {
-
-constexpr char PROMPT[] = "SQL COMMAND>";
-
-// One run of the console: its handles, what the command line asked for, and how it went.
-struct Session {
-  SQLHENV lpEnv = SQL_NULL_HENV;    // the environment, owned for the whole run
-  SQLHDBC lpDbc = SQL_NULL_HDBC;    // the connection, owned for the whole run
-  SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
-  SessionOptions options;           // the command line
-  ListingStyle listing;              // how result sets are written
-  bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)
-  HistoryFile history;              // where the editor keeps the statements typed, across sessions
-  bool fStatementFailed = false;    // some statement failed: with -b or -e the exit status is 1
-  bool fCallFailed = false;         // the session ended at a failed checked call
-  bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130
-};
 
 // The parent window for a connection prompt. A terminal has no desktop window, so the driver manager gets
 // the null window and completes the connection from the string alone.
@@ -45,8 +38,8 @@ InputResult ReadStatementLine(const Session& session, std::string& szCommand) {
   return session.fEditor ? EditLine(PROMPT, szCommand) : ReadInputLine(szCommand);
 }
 
-// Deals with a Ctrl-C once the statement or the read it interrupted has ended. At a terminal the session
-// goes on; a script ends there, so that it never goes on half-run. Returns false when the session ends.
+}  // namespace
+
 bool GoOnAfterInterrupt(Session& session) {
   if (!StdinIsTerminal()) {
     session.fInterrupted = true;
@@ -56,50 +49,71 @@ bool GoOnAfterInterrupt(Session& session) {
   return true;
 }
 
-// Executes one statement line and reports its outcome: a table, a row count or diagnostics; a failure is
-// noted in the session. Returns false when a checked call failed and the session must shut down.
+namespace {
+
+// Connects lpDbc with the session's connection string; the connection prompt is never shown again.
+SQLRETURN ConnectDataSource(Session& session) {
+  // Without a connection string the driver manager is given none at all, as the command line gave none.
+  std::string& szConnStr = session.options.szConnStr;
+  return SQLDriverConnect(session.lpDbc, GetDesktopWindow(),
+                          szConnStr.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(&szConnStr[0]), SQL_NTS, nullptr, 0,
+                          nullptr, SQL_DRIVER_COMPLETE);
+}
+
+// After a statement failed because the connection is gone: at a terminal, connects again with the same
+// string, so that the person at it can go on. A script never reconnects: a new connection would run its
+// later statements outside the transaction it assumed. The failed statement is not run again.
+void ReconnectAfterLoss(Session& session) {
+  if (session.options.fBatch || !StdinIsTerminal()) return;
+  ErrText("The connection was lost. Reconnecting\xe2\x80\xa6 ");
+  SQLDisconnect(session.lpDbc);
+  session.lpStmt = SQL_NULL_HSTMT;  // released by the disconnect; the next statement allocates one
+  SQLRETURN RetCode = ConnectDataSource(session);
+  session.fConnectionLost = !SQL_SUCCEEDED(RetCode);
+  if (SQL_SUCCEEDED(RetCode)) {
+    ErrText("done.\n");
+    if (RetCode == SQL_SUCCESS_WITH_INFO) ReportDiagnostics(session.lpDbc, SQL_HANDLE_DBC, RetCode);
+    return;
+  }
+  ErrText("failed.\n");
+  ReportDiagnostics(session.lpDbc, SQL_HANDLE_DBC, RetCode);
+}
+
+}  // namespace
+
+// Runs one statement and notes how it went in the session. Returns false when a call the session cannot
+// go on without failed and the session must shut down.
 bool ExecuteStatement(Session& session, std::string& szCommand) {
-  SQLHSTMT lpStmt = session.lpStmt;
-  SQLSMALLINT sNumResults = 0;
-  SQLLEN siRowCount = -1;
-  // Ctrl-C while the statement executes cancels it on the server.
-  BeginCancellableCall(lpStmt);
-  SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&szCommand[0]), SQL_NTS);
-  EndCancellableCall();
-  switch (RetCode) {
-    case SQL_SUCCESS_WITH_INFO:
-      ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
-      [[fallthrough]];
-    case SQL_SUCCESS:
-      if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLNumResultCols(lpStmt, &sNumResults),
-                       "SQLNumResultCols(lpStmt,&sNumResults)")) {
-        return false;
-      }
-      if (sNumResults > 0) {
-        if (!ShowResultSet(lpStmt, sNumResults, session.listing)) session.fStatementFailed = true;
-      } else {
-        if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLRowCount(lpStmt, &siRowCount), "SQLRowCount(lpStmt,&siRowCount)")) {
-          return false;
-        }
-        // A count in a CSV or TSV file would be taken for data.
-        if (siRowCount >= 0 && session.listing.format == ListingFormat::Table) {
-          std::string count = std::to_string(static_cast<long long>(siRowCount));
-          count += siRowCount == 1 ? " row affected\n" : " rows affected\n";
-          OutText(count.c_str());
-        }
-      }
-      break;
-    case SQL_ERROR:
-      ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
+  // A connection that could not be made again is tried once more before each statement, which runs
+  // only on a connection.
+  if (session.fConnectionLost) {
+    ReconnectAfterLoss(session);
+    if (session.fConnectionLost) {
       session.fStatementFailed = true;
-      break;
-    default:
-      ErrFormat("Unexpected return code %d!\n", static_cast<int>(RetCode));
+      return true;
+    }
+  }
+  auto start = std::chrono::steady_clock::now();
+  StatementOutcome outcome = RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules);
+  if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(session, start);
+  switch (outcome) {
+    case StatementOutcome::Ok:
+    case StatementOutcome::Cancelled:
+      return true;
+    case StatementOutcome::Failed:
       session.fStatementFailed = true;
+      return true;
+    case StatementOutcome::Lost:
+      session.fStatementFailed = true;
+      ReconnectAfterLoss(session);
+      return true;
+    case StatementOutcome::Fatal:
       break;
   }
-  return CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_CLOSE), "SQLFreeStmt(lpStmt,SQL_CLOSE)");
+  return false;
 }
+
+namespace {
 
 // Reads and executes statement lines until end of input, a failed checked call, a failed statement with
 // --stop-on-error, or a reader of standard output that has gone.
@@ -107,6 +121,8 @@ void RunPromptLoop(Session& session) {
   std::string szCommand;
   for (;;) {
     InputResult read = ReadStatementLine(session, szCommand);
+    // The flush before the read finds a reader that has gone: nothing more may run for it.
+    if (StdoutState() == OutputState::PipeBroken) return;
     if (read == InputResult::End) return;
     if (read == InputResult::Interrupted) {
       // The line being typed is discarded.
@@ -119,21 +135,12 @@ void RunPromptLoop(Session& session) {
       WritePrompt(session);
       continue;
     }
-    // The driver reads a statement up to its first NUL: running the rest silently is never right.
-    if (memchr(szCommand.data(), '\0', szCommand.size()) != nullptr) {
-      ErrText("Statement contains a NUL byte and was not executed\n");
-      session.fStatementFailed = true;
-      if (session.options.fStopOnError) return;
-      WritePrompt(session);
-      continue;
-    }
     if (session.fEditor) RememberLine(session.history, szCommand);
-    if (!ExecuteStatement(session, szCommand)) {
-      session.fCallFailed = true;
-      return;
-    }
-    NoteStatementForCompletion(szCommand);
-    if (InterruptRequested() && !GoOnAfterInterrupt(session)) return;
+    if (StdinIsTerminal() && IsQuitWord(szCommand)) return;
+    // A line that begins with a backslash is the console's own command, never sent to the driver.
+    RunStep step = IsConsoleCommand(szCommand) ? RunConsoleCommand(session, szCommand) : RunStatementText(session, szCommand);
+    if (step == RunStep::End) return;
+    if (step == RunStep::Interrupted && !GoOnAfterInterrupt(session)) return;
     if (session.fStatementFailed && session.options.fStopOnError) return;
     // The reader of a pipe has gone: end the session as a pipeline expects, without a word.
     if (StdoutState() == OutputState::PipeBroken) return;
@@ -150,9 +157,7 @@ void RunSession(Session& session) {
       !CheckedCall(session.lpEnv, SQL_HANDLE_ENV, SQLAllocHandle(SQL_HANDLE_DBC, session.lpEnv, &session.lpDbc),
                    "SQLAllocHandle(SQL_HANDLE_DBC,lpEnv,&lpDbc)") ||
       !CheckedCall(session.lpDbc, SQL_HANDLE_DBC,
-                   SQLDriverConnect(session.lpDbc, GetDesktopWindow(),
-                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(session.options.szConnStr)), SQL_NTS,
-                                    nullptr, 0, nullptr, SQL_DRIVER_COMPLETE),
+                   ConnectDataSource(session),
                    "SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)")) {
     session.fCallFailed = true;
     return;
@@ -163,60 +168,114 @@ void RunSession(Session& session) {
     session.fCallFailed = true;
     return;
   }
-  if (session.listing.format != ListingFormat::Table) {
-    // An export binds its columns when the driver can read a value too long for its buffer again.
+  SetConcurrentCancel(!ConcurrentCancelCrashes(session.lpDbc));
+  {
+    // An export (and the expanded display, which shows whole values too) binds its columns when the
+    // driver can read a value too long for its buffer again.
     SQLUINTEGER fExtensions = 0;
     if (SQL_SUCCEEDED(SQLGetInfo(session.lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr))) {
       session.listing.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
     }
+    session.listing.fSizesHold = DataSourceKeepsSizes(session.lpDbc);
   }
+  session.listing.fBinaryNumbers = DataSourceWritesNumbersAsConsole(session.lpDbc);
+  session.rules = StatementRulesFor(session.lpDbc);
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
   if (session.fEditor) InitLineEditor(session.lpDbc, session.history);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
-  WritePrompt(session);
-  RunPromptLoop(session);
+  session.dialect = DialectOfDataSource(session.lpDbc);
+  if (session.lpSqlFile != nullptr) {
+    RunFileOption(session);
+  } else if (session.options.fMultiLine) {
+    RunStatementPromptLoop(session);
+  } else {
+    WritePrompt(session);
+    RunPromptLoop(session);
+  }
 }
 
-// The exit status of a session that has shut down.
-int ExitStatus(const Session& session) {
-  if (session.fInterrupted) return 130;  // as a process ended by SIGINT shows in a shell
+// The exit status of a run that only wrote to standard output.
+int OutputExitStatus() {
   switch (StdoutState()) {
     case OutputState::Failed: return 1;
     case OutputState::PipeBroken: return 141;  // as a process ended by SIGPIPE shows in a shell
     case OutputState::Working: break;
   }
+  return 0;
+}
+
+// The exit status of a session that has shut down.
+int ExitStatus(const Session& session) {
+  if (session.fInterrupted) return 130;  // as a process ended by SIGINT shows in a shell
+  if (StdoutState() != OutputState::Working) return OutputExitStatus();
   // A script must be able to tell that not everything ran.
   bool fScripted = session.options.fBatch || session.options.fStopOnError;
   if (fScripted && (session.fStatementFailed || session.fCallFailed)) return 1;
   return 0;
 }
 
-}  // namespace
+// Ends the process once memory has run out: the connection is closed first, which the driver can usually
+// still do once the failed allocation's stack has unwound, then "Out of memory!" and status 156 (-100).
+[[noreturn]] void EndOutOfMemory(Session& session) {
+  SetInterruptEndsProcess(true);
+  // The statement is freed first: some drivers close their database only once no statement is left.
+  if (session.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, session.lpStmt);
+  if (session.lpDbc != SQL_NULL_HDBC) {
+    SQLDisconnect(session.lpDbc);
+    SQLFreeConnect(session.lpDbc);
+  }
+  if (session.lpEnv != SQL_NULL_HENV) SQLFreeEnv(session.lpEnv);
+  ErrText("Out of memory!\n");
+  exit(156);
+}
 
-int main(int argc, char** argv) {
+// The whole run, from the command line to the exit status.
+int RunProgram(Session& session, int argc, char** argv) {
   InitOutput();
   InitCharset();
-  Session session;
   std::string szBadOption;
-  switch (ParseCommandLine(argc, argv, &session.options, &szBadOption)) {
+  CommandLineAction action = ParseCommandLine(argc, argv, &session.options, &szBadOption);
+  MaskPasswordArguments(argc, argv);  // ps shows the arguments: the console reads its own copy
+  switch (action) {
     case CommandLineAction::Help:
       OutText(UsageText());
       OutFlush();
-      return StdoutState() == OutputState::Working ? 0 : 1;
+      return OutputExitStatus();
     case CommandLineAction::Version:
       OutText("odbc-console " ODBC_CONSOLE_VERSION "\n");
       OutFlush();
-      return StdoutState() == OutputState::Working ? 0 : 1;
+      return OutputExitStatus();
     case CommandLineAction::Invalid:
       ErrFormat("odbc-console: unknown option '%s'\nTry 'odbc-console --help' for more information.\n",
+                SafeMessageText(szBadOption.c_str()).c_str());
+      return 2;
+    case CommandLineAction::NoValue:
+      ErrFormat("odbc-console: option '%s' needs a value\nTry 'odbc-console --help' for more information.\n",
                 SafeMessageText(szBadOption.c_str()).c_str());
       return 2;
     case CommandLineAction::Run:
       break;
   }
-  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false};
+  if (session.options.fAskPassword) {
+    std::string password;
+    if (!AskPassword(password)) {
+      ErrText("odbc-console: no terminal to ask the password on\n");
+      return 2;
+    }
+    session.options.szConnStr = WithPassword(session.options.szConnStr, password);
+    explicit_bzero(&password[0], password.size());
+  }
+  // A file that cannot be read is reported before connecting.
+  if (session.options.szFile != nullptr) {
+    session.lpSqlFile = OpenSqlFile(session.options.szFile);
+    if (session.lpSqlFile == nullptr) {
+      ErrFormat("odbc-console: cannot read '%s': %s\n", SafeMessageText(session.options.szFile).c_str(), strerror(errno));
+      return 2;
+    }
+  }
+  session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine, false};
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
@@ -224,13 +283,28 @@ int main(int argc, char** argv) {
   InitInterrupts();
   RunSession(session);
   SetInterruptEndsProcess(true);  // a second Ctrl-C while disconnecting ends the process at once
-  // Disconnecting also releases the statement handle.
+  // The statement handle is freed before disconnecting: the SQLite driver does not close its database
+  // while a statement of it is allocated.
+  if (session.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, session.lpStmt);
   if (session.lpDbc != SQL_NULL_HDBC) {
     SQLDisconnect(session.lpDbc);
     SQLFreeConnect(session.lpDbc);
   }
   if (session.lpEnv != SQL_NULL_HENV) SQLFreeEnv(session.lpEnv);
+  if (session.lpSqlFile != nullptr) fclose(session.lpSqlFile);
   if (!session.options.fBatch && StdoutState() != OutputState::PipeBroken) OutText("\nDisconnected.");
   OutFlush();
   return ExitStatus(session);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Session session;
+  // A failed allocation anywhere ends the run here, the one place that handles it.
+  try {
+    return RunProgram(session, argc, argv);
+  } catch (const std::bad_alloc&) {
+    EndOutOfMemory(session);
+  }
 }

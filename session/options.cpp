@@ -21,6 +21,20 @@ CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* option
       options->fBatch = true;
     } else if (strcmp(arg, "-e") == 0 || strcmp(arg, "--stop-on-error") == 0) {
       options->fStopOnError = true;
+    } else if (strcmp(arg, "-p") == 0 || strcmp(arg, "--password") == 0) {
+      options->fAskPassword = true;
+    } else if (strcmp(arg, "-m") == 0 || strcmp(arg, "--multi-line") == 0) {
+      options->fMultiLine = true;
+    } else if (strcmp(arg, "-f") == 0 || strcmp(arg, "--file") == 0) {
+      if (iArg + 1 >= argc) {
+        *szError = arg;
+        return CommandLineAction::NoValue;
+      }
+      options->szFile = argv[++iArg];
+      options->fBatch = true;
+    } else if (strncmp(arg, "--file=", 7) == 0) {
+      options->szFile = arg + 7;
+      options->fBatch = true;
     } else if (strcmp(arg, "--csv") == 0 || strcmp(arg, "--tsv") == 0) {
       options->format = arg[2] == 'c' ? ListingFormat::Csv : ListingFormat::Tsv;
       options->fBatch = true;
@@ -34,19 +48,39 @@ CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* option
 
 const char* UsageText() {
   return "Usage: odbc-console [OPTION]... [CONNECTION-STRING]\n"
-         "An interactive SQL console for ODBC data sources: one SQL statement per line.\n"
+         "An interactive SQL console for ODBC data sources: one SQL statement per line, or ended by ';'\n"
+         "with -m and in files.\n"
          "\n"
          "The connection string goes whole to the unixODBC driver manager; quote it in the shell.\n"
          "  odbc-console \"Driver=SQLite3;Database=/path/to/file.db\"\n"
-         "  odbc-console \"DSN=shop;UID=ann;PWD=secret\"\n"
+         "  odbc-console -p \"DSN=shop;UID=ann\"\n"
+         "A password is best kept in the DSN (odbc.ini readable by its owner only) or asked with -p: on the\n"
+         "command line other users could see it until the console masks it.\n"
          "\n"
          "Options (before the connection string):\n"
          "  -b, --batch          no banner, prompts or pauses; exit status 1 if a statement failed\n"
          "  -e, --stop-on-error  end the session at the first statement that fails (exit status 1)\n"
+         "  -p, --password       ask for the password on the terminal and add it to the connection string\n"
          "      --csv            write result sets as CSV (RFC 4180, LF line ends); implies --batch\n"
          "      --tsv            write result sets as tab-separated values; implies --batch\n"
+         "  -m, --multi-line     statement mode: a statement ends at ';' outside quotes, comments and\n"
+         "                       bodies, and may span lines; several may share a line\n"
+         "  -f, --file=FILE      run the statements of FILE as -m splits them, with the behaviour of -b\n"
          "  -h, --help           show this text and exit\n"
          "      --version        show the version and exit\n"
+         "\n"
+         "Commands (a line whose first non-blank character is a backslash; never sent to the driver):\n"
+         "  \\d [NAME]        describe a table or view: columns, primary key, indexes, foreign keys\n"
+         "  \\dt [PATTERN]    list tables; PATTERN is [SCHEMA.]NAME, with * or % for any characters\n"
+         "  \\dv [PATTERN]    list views\n"
+         "  \\dn              list schemas (catalogs where the data source has no schemas)\n"
+         "  \\df [PATTERN]    list procedures and functions\n"
+         "  \\conninfo        show the DBMS, driver, ODBC versions, database, user and server\n"
+         "  \\timing [on|off] show \"Time: ... ms\" after each statement\n"
+         "  \\x [on|off|auto] expanded display: each row as a record of name | value lines\n"
+         "  \\i FILE          run the SQL statements of FILE, then come back\n"
+         "  \\q               end the session (at a terminal also: quit, exit)\n"
+         "  \\?               list the commands\n"
          "\n"
          "At a pause: Enter shows the next page, Q (or q) stops the listing.\n"
          "At a terminal: arrow keys edit and recall lines, Tab completes, Ctrl-C cancels, Ctrl-D ends.\n"
@@ -57,9 +91,9 @@ const char* UsageText() {
          "A statement typed with a leading blank is not kept.\n"
          "\n"
          "Exit status: 0 after a normal end; 1 when writing the output failed, or with -b or -e when a\n"
-         "statement failed; 2 for an unknown option; 130 after Ctrl-C with input from a script; 141 when\n"
-         "the reader of the output has gone; 255 when the driver manager gave no environment handle;\n"
-         "156 when memory ran out.\n"
+         "statement failed; 2 for an unknown option, -p without a terminal, or a file that cannot be read;\n"
+         "130 after Ctrl-C with input from a script; 141 when the reader of the output has gone; 255 when the\n"
+         "driver manager gave no environment handle; 156 when memory ran out.\n"
          "\n"
          "See odbc-console(1) for more.\n";
 }

@@ -15,7 +15,10 @@ struct SessionOptions {
   bool fBatch = false;                          // no banner, prompts, pauses, highlight or line editor
   bool fStopOnError = false;                    // the first failed statement ends the session
   ListingFormat format = ListingFormat::Table;  // how result sets are written
-  const char* szConnStr = nullptr;              // the connection string; null when there is none
+  bool fAskPassword = false;                    // -p: the password is asked on the terminal
+  std::string szConnStr;                        // the console's own copy of the connection string ("" if none)
+  bool fMultiLine = false;                      // statement mode: statements end at the delimiter, not the line
+  const char* szFile = nullptr;                 // -f: the SQL file to run instead of standard input
 };
 
 // What the command line asks for.
@@ -24,6 +27,7 @@ enum class CommandLineAction {
   Help,     // print the usage text and exit 0
   Version,  // print the version and exit 0
   Invalid,  // an unknown option: *szError says which; exit 2
+  NoValue,  // an option that takes a value came last: *szError says which; exit 2
 };
 
 // Parses argv into *options. Options come before the connection string, whose first argument that is not

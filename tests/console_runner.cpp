@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -55,6 +56,18 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
     dup2(outPipe[1], 1);
     dup2(options.mergeStreams ? outPipe[1] : errPipe[1], 2);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    if (options.noTerminal) setsid();
+    if (options.stdoutReaderGone) {
+      int gone[2];
+      if (pipe(gone) != 0) _exit(127);
+      close(gone[0]);
+      dup2(gone[1], 1);
+      close(gone[1]);
+    }
+    if (options.addressSpaceLimit > 0) {
+      rlimit limit = {options.addressSpaceLimit, options.addressSpaceLimit};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     if (options.stdoutFile == "-") {
       close(1);
     } else if (!options.stdoutFile.empty()) {
@@ -239,6 +252,38 @@ std::string ExecSql(const std::string& connStr, const std::vector<std::string>& 
   return failure;
 }
 
+std::string DriverText(const std::string& connStr, const std::string& query) {
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  std::string text;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  if (SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connStr.c_str())), SQL_NTS,
+                                     nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    SQLSMALLINT cols = 0;
+    if (SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())), SQL_NTS)) &&
+        SQL_SUCCEEDED(SQLNumResultCols(stmt, &cols))) {
+      while (SQL_SUCCEEDED(SQLFetch(stmt))) {
+        for (SQLUSMALLINT col = 1; col <= cols; ++col) {
+          char value[256] = "";
+          SQLLEN ind = 0;
+          SQLGetData(stmt, col, SQL_C_CHAR, value, sizeof value, &ind);
+          if (col > 1) text += ',';
+          if (ind != SQL_NULL_DATA) text += value;
+        }
+        text += '\n';
+      }
+    }
+    SQLDisconnect(dbc);
+  }
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return text;
+}
+
 TerminalSession StartOnTerminal(const std::vector<std::string>& args, unsigned short rows, unsigned short columns,
                                 const std::string& locale, const std::vector<std::string>& env) {
   TerminalSession session;
@@ -315,4 +360,18 @@ int Finish(TerminalSession& session) {
   }
   close(session.master);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellOutput(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    if (status != nullptr) *status = -1;
+    return out;
+  }
+  char chunk[65536];
+  for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
+  int result = pclose(pipe);
+  if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+  return out;
 }

@@ -20,6 +20,9 @@ struct ConsoleOptions {
   std::string stdoutFile;             // a file for standard output instead of the pipe; "-" closes it
   size_t stdoutLimit = 0;             // when not 0, the pipe is closed once this many bytes were read
   int interruptAfterMs = 0;           // when not 0, SIGINT is sent this long after the start
+  bool stdoutReaderGone = false;      // standard output is a pipe whose reader has gone before the start
+  bool noTerminal = false;            // the console runs in a session of its own, without a controlling terminal
+  size_t addressSpaceLimit = 0;       // when not 0, the console's address space is limited to this many bytes
 };
 
 // Runs the console with `args` (the program name excluded), feeding `input` on standard input.
@@ -59,6 +62,10 @@ std::string SqliteConnStr(const std::string& databasePath);
 // Runs each statement through ODBC on connStr; returns the first failure's message, or "" when all succeed.
 std::string ExecSql(const std::string& connStr, const std::vector<std::string>& statements);
 
+// Runs a query through ODBC on connStr and returns the driver's own text of every value (SQLGetData as
+// SQL_C_CHAR), a line a row, values joined by commas, NULL as nothing; "" on a failure.
+std::string DriverText(const std::string& connStr, const std::string& query);
+
 // The console running on the slave side of a pseudo-terminal, for tests that type as a person would.
 struct TerminalSession {
   int pid = -1;        // the console's process
@@ -88,3 +95,6 @@ void Type(TerminalSession& session, const std::string& text);
 
 // Ends input with Ctrl-D and waits for the console to exit; returns its exit status (-1 when killed).
 int Finish(TerminalSession& session);
+
+// Runs a shell command; returns its standard output, and its exit status in *status when given.
+std::string ShellOutput(const std::string& command, int* status = nullptr);

@@ -12,6 +12,19 @@
 
 namespace {
 
+// True when UTF-8 text holds a character that changes direction or shows nothing: U+061C, U+200B-U+200F,
+// U+2028-U+202E, U+2066-U+2069 or U+FEFF.
+bool HasHiddenCharacter(const std::string& text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    unsigned char a = text[i], b = text[i + 1], c = i + 2 < text.size() ? text[i + 2] : 0;
+    if (a == 0xD8 && b == 0x9C) return true;
+    if (a == 0xE2 && b == 0x80 && ((c >= 0x8B && c <= 0x8F) || (c >= 0xA8 && c <= 0xAE))) return true;
+    if (a == 0xE2 && b == 0x81 && c >= 0xA6 && c <= 0xA9) return true;
+    if (a == 0xEF && b == 0xBB && c == 0xBF) return true;
+  }
+  return false;
+}
+
 // A rendered cell must be exactly `width` columns, within its byte bound, and shown as it is: rendering it
 // again changes nothing, so no control character or invalid byte is left in it.
 void CheckCell(const char* text, size_t len, int maxChars, int width, bool alignLeft) {
@@ -20,6 +33,7 @@ void CheckCell(const char* text, size_t len, int maxChars, int width, bool align
   size_t cellBytes = static_cast<size_t>(end - cell.data());
   if (cellBytes > CellBytesBound(maxChars, width)) abort();
   if (TextColumns(cell.data(), cellBytes) != width) abort();
+  if (gCharset.utf8 && HasHiddenCharacter(std::string(cell.data(), cellBytes))) abort();
   int allChars = static_cast<int>(cellBytes);
   std::vector<char> again(CellBytesBound(allChars, width) + 1, '\0');
   char* againEnd = RenderCell(again.data(), cell.data(), cellBytes, allChars, width, alignLeft);
@@ -58,5 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) abort();
   }
   if (SafeMessageText(safe.c_str()) != safe) abort();
+  if (gCharset.utf8 && HasHiddenCharacter(safe)) abort();
   return 0;
 }

@@ -1,9 +1,27 @@
 // End-to-end tests with input no one should send: huge lines, invalid text, escapes, random bytes.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "console_runner.h"
+
+// True in a build with AddressSanitizer, whose shadow memory does not fit in a limited address space.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
 namespace {
 
@@ -48,6 +66,61 @@ TEST_F(HostileInputTest, EscapesInNamesValuesAndMessagesNeverReachTheTerminal) {
   }
 }
 
+TEST_F(HostileInputTest, MemoryRunningOutEndsWithAMessageAfterTheDatabaseIsClosed) {
+  if (kAddressSanitizer) GTEST_SKIP() << "a sanitizer's shadow memory does not fit in a limited address space";
+  // In WAL mode the -wal file goes when the last connection to the database closes: it shows the close.
+  ASSERT_EQ(ExecSql(conn, {"pragma journal_mode=wal"}), "");
+  std::string walFile = dir.path + "/hostile.db-wal";
+  struct stat info;
+  ConsoleOptions limited;
+  limited.addressSpaceLimit = size_t{400} << 20;
+  // A 150 MB line, at the table's prompt and in an export: it does not run cut, and nothing after it runs.
+  std::string line = "insert into t values(2, '" + std::string(150000000, 'y') + "')\n";
+  for (const std::vector<std::string>& args : {std::vector<std::string>{conn}, std::vector<std::string>{"--csv", conn}}) {
+    ConsoleResult run = RunConsole(args, line + "insert into t values(3, 'after')\n", limited);
+    EXPECT_EQ(run.err, args.size() == 1 ? "Connected!\nOut of memory!\n" : "Out of memory!\n");
+    EXPECT_EQ(run.status, 156);
+    EXPECT_NE(stat(walFile.c_str(), &info), 0) << "the database was not closed";
+  }
+  ConsoleResult run = RunConsole({"--csv", conn}, "select count(*) from t\n");
+  EXPECT_EQ(run.out, "count(*)\n0\n");
+}
+
+TEST_F(HostileInputTest, InvisibleAndDirectionalCharactersShowAsMarksButFilesKeepThem) {
+  // A right-to-left override that would show "txt.exe" as "exe.txt", with marks, isolates, separators and
+  // zero-width characters around it; each shows as one '?'.
+  const std::vector<std::string> hidden = {"\u202E", "\u202A", "\u2066", "\u2069", "\u200B", "\u200F", "\u2028",
+                                           "\u2029", "\uFEFF", "\u061C"};
+  std::string value = "txt";
+  for (const std::string& character : hidden) value += character + ".";
+  value += "exe";
+  ASSERT_EQ(ExecSql(conn, {"insert into t values(1, '" + value + "')"}), "");
+  std::string shown = "txt?.?.?.?.?.?.?.?.?.?.exe";
+  ConsoleOptions utf8;
+  utf8.locale = "C.UTF-8";
+  ConsoleResult run = RunConsole({conn}, "select name from t\n", utf8);
+  EXPECT_NE(run.out.find("\u2502 " + shown + std::string(50 - shown.size(), ' ') + "  \u2502\n"), std::string::npos)
+      << run.out;
+  // An export to a file keeps every byte.
+  utf8.stdoutFile = dir.path + "/hidden.csv";
+  run = RunConsole({"--csv", conn}, "select name from t\n", utf8);
+  EXPECT_EQ(run.status, 0);
+  std::ifstream file(utf8.stdoutFile, std::ios::binary);
+  std::stringstream csv;
+  csv << file.rdbuf();
+  EXPECT_EQ(csv.str(), "name\n" + value + "\n");
+  // An export to a terminal shows them as the table does.
+  TerminalSession session = StartOnTerminal({"--csv", conn}, 24, 100, "C.UTF-8");
+  Type(session, "select name from t\r");
+  EXPECT_NE(WaitFor(session, "name\r\n" + shown + "\r\n"), std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("\u202E"), std::string::npos);
+  Type(session, "\x04");
+  int status = 0;
+  waitpid(session.pid, &status, 0);
+  close(session.master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST_F(HostileInputTest, HugeReplyAtAPauseIsOnlyAReply) {
   ASSERT_EQ(ExecSql(conn, {"with recursive c(i) as (select 1 union all select i + 1 from c where i < 100) "
                            "insert into t select i, 'n' from c"}),
@@ -85,6 +158,24 @@ TEST_F(HostileInputTest, RandomBytesRunLineByLineWithoutCrashOrHang) {
     EXPECT_EQ(prompts, lines + 1);
     EXPECT_EQ(run.out.substr(run.out.size() - 14), "\nDisconnected.");
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A row wider than any 16-bit count: 1,000 text columns of width 50 make lines of 53,002 characters, and
+// the header, every row and the end bar are all that wide.
+TEST(WideRows, EveryLineOfA53002ColumnTableIsWhole) {
+  TempDir dir;
+  std::string select = "select 'x' as c0";
+  for (int i = 1; i < 1000; ++i) select += ", 'x' as c" + std::to_string(i);
+  ConsoleResult run = RunConsole({"-b", SqliteConnStr(dir.path + "/wide.db")}, select + "\nselect 1 as after\n");
+  std::istringstream lines(run.out);
+  std::vector<size_t> widths;
+  for (std::string line; std::getline(lines, line) && widths.size() < 3;) widths.push_back(line.size());
+  EXPECT_EQ(widths, (std::vector<size_t>{53002, 53002, 53002})) << run.err;
+  EXPECT_NE(run.out.find("| after "), std::string::npos);
 }
 
 }  // namespace

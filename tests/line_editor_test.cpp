@@ -116,11 +116,12 @@ TEST_F(LineEditorTest, CtrlCDuringAStreamedListingStopsIt) {
   at = WaitFor(session, kPrompt, at);
   ASSERT_TRUE(WaitForEditor(session));
   ASSERT_NE(at, std::string::npos);
-  // Rows that come slowly (each computes its own count): the terminal's ^C follows the last one, and the
-  // prompt starts a line of its own.
-  Type(session, "with recursive c(i) as (select 1 union all select i + 1 from c where i < 50) select i, (with recursive "
-                "d(j) as (select 1 union all select j + 1 from d where j < 200000 + c.i) select count(*) from d) as n from c\r");
-  at = WaitFor(session, "| 2 ", at);
+  // Rows that stop coming (past the 1000th each computes a count of its own): the terminal's ^C follows the
+  // last row shown, and the prompt starts a line of its own.
+  Type(session, "with recursive c(i) as (select 1 union all select i + 1 from c where i < 100000) select i, case when "
+                "i <= 1000 then 0 else (with recursive d(j) as (select 1 union all select j + 1 from d where j < 100000 + c.i) "
+                "select count(*) from d) end as n from c\r");
+  at = WaitFor(session, "| 1000 ", at);
   ASSERT_NE(at, std::string::npos) << session.screen;
   Type(session, kCtrlC);
   at = WaitFor(session, kPrompt, at);
@@ -222,7 +223,9 @@ TEST_F(LineEditorTest, ALineEditedAcrossAResizeWrapsAtTheNewWidth) {
   std::string shown = session.screen.substr(at - 40);
   for (size_t csi = shown.find("\x1b["); csi != std::string::npos; csi = shown.find("\x1b[", csi + 1)) {
     size_t end = shown.find_first_not_of("0123456789", csi + 2);
-    if (end != std::string::npos && shown[end] == 'G') EXPECT_LE(std::stoi(shown.substr(csi + 2, end - csi - 2)), 40) << shown;
+    if (end != std::string::npos && shown[end] == 'G') {
+      EXPECT_LE(std::stoi(shown.substr(csi + 2, end - csi - 2)), 40) << shown;
+    }
   }
   Type(session, "\r");
   EXPECT_NE(WaitFor(session, "| nX ", at), std::string::npos) << session.screen;
@@ -251,6 +254,25 @@ TEST_F(LineEditorTest, ExportOnATerminalDefusesControlBytes) {
   waitpid(session.pid, &status, 0);
   close(session.master);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Lines pasted at once after a long listing: the pause takes exactly one of them as its reply, and the
+// next prompt gets the next; none is stranded in a buffer.
+TEST_F(LineEditorTest, PastedLinesAfterAListingAreEachReadOnce) {
+  ASSERT_EQ(ExecSql(conn, {"with recursive c(i) as (select 1 union all select i + 1 from c where i < 40) "
+                           "insert into people select i, 'p' || i from c"}),
+            "");
+  TerminalSession session = StartOnTerminal({conn}, 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select id from people\r\rselect 'pasted' as p\r");
+  at = WaitFor(session, "| pasted ", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 // reader that goes away.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <fstream>
+
 #include "console_runner.h"
 
 namespace {
@@ -67,6 +71,55 @@ TEST_F(MariaDbTest, FailuresAndAQuitPauseLeaveTheSessionGoing) {
   EXPECT_EQ(lines[79][0], "after");
 }
 
+TEST_F(MariaDbTest, EveryResultOfAProcedureIsShownAndAFailingOneFailsTheStatement) {
+  ConsoleResult run = Run(
+      "create or replace procedure two() begin select 'one' as a; select 'two' as b; end\n"
+      "create or replace procedure broken() begin select 'before' as a; select nosuch from dual; end\n"
+      "call two()\n");
+  EXPECT_NE(run.out.find("| one     |"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("| two     |"), std::string::npos) << run.out;
+  // Under -b -e the failure of the second result ends the script with status 1: nothing after it runs.
+  ConsoleOptions options;
+  options.mergeStreams = true;
+  run = RunConsole({"-b", "-e", MariaDbConnStr(gServer)}, "call broken()\nselect 'after' as z\n", options);
+  EXPECT_NE(run.out.find("| before  |"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Unknown column 'nosuch'"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("after"), std::string::npos) << run.out;
+  EXPECT_EQ(run.status, 1);
+}
+
+// Integers and floating-point values are fetched in binary and written by the console: the text must be
+// the driver's own, byte for byte, at the edges of every type.
+TEST_F(MariaDbTest, NumbersFetchedInBinaryReadExactlyAsTheDriverWritesThem) {
+  std::string values;
+  const char* doubles[] = {"0", "-0.0e0", "1e15", "1e-7", "1e-15", "1e-16", "0.1", "1/3", "1e16", "1.2345678901234567e15",
+                           "1.7976931348623157e308", "-2.2250738585072014e-308", "99999999999999.98", "-123456.789e3",
+                           "4.9e-324", "1.25e-25"};
+  const char* floats[] = {"0", "-0.0e0", "0.1", "3.4028234e38", "1.17549435e-38", "16777217", "100.25", "1e15", "-1e-7",
+                          "1/3", "123456", "1234567", "0.000125", "-9.99999e-5", "65504", "2.5e-45"};
+  for (int i = 0; i < 16; ++i) {
+    values += std::string(i ? ", " : "") + "(" + std::to_string(i) + ", " + doubles[i] + ", " + floats[i] +
+              (i == 0 ? ", 0, 0, 0, 0, 0, 0" : i == 1 ? ", 9223372036854775807, 18446744073709551615, 127, 255, 32767, 2147483647"
+                        : i == 2 ? ", -9223372036854775808, 1, -128, 0, -32768, -2147483648" : ", -1, 2, -2, 3, -4, 5") + ")";
+  }
+  std::string conn = MariaDbConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"create or replace table edge(k int primary key, d double, f float, b bigint, u bigint unsigned, "
+                           "t tinyint, ut tinyint unsigned, s smallint, n int, m decimal(30,10) default 12345678901234567890.0123456789)",
+                           "insert into edge(k, d, f, b, u, t, ut, s, n) values " + values, "insert into edge(k) values (99)"}),
+            "");
+  std::string query = "select * from edge order by k";
+  std::string expected = DriverText(conn, query);
+  ASSERT_FALSE(expected.empty());
+  ConsoleResult run = RunConsole({"--csv", conn}, query + "\n");
+  EXPECT_EQ(run.out, "k,d,f,b,u,t,ut,s,n,m\n" + expected);
+  // The table shows the same text, numbers right-aligned.
+  run = RunConsole({"-b", conn}, query + "\n");
+  auto lines = TableLines(run.out);
+  ASSERT_EQ(lines.size(), 18u) << run.out;
+  EXPECT_EQ(lines[4][1] + "," + lines[4][2], "0.0000001,3.40282e38");
+  EXPECT_EQ(lines[17][1], "<NULL>");
+}
+
 TEST_F(MariaDbTest, GoneReaderEndsTheSessionQuietlyAtOnce) {
   ConsoleOptions options;
   options.stdoutLimit = 1;
@@ -100,6 +153,102 @@ TEST_F(MariaDbTest, CsvExportReadsLongValuesWhole) {
                                  "select repeat('y', 10000) as `long`, null as n, '' as e, 123456789012345678901234567890.5 as big\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, "long,n,e,big\n" + std::string(10000, 'y') + ",,\"\",123456789012345678901234567890.5\n");
+}
+
+TEST_F(MariaDbTest, CatalogCommandsReadTheCurrentDatabase) {
+  ConsoleOptions quiet;
+  ConsoleResult run = RunConsole({"-b", MariaDbConnStr(gServer)},
+                                 "create database cmd_other\n"
+                                 "create table cmd_other.t1(a int)\n"
+                                 "create table `Cmd Parent`(q int primary key)\n"
+                                 "create table cmd_child(id int primary key, m int default 4 not null, "
+                                 "foreign key (m) references `Cmd Parent`(q))\n"
+                                 "create view cmd_view as select 1 as one\n"
+                                 "create procedure cmd_proc() select 1\n",
+                                 quiet);
+  ASSERT_EQ(run.err, "");
+  using Lines = std::vector<std::vector<std::string>>;
+  run = RunConsole({"-b", MariaDbConnStr(gServer)},
+                   "\\dt cmd*\n\\dt cmd_other.*\n\\dv cmd*\n\\df cmd*\n\\d cmd_child\n\\d `Cmd Parent`\n", quiet);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(TableLines(run.out),
+            (Lines{{"catalog", "name", "type"}, {"test", "Cmd Parent", "TABLE"}, {"test", "cmd_child", "TABLE"},
+                   {"catalog", "name", "type"}, {"cmd_other", "t1", "TABLE"},
+                   {"catalog", "name", "type"}, {"test", "cmd_view", "VIEW"},
+                   {"catalog", "name", "remarks"}, {"test", "cmd_proc", ""},
+                   {"column", "type", "size", "default", "nullable"}, {"id", "INT", "10", "<NULL>", "NO"},
+                   {"m", "INT", "10", "4", "NO"},
+                   {"column", "position", "key name"}, {"id", "1", "PRIMARY"},
+                   {"non-unique", "index", "position", "column"}, {"0", "PRIMARY", "1", "id"}, {"1", "m", "1", "m"},
+                   {"references table", "references column", "column", "key name"}, {"Cmd Parent", "q", "m", "cmd_child_ibfk_1"},
+                   {"column", "type", "size", "default", "nullable"}, {"q", "INT", "10", "<NULL>", "NO"},
+                   {"column", "position", "key name"}, {"q", "1", "PRIMARY"},
+                   {"non-unique", "index", "position", "column"}, {"0", "PRIMARY", "1", "q"},
+                   {"references table", "references column", "column", "key name"}}))
+      << run.out;
+  // MariaDB has catalogs (its databases) and no schemas.
+  run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\dn\n\\conninfo\n", quiet);
+  EXPECT_EQ(run.err, "");
+  auto lines = TableLines(run.out);
+  ASSERT_FALSE(lines.empty()) << run.out;
+  EXPECT_EQ(lines[0], std::vector<std::string>{"catalog"});
+  EXPECT_NE(std::find(lines.begin(), lines.end(), std::vector<std::string>{"cmd_other"}), lines.end()) << run.out;
+  EXPECT_NE(run.out.find("DBMS: MariaDB "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Database: test\nUser: root\n"), std::string::npos) << run.out;
+  // Expanded records bind the columns here: a value longer than its buffer is read again, whole.
+  run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\x\nselect seq, if(seq = 2, repeat('y', 10000), 'short') as v from seq_1_to_3\n", quiet);
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.out == "Expanded display is on.\n-[ RECORD 1 ]-\nseq | 1\nv   | short\n-[ RECORD 2 ]-\nseq | 2\nv   | " +
+                             std::string(10000, 'y') + "\n-[ RECORD 3 ]-\nseq | 3\nv   | short\n")
+      << run.out.substr(0, 300);
+}
+
+// The database's mariadb-dump, the lines that name the database or the time aside.
+std::string DumpOf(const std::string& database) {
+  return ShellOutput("mariadb-dump --no-defaults --socket=" + gServer.dir + "/mysqld.sock -uroot --routines --triggers " +
+                     database + " | grep -v -e '^-- Dump completed' -e '^-- Host:' -e '^-- Dumping routines'");
+}
+
+TEST_F(MariaDbTest, DelimiterProceduresAndADumpRestoredThroughAFile) {
+  std::string source = "Driver=MariaDB Unicode;Server=127.0.0.1;Port=" + std::to_string(gServer.port) + ";User=root";
+  ConsoleResult run = RunConsole(
+      {"-m", "-b", source},
+      "create database src; create database dst;\n"
+      "use src;\n"
+      "create table item(id int primary key, name varchar(60), note text);\n"
+      "create table audit(item int, what varchar(100));\n"
+      "DELIMITER //\n"
+      "create procedure add_item(in i int, in n varchar(60))\n"
+      "begin\n"
+      "  insert into item values (i, n, 'via; procedure');\n"
+      "  insert into audit values (i, concat('added; ', n));\n"
+      "end//\n"
+      "create trigger item_audit before update on item for each row\n"
+      "begin\n"
+      "  set new.note = concat(old.note, '; changed');\n"
+      "  insert into audit values (old.id, 'updated;');\n"
+      "end //\n"
+      "delimiter ;\n"
+      "call add_item(1, 'a;b');\n"
+      "insert into item values (2, 'back\\'slash; \"dq\"', \"double;quoted\\\"\"); # comment; here\n"
+      "select `id`, name as `semi;colon` from item -- trailing; comment\n"
+      "  where name like '%;%' /* block; comment */ order by id;\n"
+      "update item set name = 'x' where id = 1;\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  auto lines = TableLines(run.out);
+  EXPECT_EQ(lines, (std::vector<std::vector<std::string>>{{"id", "semi;colon"}, {"1", "a;b"}, {"2", "back'slash; \"dq\""}}))
+      << run.out;
+  std::string dump = DumpOf("src");
+  ASSERT_NE(dump.find("DELIMITER ;;"), std::string::npos) << dump;
+  TempDir dir;
+  std::string dumpFile = dir.path + "/dump.sql";
+  std::ofstream(dumpFile, std::ios::binary) << dump;
+  run = RunConsole({"-f", dumpFile, source + ";Database=dst"}, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(DumpOf("dst"), dump);
+  Run("drop database src\ndrop database dst\n");
 }
 
 TEST_F(MariaDbTest, CompletionReadsTheCurrentDatabaseWhateverElseTheServerHolds) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts or stops a throwaway PostgreSQL server for the tests, listening on 127.0.0.1 only.
 #   pg_server.sh start DIR PORT   initdb in DIR (a new directory) and start the server on PORT
+#   pg_server.sh restart DIR      stop the server at once and start it again on its data
 #   pg_server.sh stop DIR         stop it and remove DIR
 set -euo pipefail
 action=$1
@@ -22,6 +23,9 @@ case "$action" in
     as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
       -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
     ;;
+  restart)
+    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -m immediate -w -t 60 restart >/dev/null
+    ;;
   stop)
     if [ -d "$dir/data" ]; then
       as_owner "$bin/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null 2>&1 || true
@@ -29,7 +33,7 @@ case "$action" in
     rm -rf "$dir"
     ;;
   *)
-    echo "usage: $0 start DIR PORT | stop DIR" >&2
+    echo "usage: $0 start DIR PORT | restart DIR | stop DIR" >&2
     exit 2
     ;;
 esac

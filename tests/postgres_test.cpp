@@ -3,7 +3,16 @@
 
 #include <sql.h>
 #include <sqlext.h>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
 
 #include "console_runner.h"
 
@@ -58,17 +67,58 @@ TEST_F(PostgresTest, NoticesComeFirstAndUnwrittenCountsPrintNothing) {
                 "\nDisconnected.");
 }
 
-TEST_F(PostgresTest, OnlyTheFirstResultSetIsShownAndQuittingFreesTheHandle) {
+TEST_F(PostgresTest, EveryResultSetAndCountIsShownAndQuittingFreesTheHandle) {
   ConsoleResult run = Run(
-      "select 'first' as a; select 'second' as b\n"
+      "create temporary table log(v int)\n"
+      "select 'first' as a; insert into log values (7); select 'second' as b\n"
       "select generate_series(1, 200) as n\n"
       "q\n"
       "select 42 as answer\n");
-  EXPECT_NE(run.out.find("| first"), std::string::npos) << run.out;
-  EXPECT_EQ(run.out.find("second"), std::string::npos) << run.out;
+  size_t first = run.out.find("| first");
+  size_t count = run.out.find("1 row affected\n", first);
+  size_t second = run.out.find("| second", count);
+  EXPECT_NE(first, std::string::npos) << run.out;
+  EXPECT_NE(count, std::string::npos) << run.out;
+  EXPECT_NE(second, std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Press ENTER to continue, Q to quit80" + kPrompt + "| answer"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("|          42  |"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("|           79"), std::string::npos) << run.out;
+  // In CSV every result set has its own header line, and counts are not data.
+  run = RunConsole({"--csv", PostgresConnStr(gServer)}, "select 1 as a, 2 as b; select 'x' as c\n");
+  EXPECT_EQ(run.out, "a,b\n1,2\nc\nx\n");
+  EXPECT_EQ(run.status, 0);
+}
+
+// Ctrl-C landing just as a short statement ends (the driver manager may take the cancel for a close) is a
+// cancelled statement: the session goes on, and the next statement runs on the same connection.
+TEST_F(PostgresTest, CtrlCAroundTheEndOfShortStatementsNeverEndsTheSession) {
+  TerminalSession session = StartOnTerminal(PostgresConnStr(gServer), 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  srand(4242);
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(WaitForEditor(session)) << i << session.screen.substr(at);
+    Type(session, "select pg_sleep(0.02) as s\r");
+    usleep(static_cast<useconds_t>(rand() % 34000));
+    Type(session, "\x03");
+    // A Ctrl-C after the statement ended discards the next prompt's empty line and prompts again: wait
+    // for the last prompt, as keys typed between two prompts go to the terminal's own line editing.
+    usleep(60000);
+    at = WaitFor(session, kPrompt, at);
+    ASSERT_NE(at, std::string::npos) << i << session.screen;
+    for (size_t next; (next = session.screen.find(kPrompt, at)) != std::string::npos;) at = next + kPrompt.size();
+  }
+  // The session is still there and runs the next statement. (A key typed in the instant between two
+  // prompts may go to the terminal's own line editing, so a statement that came out garbled is typed again.)
+  size_t answer = std::string::npos;
+  for (int attempt = 0; attempt < 3 && answer == std::string::npos; ++attempt) {
+    ASSERT_TRUE(WaitForEditor(session));
+    Type(session, "select 40 + 2 as answer\r");
+    answer = WaitFor(session, "|          42  |", at);
+    if (answer == std::string::npos) at = WaitFor(session, kPrompt, at);
+  }
+  EXPECT_NE(answer, std::string::npos) << session.screen.substr(at);
+  EXPECT_EQ(session.screen.find("Disconnected."), std::string::npos);
+  EXPECT_EQ(Finish(session), 0);
 }
 
 TEST_F(PostgresTest, MultiLineAndOverlongMessagesPrintWithoutOverrun) {
@@ -117,8 +167,42 @@ TEST(PostgresServerStop, ServerStoppedMidSessionLeavesTheLoopRunning) {
   at = WaitFor(session, kPrompt, at);
   ASSERT_NE(at, std::string::npos) << session.screen;
   EXPECT_EQ(Finish(session), 0);
-  EXPECT_NE(session.screen.find("[08S01]"), std::string::npos) << session.screen;
+  // Each statement tries to connect again and says it failed, with the driver's reason; none is run.
+  size_t first = session.screen.find("The connection was lost. Reconnecting\xe2\x80\xa6 failed.\r\n[08001]");
+  EXPECT_NE(first, std::string::npos) << session.screen;
+  EXPECT_NE(session.screen.find("select 9\r\nThe connection was lost. Reconnecting\xe2\x80\xa6 failed.\r\n[08001]", first),
+            std::string::npos) << session.screen;
   EXPECT_NE(session.screen.find("\r\nDisconnected."), std::string::npos) << session.screen;
+}
+
+// At a terminal a statement that finds the connection gone reconnects, without running that statement
+// again; the next statement runs on the new connection.
+TEST(PostgresServerRestart, LostConnectionIsMadeAgainAtATerminal) {
+  ServerGuard guard{StartTestServer(PG_SERVER_SCRIPT)};
+  TestServer& server = guard.server;
+  ASSERT_TRUE(server.running);
+  ASSERT_EQ(ExecSql(PostgresConnStr(server), {"create table hits(n int)"}), "");
+  TerminalSession session = StartOnTerminal(PostgresConnStr(server), 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 7 as seven\r");
+  at = WaitFor(session, "|           7  |", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_EQ(system((server.script + " restart " + server.dir + " >/dev/null 2>&1").c_str()), 0);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "insert into hits values (1)\r");
+  at = WaitFor(session, "The connection was lost. Reconnecting\xe2\x80\xa6 done.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "insert into hits values (2)\r");
+  at = WaitFor(session, "1 row affected", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+  // The statement that found the connection gone was not run again.
+  ConsoleResult run = RunConsole({"-b", PostgresConnStr(server)}, "select count(*) as c, sum(n) as s from hits\n");
+  EXPECT_NE(run.out.find("|                    1 |                    2  |"), std::string::npos) << run.out;
 }
 
 TEST_F(PostgresTest, EveryTypeShowsWholeAndNullStaysApartFromEmpty) {
@@ -161,6 +245,113 @@ TEST_F(PostgresTest, CsvExportReadsLongValuesWhole) {
   EXPECT_EQ(run.out, "long,n,e,b,big\n" + std::string(10000, 'y') + ",,\"\",00ff,12345678901234567890.5\n");
 }
 
+// The console started as a shell starts a job: in a process group of its own in the foreground of a new
+// pseudo-terminal, standard input from `script`. The process between (session.pid) shows "[stopped]" when
+// the console stops, continues it in the foreground at SIGUSR1, and shows "[exit N]" or "[signal N]" at
+// its end.
+TerminalSession StartAsJob(const std::vector<std::string>& args, const std::string& script) {
+  TerminalSession session;
+  winsize size = {24, 100, 0, 0};
+  session.pid = forkpty(&session.master, nullptr, nullptr, &size);
+  if (session.pid != 0) return session;
+  sigset_t held;
+  sigemptyset(&held);
+  sigaddset(&held, SIGUSR1);
+  sigaddset(&held, SIGTTOU);  // the terminal is handed over from the background
+  sigprocmask(SIG_BLOCK, &held, nullptr);
+  pid_t job = fork();
+  if (job == 0) {
+    setpgid(0, 0);
+    tcsetpgrp(0, getpid());
+    sigprocmask(SIG_UNBLOCK, &held, nullptr);
+    int input = open(script.c_str(), O_RDONLY);
+    dup2(input, 0);
+    close(input);
+    std::vector<char*> argv{const_cast<char*>(ODBC_CONSOLE_PATH)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    setenv("LC_ALL", "C", 1);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  setpgid(job, job);
+  tcsetpgrp(0, job);
+  for (;;) {
+    int status = 0;
+    if (waitpid(job, &status, WUNTRACED) < 0) _exit(1);
+    std::string report;
+    if (WIFSTOPPED(status)) {
+      report = "[stopped]\n";
+    } else if (WIFEXITED(status)) {
+      report = "[exit " + std::to_string(WEXITSTATUS(status)) + "]\n";
+    } else {
+      report = "[signal " + std::to_string(WTERMSIG(status)) + "]\n";
+    }
+    if (write(1, report.data(), report.size()) < 0) _exit(1);
+    if (!WIFSTOPPED(status)) _exit(0);
+    int signalNumber = 0;
+    sigset_t resume;
+    sigemptyset(&resume);
+    sigaddset(&resume, SIGUSR1);
+    sigwait(&resume, &signalNumber);
+    tcsetpgrp(0, job);
+    kill(-job, SIGCONT);
+  }
+}
+
+// True when the terminal echoes what is typed.
+bool Echoes(const TerminalSession& session) {
+  termios mode;
+  return tcgetattr(session.master, &mode) == 0 && (mode.c_lflag & ECHO) != 0;
+}
+
+TEST_F(PostgresTest, PasswordIsAskedWithoutEchoAndTheTerminalRestoredAfterAStopOrCtrlC) {
+  // A user who must give a password; its '}' and ';' test the quoting in the connection string.
+  Run("create role ann login password 'pa}ss;w0rd'\n");
+  std::string hbaPath = gServer.dir + "/data/pg_hba.conf";
+  std::ifstream hbaIn(hbaPath);
+  std::string hba((std::istreambuf_iterator<char>(hbaIn)), std::istreambuf_iterator<char>());
+  std::ofstream(hbaPath) << "host all ann 127.0.0.1/32 scram-sha-256\n" << hba;
+  Run("select pg_reload_conf()\n");
+  std::string conn = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(gServer.port) +
+                     ";Database=postgres;UID=ann;CommLog=0;Debug=0";
+  EXPECT_EQ(RunConsole({"-b", conn}, "select 1\n").status, 1) << "the server let ann in without a password";
+  TempDir dir;
+  std::string script = dir.path + "/who.sql";
+  std::ofstream(script) << "select current_user as who\n";
+
+  // Statements from a script, the password from the terminal, a stop (Ctrl-Z) and fg in between.
+  TerminalSession session = StartAsJob({"-p", "-b", conn}, script);
+  size_t at = WaitFor(session, "Password: ");
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_FALSE(Echoes(session));
+  Type(session, "\x1a");
+  at = WaitFor(session, "[stopped]", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_TRUE(Echoes(session));
+  kill(session.pid, SIGUSR1);
+  at = WaitFor(session, "Password: ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_FALSE(Echoes(session));
+  Type(session, "pa}ss;w0rd\r");
+  EXPECT_NE(WaitFor(session, "| ann", at), std::string::npos) << session.screen;
+  EXPECT_NE(WaitFor(session, "[exit 0]", at), std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("w0rd"), std::string::npos) << session.screen;
+  EXPECT_TRUE(Echoes(session));
+  close(session.master);
+  waitpid(session.pid, nullptr, 0);
+
+  // Ctrl-C at the prompt ends the console as before a session is ready, the terminal as it was.
+  session = StartAsJob({"-p", "-b", conn}, script);
+  at = WaitFor(session, "Password: ");
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\x03");
+  EXPECT_NE(WaitFor(session, "[signal 2]", at), std::string::npos) << session.screen;
+  EXPECT_TRUE(Echoes(session));
+  close(session.master);
+  waitpid(session.pid, nullptr, 0);
+}
+
 TEST_F(PostgresTest, CtrlCCancelsAStatementOnTheServer) {
   TerminalSession session = StartOnTerminal(PostgresConnStr(gServer), 24, 100);
   size_t at = WaitFor(session, kPrompt);
@@ -177,6 +368,96 @@ TEST_F(PostgresTest, CtrlCCancelsAStatementOnTheServer) {
   Type(session, "select 1 as one\r");
   EXPECT_NE(WaitFor(session, "|           1  |", at), std::string::npos) << session.screen;
   EXPECT_EQ(Finish(session), 0);
+}
+
+TEST_F(PostgresTest, CatalogCommandsFollowSchemasAndIdentifierCase) {
+  ConsoleOptions quiet;
+  ConsoleResult run = RunConsole({"-b", PostgresConnStr(gServer)},
+                                 "create schema cmd_other\n"
+                                 "create table cmd_other.t1(a int)\n"
+                                 "create table \"CmdMixed\"(q int primary key)\n"
+                                 "create table cmd_child(id int primary key, m int default 4 references \"CmdMixed\"(q))\n"
+                                 "create table cmdxchild(id int)\n"
+                                 "create index cmd_child_m on cmd_child(m)\n"
+                                 "create view cmd_view as select 1 as one\n"
+                                 "create function cmd_add(i int) returns int language sql as 'select i + 1'\n",
+                                 quiet);
+  ASSERT_EQ(run.err, "");
+  using Lines = std::vector<std::vector<std::string>>;
+  run = RunConsole({"-b", PostgresConnStr(gServer)},
+                   "\\dt cmd_*\n\\dt cmd_other.*\n\\dv cmd*\n\\df cmd_add\n\\d CMD_CHILD\n\\d \"CmdMixed\"\n", quiet);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(TableLines(run.out),
+            (Lines{{"schema", "name", "type"}, {"public", "cmd_child", "TABLE"},  // _ is no wildcard: not cmdxchild
+                   {"schema", "name", "type"}, {"cmd_other", "t1", "TABLE"},
+                   {"schema", "name", "type"}, {"public", "cmd_view", "VIEW"},
+                   {"schema", "name", "remarks"}, {"public", "cmd_add", ""},
+                   {"column", "type", "size", "default", "nullable"}, {"id", "int4", "10", "<NULL>", "<NULL>"},
+                   {"m", "int4", "10", "4", "<NULL>"},  // the driver leaves IS_NULLABLE to ODBC 3 applications
+                   {"column", "position", "key name"}, {"id", "1", "cmd_child_pkey"},
+                   {"non-unique", "index", "position", "column"}, {"0", "cmd_child_pkey", "1", "id"},
+                   {"1", "cmd_child_m", "1", "m"},
+                   {"references table", "references column", "column", "key name"}, {"CmdMixed", "q", "m", "cmd_child_m_fkey"},
+                   {"column", "type", "size", "default", "nullable"}, {"q", "int4", "10", "<NULL>", "<NULL>"},
+                   {"column", "position", "key name"}, {"q", "1", "CmdMixed_pkey"},
+                   {"non-unique", "index", "position", "column"}, {"0", "CmdMixed_pkey", "1", "q"},
+                   {"references table", "references column", "column", "key name"}}))
+      << run.out;
+  // Unquoted, the name folds to lower case as PostgreSQL folds it: no such table.
+  run = RunConsole({"-b", PostgresConnStr(gServer)}, "\\d CmdMixed\n\\dn\n\\conninfo\n", quiet);
+  EXPECT_EQ(run.err, "Did not find any table or view named CmdMixed\n");
+  EXPECT_EQ(run.status, 1);
+  auto lines = TableLines(run.out);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), std::vector<std::string>{"cmd_other"}), lines.end()) << run.out;
+  EXPECT_NE(run.out.find("DBMS: PostgreSQL "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Database: postgres\nUser: postgres\nServer: 127.0.0.1\n"), std::string::npos) << run.out;
+}
+
+// A database's pg_dump with inserts, its psql-only backslash lines aside.
+std::string PgDumpOf(const std::string& database) {
+  return ShellOutput("pg_dump --inserts -h 127.0.0.1 -p " + std::to_string(gServer.port) + " -U postgres " + database +
+                     " | grep -v '^\\\\'");
+}
+
+TEST_F(PostgresTest, DollarBodiesQuotesAndADumpRestoredThroughAFile) {
+  ConsoleOptions options;
+  options.mergeStreams = true;
+  std::string server = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(gServer.port) + ";UID=postgres;Database=";
+  ConsoleResult run = RunConsole({"-m", "-b", server + "postgres"}, "create database src; create database dst;\n", options);
+  ASSERT_EQ(run.out, "0 rows affected\n0 rows affected\n");
+  run = RunConsole(
+      {"-m", "-b", server + "src"},
+      "create table item(id int primary key, name text, note text);\n"
+      "create table audit(item int, what text);\n"
+      "create function audit_item() returns trigger language plpgsql as $$\n"
+      "begin\n"
+      "  insert into audit values (new.id, 'added; ' || new.name);\n"
+      "  return new;\n"
+      "end $$;\n"
+      "create trigger item_audit after insert on item for each row execute function audit_item();\n"
+      "create function twice(x int) returns int language sql\n"
+      "begin atomic\n"
+      "  select case when x is null then 0 else x * 2 end;\n"
+      "end;\n"
+      "insert into item values (1, 'a;b', E'back\\\\slash\\'; quote'), (2, $q$dollar; $$ quoted$q$, null);\n"
+      "select 'x;y' as \"semi;colon\", twice(21) as t /* block; /* nested; */ comment; */ -- line; comment\n"
+      "  , name from item order by id;\n",
+      options);
+  EXPECT_EQ(run.status, 0) << run.out;
+  auto lines = TableLines(run.out);
+  EXPECT_EQ(lines, (std::vector<std::vector<std::string>>{
+                       {"semi;colon", "t", "name"}, {"x;y", "42", "a;b"}, {"x;y", "42", "dollar; $$ quoted"}}))
+      << run.out;
+  std::string dump = PgDumpOf("src");
+  ASSERT_NE(dump.find("BEGIN ATOMIC"), std::string::npos) << dump;
+  TempDir dir;
+  std::string dumpFile = dir.path + "/dump.sql";
+  std::ofstream(dumpFile, std::ios::binary) << dump;
+  run = RunConsole({"-f", dumpFile, server + "dst"}, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(PgDumpOf("dst"), dump);
+  RunConsole({"-b", server + "postgres"}, "drop database src\ndrop database dst\n");
 }
 
 // A second connection that holds a lock on the schema catalog, so that any catalog read waits for it.

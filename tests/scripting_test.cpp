@@ -81,6 +81,24 @@ TEST_F(ScriptingTest, CommandLineAnswersHelpVersionAndUnknownOptions) {
   EXPECT_NE(run.out.find("dashes"), std::string::npos) << run.err;
 }
 
+TEST_F(ScriptingTest, NothingRunsOnceTheReaderOfTheOutputHasGone) {
+  // The listing waits in the buffer; the flush before the next read meets the broken pipe.
+  ConsoleOptions gone;
+  gone.stdoutReaderGone = true;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-b", conn}, std::vector<std::string>{conn},
+                                               std::vector<std::string>{"--csv", conn}}) {
+    ConsoleResult run = RunConsole(args, "select 1 as a\ninsert into p values(600)\n", gone);
+    EXPECT_EQ(run.status, 141) << args[0];
+    EXPECT_EQ(run.err.find("Error"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Count("id = 600"), "0");
+  for (const char* option : {"--help", "--version"}) {
+    ConsoleResult run = RunConsole({option}, "", gone);
+    EXPECT_EQ(run.status, 141) << option;
+    EXPECT_EQ(run.err, "");
+  }
+}
+
 TEST_F(ScriptingTest, CsvKeepsEveryValueWholeAndReadsBackEqual) {
   std::string longText(10000, 'L');
   longText[9999] = 'E';

@@ -1,6 +1,10 @@
 // End-to-end tests of the session: connecting, the prompt loop, row counts, diagnostics and bad input.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "console_runner.h"
 
 namespace {
@@ -23,6 +27,28 @@ TEST(SessionStart, WithoutConnectionStringReportsTheDriverManagerAndStillDisconn
             "[IM002] [unixODBC][Driver Manager]Data source name not found and no default driver specified (0)\n"
             "Error in SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)\n");
   EXPECT_EQ(run.status, 0);
+}
+
+TEST_F(SessionTest, PasswordsLeaveTheArgumentsAndMinusPWantsATerminal) {
+  // While the console runs, ps and /proc show every password value masked; the console connected with
+  // its own copy of the string.
+  std::string args = conn + ";PWD={a;b}}c};pwdx=keep; Password =plain";
+  TerminalSession session = StartOnTerminal({"-e", args}, 24, 100);
+  ASSERT_NE(WaitFor(session, "SQL COMMAND>"), std::string::npos) << session.screen;
+  std::ifstream file("/proc/" + std::to_string(session.pid) + "/cmdline", std::ios::binary);
+  std::string cmdline((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(cmdline, std::string(ODBC_CONSOLE_PATH) + '\0' + "-e" + '\0' + conn +
+                         ";PWD=********;pwdx=keep; Password =*****" + '\0');
+  EXPECT_EQ(Finish(session), 0);
+  // Asked for a password with no terminal to ask it on, the console ends before connecting.
+  ConsoleOptions noTerminal;
+  noTerminal.noTerminal = true;
+  ConsoleResult run = RunConsole({"-p", conn}, "insert into t values(1, 'run')\n", noTerminal);
+  EXPECT_EQ(run.err, "odbc-console: no terminal to ask the password on\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.status, 2);
+  run = RunConsole({"--csv", conn}, "select count(*) from t\n");
+  EXPECT_EQ(run.out, "count(*)\n0\n");
 }
 
 TEST_F(SessionTest, EndOfInputAtFirstPromptDisconnects) {

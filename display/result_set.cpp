@@ -1,0 +1,373 @@
+// One result set of a statement: its columns described once, their buffers, and the rows fetched into them.
+#include "display/result_set.h"
+
+#include <cstring>
+
+#include "display/number_text.h"
+#include "display/output.h"
+
+namespace {
+
+constexpr SQLULEN ROWSET_ROWS = 100;         // rows a fetch brings when every value fits its buffer
+constexpr SQLULEN ROWS_UNREPORTED = ~SQLULEN{0};  // the fetched-rows count before a fetch writes it
+constexpr SQLLEN MIN_EXPORT_BYTES = 64;      // an export's bound buffer holds at least this much...
+constexpr SQLLEN MAX_EXPORT_BYTES = 4096;    // ...and at most this much; longer values are read in pieces
+constexpr size_t FIRST_NAME_BUFFER = 128;    // a name buffer's first size; it grows while a name may be cut
+constexpr size_t MAX_NAME_BUFFER = 32767;    // the largest buffer the name call can be given
+constexpr size_t FIRST_LONG_BUFFER = 4096;   // the first piece of a long value
+constexpr char NAME_CALL_TEXT[] = "SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, NULL, 0, &cchColumnNameLength, NULL)";
+
+size_t AlignUp(size_t bytes) { return (bytes + alignof(SQLLEN) - 1) / alignof(SQLLEN) * alignof(SQLLEN); }
+
+// Reads the whole name of column iCol through SQLDescribeCol, into a buffer that grows while the name may
+// have been cut: some drivers cannot tell a name's length beforehand, and some break the string fields of
+// SQLColAttribute. Returns false when the call failed (reported).
+bool ReadColumnName(SQLHSTMT lpStmt, SQLUSMALLINT iCol, std::string* szName) {
+  std::vector<SQLCHAR> buffer(FIRST_NAME_BUFFER);
+  for (;;) {
+    SQLSMALLINT cchName = 0, dataType = 0, decimals = 0, nullable = 0;
+    SQLULEN columnSize = 0;
+    buffer[0] = '\0';
+    SQLRETURN RetCode = SQLDescribeCol(lpStmt, iCol, buffer.data(), static_cast<SQLSMALLINT>(buffer.size()), &cchName,
+                                       &dataType, &columnSize, &decimals, &nullable);
+    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, NAME_CALL_TEXT)) return false;
+    size_t length = strnlen(reinterpret_cast<char*>(buffer.data()), buffer.size());
+    bool mayBeCut = length + 1 >= buffer.size() || (cchName > 0 && static_cast<size_t>(cchName) > length);
+    if (!mayBeCut || buffer.size() >= MAX_NAME_BUFFER) {
+      if (length == buffer.size()) --length;  // a driver that left no room for the NUL
+      szName->assign(reinterpret_cast<char*>(buffer.data()), length);
+      return true;
+    }
+    size_t wanted = 2 * buffer.size();
+    if (cchName > 0 && static_cast<size_t>(cchName) + 1 > wanted) wanted = static_cast<size_t>(cchName) + 1;
+    buffer.resize(wanted < MAX_NAME_BUFFER ? wanted : MAX_NAME_BUFFER);
+  }
+}
+
+bool IsTextType(SQLSMALLINT sqlType) {
+  switch (sqlType) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The C type a column is bound to: text, or where the driver's own text of a number is known, the number
+// in binary, which the console writes faster than the driver converts it.
+SQLSMALLINT BoundCType(const ResultColumn& column, bool fBinaryNumbers) {
+  if (!fBinaryNumbers) return SQL_C_CHAR;
+  switch (column.sqlType) {
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+      return SQL_C_SBIGINT;
+    case SQL_BIGINT:
+      return column.fUnsigned ? SQL_C_UBIGINT : SQL_C_SBIGINT;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      return SQL_C_DOUBLE;
+    case SQL_REAL:
+      return SQL_C_FLOAT;
+    default:
+      return SQL_C_CHAR;
+  }
+}
+
+// The characters of a column's value that a table stores: text up to its display size, anything else up
+// to MAX_COLUMN_CHARS, since a number or date cut short would look right and be wrong.
+int TableValueChars(const ResultColumn& column) {
+  if (!column.fText) return MAX_COLUMN_CHARS;
+  if (column.cchDisplay > MAX_COLUMN_CHARS || column.cchDisplay < 0) return MAX_COLUMN_CHARS;
+  return static_cast<int>(column.cchDisplay);
+}
+
+// Bytes of an export's buffer: room for the display size in UTF-8, within MIN_EXPORT_BYTES..MAX_EXPORT_BYTES.
+SQLLEN ExportBufferBytes(const ResultColumn& column) {
+  SQLLEN bytes = column.cchDisplay > 0 && column.cchDisplay < MAX_EXPORT_BYTES ? 4 * column.cchDisplay + 1 : MAX_EXPORT_BYTES;
+  if (bytes < MIN_EXPORT_BYTES) bytes = MIN_EXPORT_BYTES;
+  return bytes > MAX_EXPORT_BYTES ? MAX_EXPORT_BYTES : bytes;
+}
+
+// Asks the driver for rowsets of ROWSET_ROWS rows, bound row-wise, and makes the row buffer hold them.
+// A driver that does not take the size gets rows one at a time. This is a probe, not a checked call.
+void UseRowsets(ResultSet& set) {
+  SQLHSTMT lpStmt = set.lpStmt;
+  if (!SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(set.cbRow), 0))) return;
+  SQLRETURN RetCode = SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(ROWSET_ROWS), 0);
+  SQLULEN rowsetSize = ROWSET_ROWS;
+  if (RetCode == SQL_SUCCESS_WITH_INFO) {
+    rowsetSize = 0;
+    SQLGetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, &rowsetSize, 0, nullptr);  // the size the driver chose
+  }
+  if (!SQL_SUCCEEDED(RetCode) || rowsetSize <= 1 || rowsetSize > ROWSET_ROWS) {
+    SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+    return;
+  }
+  set.rowStatus.assign(rowsetSize, SQL_ROW_NOROW);
+  set.rowsetSize = rowsetSize;
+  SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_STATUS_PTR, set.rowStatus.data(), 0);
+  SQLSetStmtAttr(lpStmt, SQL_ATTR_ROWS_FETCHED_PTR, &set.cRowsFetched, 0);
+}
+
+// Binds the described column iCol (0-based) to its place in the first row of the row buffer.
+bool BindColumn(ResultSet& set, size_t iCol) {
+  ResultColumn& column = set.columns[iCol];
+  return CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
+                     SQLBindCol(set.lpStmt, column.iResultCol, column.cType, &set.rows[column.offValue],
+                                column.cbBuffer, reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator])),
+                     "SQLBindCol(lpStmt, iCol, SQL_C_TCHAR, (SQLPOINTER) lpThisBinding->szBuffer, (cchDisplay + 1) * "
+                     "sizeof(TCHAR), &lpThisBinding->indPtr)");
+}
+
+// Reads the whole value of column iCol (1-based) with SQLGetData into `buffer`, in pieces as long as the
+// driver has more. The buffer is sized from the length the driver announces, so a long value is held once.
+// Returns the value's length, SQL_NULL_DATA for NULL, or -2 when a call failed.
+SQLLEN ReadWholeValue(SQLHSTMT lpStmt, SQLUSMALLINT iCol, std::string& buffer) {
+  if (buffer.size() < FIRST_LONG_BUFFER) buffer.resize(FIRST_LONG_BUFFER);
+  size_t have = 0;
+  for (;;) {
+    size_t room = buffer.size() - have;
+    SQLLEN ind = 0;
+    SQLRETURN RetCode = SQLGetData(lpStmt, iCol, SQL_C_CHAR, &buffer[have], static_cast<SQLLEN>(room), &ind);
+    if (RetCode == SQL_NO_DATA) break;  // the value ended exactly with the last piece
+    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLGetData(lpStmt, iCol, SQL_C_CHAR, szValue, cbValue, &ind)")) {
+      return -2;
+    }
+    if (ind == SQL_NULL_DATA) return SQL_NULL_DATA;
+    bool cut = ind == SQL_NO_TOTAL || (ind >= 0 && static_cast<size_t>(ind) >= room);
+    if (RetCode == SQL_SUCCESS || !cut) {
+      have += ind >= 0 ? static_cast<size_t>(ind) : strnlen(&buffer[have], room - 1);
+      break;
+    }
+    // The piece filled the buffer but for its NUL. With the rest's length known the buffer grows to hold
+    // exactly the whole value; else it doubles.
+    have += room - 1;
+    size_t wanted = ind == SQL_NO_TOTAL ? 2 * buffer.size() : have + (static_cast<size_t>(ind) - (room - 1)) + 1;
+    if (wanted <= buffer.size()) wanted = buffer.size() + FIRST_LONG_BUFFER;
+    buffer.resize(wanted);
+  }
+  return static_cast<SQLLEN>(have);
+}
+
+}  // namespace
+
+ResultSet::~ResultSet() {
+  if (!fBound || lpStmt == SQL_NULL_HSTMT) return;
+  // The statement must not keep pointers into the buffers freed with this record.
+  bool released = CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_UNBIND), "SQLFreeStmt(lpStmt,SQL_UNBIND)");
+  if (released && rowsetSize > 1) {
+    released = SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0)) &&
+               SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0)) &&
+               SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0)) &&
+               SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
+  }
+  if (!released) {
+    // Freeing the handle takes every binding with it; its owner allocates a new one.
+    SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
+    lpStmt = SQL_NULL_HSTMT;
+  }
+}
+
+bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols, const std::vector<ChosenColumn>* chosen) {
+  std::vector<ChosenColumn> every;
+  if (chosen == nullptr) {
+    for (SQLSMALLINT iCol = 1; iCol > 0 && iCol <= cCols; ++iCol) every.push_back({static_cast<SQLUSMALLINT>(iCol), nullptr});
+    chosen = &every;
+  }
+  set.columns.clear();
+  set.columns.reserve(chosen->size());
+  for (const ChosenColumn& wanted : *chosen) {
+    SQLUSMALLINT iCol = wanted.iResultCol;
+    if (iCol == 0 || cCols <= 0 || iCol > static_cast<SQLUSMALLINT>(cCols)) continue;
+    SQLLEN cchDisplay = 0;
+    SQLLEN ssType = 0;
+    if (!CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
+                     SQLColAttribute(set.lpStmt, iCol, SQL_DESC_DISPLAY_SIZE, nullptr, 0, nullptr, &cchDisplay),
+                     "SQLColAttribute(lpStmt, iCol, SQL_DESC_DISPLAY_SIZE, NULL, 0, NULL, &cchDisplay)") ||
+        !CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
+                     SQLColAttribute(set.lpStmt, iCol, SQL_DESC_CONCISE_TYPE, nullptr, 0, nullptr, &ssType),
+                     "SQLColAttribute(lpStmt, iCol, SQL_DESC_CONCISE_TYPE, NULL, 0, NULL, &ssType)")) {
+      return false;
+    }
+    ResultColumn column{};
+    column.iResultCol = iCol;
+    column.sqlType = static_cast<SQLSMALLINT>(ssType);
+    column.cchDisplay = cchDisplay;
+    column.fText = IsTextType(column.sqlType);
+    column.cType = SQL_C_CHAR;
+    if (set.fBinaryNumbers && (column.sqlType == SQL_BIGINT)) {
+      SQLLEN fUnsigned = SQL_FALSE;
+      if (!CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
+                       SQLColAttribute(set.lpStmt, iCol, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &fUnsigned),
+                       "SQLColAttribute(lpStmt, iCol, SQL_DESC_UNSIGNED, NULL, 0, NULL, &fUnsigned)")) {
+        return false;
+      }
+      column.fUnsigned = fUnsigned == SQL_TRUE;
+    }
+    if (wanted.szTitle != nullptr) {
+      column.szName = wanted.szTitle;
+      column.fNameRead = true;
+    } else {
+      // The name is read here, once: some drivers answer a name request by scanning the rows they hold.
+      column.fNameRead = ReadColumnName(set.lpStmt, iCol, &column.szName);
+    }
+    set.columns.push_back(std::move(column));
+    if (!set.columns.back().fNameRead) return false;
+  }
+  set.fComplete = true;
+  return true;
+}
+
+bool BindResultColumns(ResultSet& set, BindPurpose purpose, bool fUtf8) {
+  // A rowset cannot read a value again with SQLGetData: an export with any column that may be longer
+  // than its buffer reads one row at a time.
+  bool fWholeInBuffers = true;
+  size_t offset = 0;
+  for (ResultColumn& column : set.columns) {
+    column.cType = BoundCType(column, set.fBinaryNumbers);
+    if (column.cType != SQL_C_CHAR) {
+      column.cbBuffer = column.cType == SQL_C_FLOAT ? sizeof(float) : 8;  // a whole number, whatever the purpose
+    } else if (purpose == BindPurpose::Table) {
+      int chars = TableValueChars(column);
+      column.cbBuffer = (fUtf8 ? 4 * chars : chars) + 1;
+    } else if (set.fGetDataOnBound) {
+      column.cbBuffer = ExportBufferBytes(column);
+      if (column.cchDisplay <= 0 || 4 * column.cchDisplay + 1 > column.cbBuffer) fWholeInBuffers = false;
+    } else {
+      column.cbBuffer = 0;  // every value comes from SQLGetData
+      fWholeInBuffers = false;
+    }
+    column.offIndicator = offset;
+    column.offValue = offset + sizeof(SQLLEN);
+    offset = AlignUp(column.offValue + static_cast<size_t>(column.cbBuffer));
+  }
+  set.cbRow = offset;
+  // A table cuts its values anyway; an export trusts the display sizes only where the data source keeps
+  // its values within them (a SQLite column holds values of any length whatever its declared size).
+  if (purpose == BindPurpose::Export && !set.fSizesHold) fWholeInBuffers = false;
+  if (fWholeInBuffers && set.fComplete && !set.columns.empty()) UseRowsets(set);
+  set.rows.assign(set.cbRow * set.rowsetSize, '\0');
+  for (ResultColumn& column : set.columns) *reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator]) = SQL_NULL_DATA;
+  // The bindings may stand from here on: the record undoes them, and the rowset attributes, when it ends.
+  set.fBound = true;
+  for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
+    if (set.columns[iCol].cbBuffer == 0) continue;
+    if (!BindColumn(set, iCol)) {
+      // The columns after it are not bound; the statement keeps the ones before.
+      set.columns.resize(iCol);
+      set.fComplete = false;
+      return false;
+    }
+  }
+  return true;
+}
+
+RowFetch FetchNextRow(ResultSet& set, const char* fetchCallText) {
+  for (;;) {
+    if (set.rowsetSize > 1 && set.iRow + 1 < set.cRowsFetched) {
+      ++set.iRow;
+    } else {
+      // A driver that fetches one row a call, as ODBC 2 has SQLFetch do (Virtuoso's), takes the rowset size
+      // but writes neither the count nor the statuses: a count left as set here means the one row.
+      set.cRowsFetched = ROWS_UNREPORTED;
+      SQLRETURN RetCode = SQLFetch(set.lpStmt);
+      if (!CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, fetchCallText)) return RowFetch::Failed;
+      if (RetCode == SQL_NO_DATA) return RowFetch::End;
+      set.iRow = 0;
+      if (set.rowsetSize == 1 || set.cRowsFetched == ROWS_UNREPORTED) {
+        set.cRowsFetched = 1;
+        return RowFetch::Row;
+      }
+      if (set.cRowsFetched == 0) return RowFetch::End;
+    }
+    switch (set.rowStatus[set.iRow]) {
+      case SQL_ROW_ERROR:
+        // One row a fetch, this row's fetch would have failed: the listing ends there as it would have.
+        ReportFailedCall(fetchCallText);
+        return RowFetch::Failed;
+      case SQL_ROW_NOROW:
+        return RowFetch::End;
+      default:
+        return RowFetch::Row;
+    }
+  }
+}
+
+const char* BoundValue(ResultSet& set, size_t iCol, SQLLEN* indicator) {
+  ResultColumn& column = set.columns[iCol];
+  const char* row = set.rows.data() + set.iRow * set.cbRow;
+  *indicator = *reinterpret_cast<const SQLLEN*>(row + column.offIndicator);
+  const char* value = row + column.offValue;
+  if (column.cType == SQL_C_CHAR || *indicator == SQL_NULL_DATA) return value;
+  char* end = column.szNumber;
+  switch (column.cType) {
+    case SQL_C_SBIGINT: {
+      int64_t number;
+      memcpy(&number, value, sizeof number);
+      end = PutSignedInteger(end, number);
+      break;
+    }
+    case SQL_C_UBIGINT: {
+      uint64_t number;
+      memcpy(&number, value, sizeof number);
+      end = PutUnsignedInteger(end, number);
+      break;
+    }
+    case SQL_C_DOUBLE: {
+      double number;
+      memcpy(&number, value, sizeof number);
+      end = PutDouble(end, number);
+      break;
+    }
+    default: {
+      float number;
+      memcpy(&number, value, sizeof number);
+      end = PutFloat(end, number);
+      break;
+    }
+  }
+  *end = '\0';
+  *indicator = end - column.szNumber;
+  return column.szNumber;
+}
+
+bool BoundValueIsWhole(const ResultColumn& column, SQLLEN indicator) {
+  return indicator == SQL_NULL_DATA || column.cType != SQL_C_CHAR || (indicator >= 0 && indicator < column.cbBuffer);
+}
+
+SQLLEN WholeValue(ResultSet& set, size_t iCol, const char** value) {
+  ResultColumn& column = set.columns[iCol];
+  if (column.cbBuffer > 0) {
+    SQLLEN indicator;
+    const char* bound = BoundValue(set, iCol, &indicator);
+    if (BoundValueIsWhole(column, indicator)) {
+      *value = bound;
+      return indicator;
+    }
+    if (set.rowsetSize > 1) {
+      // A rowset is used only when the driver's sizes say every value fits: a driver that broke its word
+      // would cut the value, and a value is never written cut.
+      ErrFormat("Error: a value of column %zu is longer than the driver said; the listing stops\n", iCol + 1);
+      return -2;
+    }
+  }
+  *value = set.szLong.data();
+  SQLLEN length = ReadWholeValue(set.lpStmt, column.iResultCol, set.szLong);
+  *value = set.szLong.data();
+  return length;
+}
+
+bool DataSourceKeepsSizes(SQLHDBC lpDbc) {
+  char szDbms[64] = "";
+  if (!SQL_SUCCEEDED(SQLGetInfo(lpDbc, SQL_DBMS_NAME, szDbms, sizeof szDbms, nullptr))) return false;
+  return strcmp(szDbms, "MySQL") == 0 || strcmp(szDbms, "MariaDB") == 0;
+}
+
+bool DataSourceWritesNumbersAsConsole(SQLHDBC lpDbc) { return DataSourceKeepsSizes(lpDbc); }

@@ -1,0 +1,183 @@
+// End-to-end tests against a real Virtuoso server, whose ODBC driver is its own: types, failures, long
+// listings, exports, and Ctrl-C on a driver that a concurrent cancel would crash.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <unistd.h>
+
+#include "console_runner.h"
+
+namespace {
+
+const std::string kPrompt = "SQL COMMAND>";
+const std::string kCtrlC = "\x03";
+const std::string kCannotCancel =
+    "This driver cannot cancel a running statement: it runs to its end, and its result is discarded.\n";
+
+// One server for the whole suite, stopped at the end even when tests fail.
+TestServer gServer;
+
+// The connection string of the suite's server; the driver is named by the path the script found.
+std::string VirtuosoConnStr() {
+  std::ifstream driverFile(gServer.dir + "/driver");
+  std::string driver;
+  std::getline(driverFile, driver);
+  return "Driver=" + driver + ";Host=127.0.0.1:" + std::to_string(gServer.port) + ";UID=dba;PWD=dba";
+}
+
+struct ServerEnvironment : ::testing::Environment {
+  void SetUp() override { gServer = StartTestServer(VIRTUOSO_SERVER_SCRIPT); }
+  void TearDown() override { StopTestServer(gServer); }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
+
+struct VirtuosoTest : ::testing::Test {
+  void SetUp() override { ASSERT_TRUE(gServer.running) << "the Virtuoso server did not start"; }
+  ConsoleResult Run(const std::string& input, std::vector<std::string> args = {}) {
+    ConsoleOptions options;
+    options.mergeStreams = true;
+    options.locale = "C.UTF-8";
+    args.push_back(VirtuosoConnStr());
+    return RunConsole(args, input, options);
+  }
+};
+
+// Counts the occurrences of text in s.
+size_t Occurrences(const std::string& s, const std::string& text) {
+  size_t count = 0;
+  for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + text.size())) ++count;
+  return count;
+}
+
+TEST_F(VirtuosoTest, EveryTypeShowsWholeAndWideTextIsText) {
+  ConsoleResult run = Run(
+      "create table types(k integer primary key, i integer, b bigint, f double precision, d decimal(20,5), "
+      "v varchar(20), n nvarchar(10), t datetime)\n"
+      "insert into types values(1, -2147483647, -9223372036854775808, 1.5e300, -123456789012345.12345, 'Zoë 抹茶', "
+      "N'Zoë 抹茶', {ts '2024-12-08 10:11:12.123456'})\n"
+      "insert into types(k) values(2)\n"
+      "select i, b, f, d, v, n, t from types order by k\n"
+      "drop table types\n",
+      {"-b"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  auto lines = TableLines(run.out, "│");
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  // DATETIME fractions are wider than the display size the driver reports: the value widens its line.
+  EXPECT_EQ(lines[1], (std::vector<std::string>{"-2147483647", "-9223372036854775808", "1.5e+300", "-123456789012345.12345",
+                                                "Zoë 抹茶", "Zoë 抹茶", "2024-12-08 10:11:12.123456"}))
+      << run.out;
+  EXPECT_EQ(lines[2], std::vector<std::string>(7, "<NULL>")) << run.out;
+  // NVARCHAR comes back as a wide-character type: left-aligned text, like VARCHAR beside it.
+  EXPECT_NE(run.out.find("│ Zoë 抹茶   │ 2024-12-08"), std::string::npos) << run.out;
+}
+
+TEST_F(VirtuosoTest, FailingStatementsReportTheDriversRecords) {
+  ConsoleResult run = Run(
+      "create table t_fail(i integer primary key)\n"
+      "insert into t_fail values(1)\n"
+      "insert into t_fail values(1)\n"
+      "select nosuch from t_fail\n"
+      "drop table t_fail\n");
+  EXPECT_EQ(run.status, 0);
+  const std::string driver = "[OpenLink][Virtuoso iODBC Driver][Virtuoso Server]";
+  EXPECT_EQ(run.out, "Connected!\nEnter SQL commands, type (control)Z to exit\n" + kPrompt + "0 rows affected\n" + kPrompt +
+                         "1 row affected\n" + kPrompt + "[23000] " + driver +
+                         "SR175: Uniqueness violation : Violating unique index T_FAIL on table DB.DBA.T_FAIL. "
+                         "Transaction killed. (-1)\n" +
+                         kPrompt + "[S0022] " + driver + "SQ200: No column NOSUCH. (-1)\n" + kPrompt + "0 rows affected\n" +
+                         kPrompt + "\nDisconnected.");
+}
+
+TEST_F(VirtuosoTest, LongListingPagesAndListsEveryRowInEveryFormat) {
+  ConsoleResult fill = Run(
+      "create table big(i integer primary key, s varchar(20))\n"
+      "create procedure fill_big() { declare n integer; n := 1; while (n <= 20000) { "
+      "insert into big values(n, sprintf('row %d', n)); n := n + 1; } }\n"
+      "fill_big()\n");
+  ASSERT_EQ(fill.status, 0) << fill.out;
+  // Paged: one Enter shows the second page, q ends the listing and the next statement runs.
+  ConsoleResult paged = Run("select i, s from big order by i\n\nq\nselect count(*) as c from big\n");
+  auto lines = TableLines(paged.out, "│");
+  ASSERT_GT(lines.size(), 100u) << paged.out;
+  ASSERT_EQ(lines.back(), std::vector<std::string>{"20000"}) << paged.out;
+  size_t rows = lines.size() - 2;  // the count's header follows the pause prompt on its line
+  EXPECT_EQ(Occurrences(paged.out, "Press ENTER to continue, Q to quit"), 2u) << paged.out;
+  for (size_t row = 1; row <= rows; ++row) {
+    ASSERT_EQ(lines[row], (std::vector<std::string>{std::to_string(row), "row " + std::to_string(row)})) << paged.out;
+  }
+  // Whole, in a table without pauses and in CSV and TSV.
+  ConsoleResult table = Run("select i, s from big order by i\n", {"-b"});
+  lines = TableLines(table.out, "│");
+  ASSERT_EQ(lines.size(), 20001u);
+  EXPECT_EQ(lines[20000], (std::vector<std::string>{"20000", "row 20000"}));
+  for (const char* format : {"--csv", "--tsv"}) {
+    ConsoleResult exported = Run("select i, s from big order by i\n", {format});
+    std::string expected = format == std::string("--csv") ? "I,S\n" : "I\tS\n";
+    for (int row = 1; row <= 20000; ++row) {
+      expected += std::to_string(row) + (format == std::string("--csv") ? "," : "\t") + "row " + std::to_string(row) + "\n";
+    }
+    EXPECT_EQ(exported.out, expected) << format;
+    EXPECT_EQ(exported.status, 0) << format;
+  }
+  Run("drop procedure fill_big\ndrop table big\n");
+}
+
+TEST_F(VirtuosoTest, CsvAndTsvWriteValuesWhole) {
+  const std::string query =
+      "select 'a,b' as x, 'tab' || chr(9) || 'nl' || chr(10) || 'q\"' as y, null as z, '' as e, N'Zoë 抹茶' as w, "
+      "repeat('y', 70000) as l\n";
+  ConsoleResult csv = Run(query, {"--csv"});
+  EXPECT_EQ(csv.out, "X,Y,Z,E,W,L\n\"a,b\",\"tab\tnl\nq\"\"\",,\"\",Zoë 抹茶," + std::string(70000, 'y') + "\n");
+  ConsoleResult tsv = Run(query, {"--tsv"});
+  EXPECT_EQ(tsv.out, "X\tY\tZ\tE\tW\tL\na,b\ttab\\tnl\\nq\"\t\\N\t\tZoë 抹茶\t" + std::string(70000, 'y') + "\n");
+}
+
+TEST_F(VirtuosoTest, CtrlCWhileExecutingNeverCrashesAndTheSessionGoesOn) {
+  TerminalSession session = StartOnTerminal(VirtuosoConnStr(), 24, 120);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  // Twice during one statement: said once; the statement runs to its end.
+  Type(session, "delay(3)\r");
+  at = WaitFor(session, "delay(3)\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  usleep(300000);
+  Type(session, kCtrlC);
+  at = WaitFor(session, "its result is discarded.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, kCtrlC);
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  // A result set that ends after Ctrl-C is not listed.
+  Type(session, "select delay(2) as d, 'shown' as w\r");
+  at = WaitFor(session, "as w\r\n", at);
+  usleep(300000);
+  Type(session, kCtrlC);
+  at = WaitFor(session, "its result is discarded.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  // The next statement runs on the same connection.
+  Type(session, "create table after_cancel(i integer)\r");
+  at = WaitFor(session, "0 rows affected", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "drop table after_cancel\r");
+  at = WaitFor(session, "0 rows affected", at);
+  ASSERT_TRUE(WaitForEditor(session));
+  EXPECT_EQ(Finish(session), 0) << session.screen;
+  EXPECT_EQ(Occurrences(session.screen, "This driver cannot cancel a running statement"), 2u) << session.screen;
+  EXPECT_EQ(Occurrences(session.screen, "shown"), 1u) << session.screen;  // as typed, never as a value
+
+  // A script is not cancelled either: it stops after the statement, with status 130, and no more runs.
+  ConsoleOptions options;
+  options.interruptAfterMs = 1000;
+  ConsoleResult script = RunConsole({VirtuosoConnStr()}, "delay(3)\ncreate table after_script(i integer)\n", options);
+  EXPECT_EQ(script.status, 130);
+  EXPECT_EQ(script.err, "Connected!\n" + kCannotCancel);
+  ConsoleResult check = Run("drop table after_script\n");
+  EXPECT_NE(check.out.find("[S0002]"), std::string::npos) << check.out;
+}
+
+}  // namespace
