@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   InitOutput();
-  InitCharset();
+  LocaleCharset();
   int runs = std::max(1, atoi(argv[2]));
   SQLHENV lpEnv = SQL_NULL_HENV;
   SQLHDBC lpDbc = SQL_NULL_HDBC;

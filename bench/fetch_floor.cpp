@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   InitOutput();
-  InitCharset();
+  TextCharset charset = LocaleCharset();
+  SetDiagnosticsWriter(ErrDiagnostic, &charset);
   if (fWatcher) InitInterrupts();
   SQLHENV lpEnv = SQL_NULL_HENV;
   SQLHDBC lpDbc = SQL_NULL_HDBC;
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
       }
       set.fBinaryNumbers = DataSourceWritesNumbersAsConsole(lpDbc);
       DescribeResultColumns(set, cCols);
-      BindResultColumns(set, fExport ? BindPurpose::Export : BindPurpose::Table, gCharset.utf8);
+      BindResultColumns(set, fExport ? BindPurpose::Export : BindPurpose::Table, charset.utf8);
       while (FetchNextRow(set, "RetCode = SQLFetch(lpStmt)") == RowFetch::Row) {
         // Every value as the writers read it: whole for an export, as bound (numbers as text) for a table.
         for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {

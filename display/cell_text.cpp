@@ -7,8 +7,6 @@
 #include <cwchar>
 #include <langinfo.h>
 
-TextCharset gCharset = {false, false, "|", 1};
-
 namespace {
 
 // One character of input as it will be shown.
@@ -65,10 +63,10 @@ bool IsInvisibleOrDirectional(unsigned codePoint) {
 }
 
 // Classifies the character that starts at p.
-ShownChar NextChar(const unsigned char* p, size_t available) {
+ShownChar NextChar(const TextCharset& charset, const unsigned char* p, size_t available) {
   unsigned char byte = p[0];
   if (byte >= 0x20 && byte < 0x7F) return {1, 1, false};
-  if (!gCharset.utf8) return {1, 1, IsControl(byte, gCharset.c1Printable)};
+  if (!charset.utf8) return {1, 1, IsControl(byte, charset.c1Printable)};
   unsigned codePoint = 0;
   size_t length = DecodeUtf8(p, available, &codePoint);
   if (length == 0) return {1, 1, true};
@@ -80,19 +78,15 @@ ShownChar NextChar(const unsigned char* p, size_t available) {
 
 }  // namespace
 
-void InitCharset() {
+TextCharset LocaleCharset() {
   setlocale(LC_CTYPE, "");
   const char* codeset = nl_langinfo(CODESET);
-  if (strcmp(codeset, "UTF-8") == 0) {
-    gCharset = {true, false, "\xe2\x94\x82", 3};  // U+2502 light vertical
-  } else if (strcmp(codeset, "CP437") == 0 || strcmp(codeset, "IBM437") == 0) {
-    gCharset = {false, true, "\xb3", 1};
-  } else {
-    gCharset = {false, false, "|", 1};
-  }
+  if (strcmp(codeset, "UTF-8") == 0) return {true, false, "\xe2\x94\x82", 3};  // U+2502 light vertical
+  if (strcmp(codeset, "CP437") == 0 || strcmp(codeset, "IBM437") == 0) return {false, true, "\xb3", 1};
+  return {false, false, "|", 1};
 }
 
-char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
+char* RenderCell(const TextCharset& charset, char* dst, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
   const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
   if (width < 0) width = 0;
   // Fast path, the common case: printable ASCII, one byte a character and a column.
@@ -124,7 +118,7 @@ char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int widt
   int columns = 0;
   size_t pos = 0;
   for (int shown = 0; pos < len && shown < maxChars; ++shown) {
-    ShownChar next = NextChar(input + pos, len - pos);
+    ShownChar next = NextChar(charset, input + pos, len - pos);
     if (columns + next.columns > width) break;
     if (next.replaced) {
       *out++ = '?';
@@ -145,28 +139,28 @@ char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int widt
   return out + padding;
 }
 
-size_t TextPrefixBytes(const char* text, size_t len, int maxChars) {
+size_t TextPrefixBytes(const TextCharset& charset, const char* text, size_t len, int maxChars) {
   const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
   size_t pos = 0;
-  for (int chars = 0; pos < len && chars < maxChars; ++chars) pos += NextChar(input + pos, len - pos).bytes;
+  for (int chars = 0; pos < len && chars < maxChars; ++chars) pos += NextChar(charset, input + pos, len - pos).bytes;
   return pos;
 }
 
-int TextColumns(const char* text, size_t len) {
+int TextColumns(const TextCharset& charset, const char* text, size_t len) {
   const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
   int columns = 0;
   for (size_t pos = 0; pos < len;) {
-    ShownChar next = NextChar(input + pos, len - pos);
+    ShownChar next = NextChar(charset, input + pos, len - pos);
     columns += next.columns;
     pos += next.bytes;
   }
   return columns;
 }
 
-void AppendSafeText(std::string& out, const char* text, size_t len) {
+void AppendSafeText(const TextCharset& charset, std::string& out, const char* text, size_t len) {
   const unsigned char* input = reinterpret_cast<const unsigned char*>(text);
   for (size_t pos = 0; pos < len;) {
-    ShownChar next = NextChar(input + pos, len - pos);
+    ShownChar next = NextChar(charset, input + pos, len - pos);
     if (next.replaced) {
       out += '?';
     } else {
@@ -176,14 +170,14 @@ void AppendSafeText(std::string& out, const char* text, size_t len) {
   }
 }
 
-std::string SafeMessageText(const char* text) {
+std::string SafeMessageText(const TextCharset& charset, const char* text) {
   size_t len = strlen(text);
   std::string safe;
   safe.reserve(len);
   // Newline and tab stay: messages may span lines. Every run between them is made safe as a whole.
   for (size_t pos = 0; pos <= len;) {
     size_t end = pos + strcspn(text + pos, "\n\t");
-    AppendSafeText(safe, text + pos, end - pos);
+    AppendSafeText(charset, safe, text + pos, end - pos);
     if (end < len) safe += text[end];
     pos = end + 1;
   }

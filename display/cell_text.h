@@ -12,10 +12,8 @@ struct TextCharset {
   size_t columnBarLen;    // its length in bytes
 };
 
-extern TextCharset gCharset;
-
-// Sets LC_CTYPE from the environment and chooses the text rules and column separator for its character set.
-void InitCharset();
+// Sets LC_CTYPE from the environment and returns the text rules and column separator of its character set.
+TextCharset LocaleCharset();
 
 // Bytes that RenderCell may write for a cell of at most maxChars characters and `width` columns.
 inline size_t CellBytesBound(int maxChars, int width) {
@@ -26,19 +24,19 @@ inline size_t CellBytesBound(int maxChars, int width) {
 // right (alignLeft) or on the left, and text that is too wide is cut after the last character that fits.
 // Control characters, characters that change the text's direction or show nothing (in UTF-8) and bytes that
 // are not valid text show as '?'. Returns the end of what was written.
-char* RenderCell(char* dst, const char* text, size_t len, int maxChars, int width, bool alignLeft);
+char* RenderCell(const TextCharset& charset, char* dst, const char* text, size_t len, int maxChars, int width, bool alignLeft);
 
 // Returns the bytes of the first maxChars characters of text[0, len), cut only between characters.
-size_t TextPrefixBytes(const char* text, size_t len, int maxChars);
+size_t TextPrefixBytes(const TextCharset& charset, const char* text, size_t len, int maxChars);
 
 // Returns how many display columns the whole text takes as RenderCell shows it.
-int TextColumns(const char* text, size_t len);
+int TextColumns(const TextCharset& charset, const char* text, size_t len);
 
 // Appends text[0, len) to out as it may reach a terminal: every control character (newline and tab too),
 // every character that changes the text's direction or shows nothing, and every byte that is not valid
 // text shows as '?'.
-void AppendSafeText(std::string& out, const char* text, size_t len);
+void AppendSafeText(const TextCharset& charset, std::string& out, const char* text, size_t len);
 
 // Returns a diagnostic message as it may reach the terminal: newline and tab stay, every other control
 // character, every character that changes direction or shows nothing, and every invalid byte shows as '?'.
-std::string SafeMessageText(const char* text);
+std::string SafeMessageText(const TextCharset& charset, const char* text);

@@ -5,7 +5,6 @@
 #include "display/cell_text.h"
 #include "display/listing.h"
 #include "display/output.h"
-#include "session/interrupt.h"
 
 namespace {
 
@@ -75,6 +74,7 @@ void EmitTsvField(Emit emit, const char* text, size_t len) {
 struct DelimitedWriter {
   ListingFormat format;  // CSV or TSV
   bool fSafeText;        // control characters and invalid bytes show as '?' (standard output is a terminal)
+  const TextCharset* lpCharset;  // the terminal's character set, for that
   std::string szLine;    // the line being built
   std::string szSafe;    // a field made safe for the terminal
 };
@@ -84,7 +84,7 @@ struct DelimitedWriter {
 void WriteField(DelimitedWriter& writer, const char* text, size_t len) {
   if (writer.fSafeText) {
     writer.szSafe.clear();
-    AppendSafeText(writer.szSafe, text, len);
+    AppendSafeText(*writer.lpCharset, writer.szSafe, text, len);
     text = writer.szSafe.data();
     len = writer.szSafe.size();
   }
@@ -123,8 +123,8 @@ bool WriteDelimitedRow(DelimitedWriter& writer, ResultSet& set) {
 }  // namespace
 
 bool ListDelimited(ResultSet& set, const ListingStyle& style) {
-  DelimitedWriter writer{style.format, StdoutIsTerminal(), {}, {}};
-  if (!BindResultColumns(set, BindPurpose::Export, gCharset.utf8)) return false;
+  DelimitedWriter writer{style.format, StdoutIsTerminal(), &style.lpConsole->charset, {}, {}};
+  if (!BindResultColumns(set, BindPurpose::Export, style.lpConsole->charset.utf8)) return false;
   // The header: every column's whole name.
   for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
     if (iCol > 0) writer.szLine += style.format == ListingFormat::Csv ? ',' : '\t';
@@ -138,7 +138,7 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style) {
     RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
     if (fetched == RowFetch::Failed) return false;
     // Ctrl-C stops the listing; the session closes the cursor.
-    if (InterruptRequested() || fetched == RowFetch::End) return true;
+    if (ListingStopRequested(style) || fetched == RowFetch::End) return true;
     if (!WriteDelimitedRow(writer, set)) return false;
   }
 }

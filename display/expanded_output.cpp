@@ -6,7 +6,6 @@
 #include "display/listing.h"
 #include "display/output.h"
 #include "display/terminal.h"
-#include "session/interrupt.h"
 
 namespace {
 
@@ -31,10 +30,10 @@ int ScreenLines(const RecordWriter& writer, int columns) {
 }
 
 // Pauses first when a line of `screenLines` lines would push the page past the window: the window holds
-// gScreenRows lines and the prompt takes the last. Returns false when the listing stops.
+// as many lines as it has rows, and the prompt takes the last. Returns false when the listing stops.
 bool MakeRoom(RecordWriter& writer, int screenLines) {
   if (!writer.style.fPaging) return true;
-  if (writer.cLinesOnPage > 0 && writer.cLinesOnPage + screenLines > gScreenRows - 1) {
+  if (writer.cLinesOnPage > 0 && writer.cLinesOnPage + screenLines > writer.style.lpConsole->window.rows - 1) {
     if (!PauseListing(writer.cchNameWidth + 3, writer.style)) return false;
     writer.cLinesOnPage = 0;
   }
@@ -66,15 +65,16 @@ int WriteRecord(RecordWriter& writer, ResultSet& set, unsigned long long iRecord
     std::string& line = writer.szLine;
     line = writer.names[iCol];
     line += ' ';
-    line.append(gCharset.columnBar, gCharset.columnBarLen);
+    const TextCharset& charset = writer.style.lpConsole->charset;
+    line.append(charset.columnBar, charset.columnBarLen);
     line += ' ';
     size_t valueStart = line.size();
     if (length == SQL_NULL_DATA) {
       line += NULL_MARKER;
     } else {
-      AppendSafeText(line, value, static_cast<size_t>(length));
+      AppendSafeText(charset, line, value, static_cast<size_t>(length));
     }
-    int columns = writer.cchNameWidth + 3 + TextColumns(line.data() + valueStart, line.size() - valueStart);
+    int columns = writer.cchNameWidth + 3 + TextColumns(charset, line.data() + valueStart, line.size() - valueStart);
     if (!MakeRoom(writer, ScreenLines(writer, columns))) return 0;
     line += '\n';
     OutWrite(line.data(), line.size());
@@ -86,13 +86,15 @@ int WriteRecord(RecordWriter& writer, ResultSet& set, unsigned long long iRecord
 
 bool ListExpanded(ResultSet& set, const ListingStyle& style) {
   RecordWriter writer{{}, 0, 0, 0, style, {}};
-  writer.cchWindow = ReadWindowSize();
-  if (!BindResultColumns(set, BindPurpose::Export, gCharset.utf8)) return false;
+  const TextCharset& charset = style.lpConsole->charset;
+  writer.cchWindow = ReadWindowSize(&style.lpConsole->window);
+  if (!BindResultColumns(set, BindPurpose::Export, charset.utf8)) return false;
   std::vector<int> widths;
   for (const ResultColumn& column : set.columns) {
     std::string name;
-    AppendSafeText(name, column.szName.data(), TextPrefixBytes(column.szName.data(), column.szName.size(), MAX_TITLE_CHARS));
-    widths.push_back(TextColumns(name.data(), name.size()));
+    AppendSafeText(charset, name, column.szName.data(),
+                   TextPrefixBytes(charset, column.szName.data(), column.szName.size(), MAX_TITLE_CHARS));
+    widths.push_back(TextColumns(charset, name.data(), name.size()));
     if (widths.back() > writer.cchNameWidth) writer.cchNameWidth = widths.back();
     writer.names.push_back(std::move(name));
   }
@@ -104,9 +106,9 @@ bool ListExpanded(ResultSet& set, const ListingStyle& style) {
     if (StdoutState() != OutputState::Working) return true;
     RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
     if (fetched == RowFetch::Failed) return false;
-    // Ctrl-C stops the listing as Q does; the session closes the cursor. The next prompt starts on a line
-    // of its own, after the terminal's ^C.
-    if (InterruptRequested()) {
+    // Ctrl-C stops the listing as Q does; the session closes the cursor. The terminal showed ^C where the
+    // cursor stood: the next prompt starts on a line of its own.
+    if (ListingStopRequested(style)) {
       if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
       return true;
     }

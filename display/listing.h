@@ -3,9 +3,16 @@
 
 #include <string>
 
+#include "display/console.h"
 #include "display/output.h"
 #include "display/result_set.h"
-#include "session/options.h"
+
+// How result sets are written.
+enum class ListingFormat {
+  Table,  // aligned text table with header, end bar and pauses
+  Csv,    // RFC 4180 comma-separated values, LF line ends, whole values
+  Tsv,    // tab-separated values with \t \n \r \\ escapes and \N for NULL, whole values
+};
 
 // When a table is shown expanded instead: each row as a record of one line per column.
 enum class ExpandedDisplay {
@@ -24,10 +31,18 @@ struct ListingStyle {
   InputResult (*ReadReply)(std::string& reply);  // reads the reply at a pause; null: no reply comes
   bool fBinaryNumbers;   // numbers are fetched in binary and written as the driver would write them
   ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
+  bool (*StopRequested)() = nullptr;  // true once the listing must stop as at Q (Ctrl-C); null: never
+  Console* lpConsole = nullptr;       // the terminal written to: its character set, its window for paging
+  // Waits for the reply at a pause; should the process be stopped and continued meanwhile, calls
+  // showAgain(context) to write the prompt again. Null: the reply is read at once.
+  void (*WaitForReply)(void (*showAgain)(void*), void* context) = nullptr;
 };
 
-// The console's own listing: a highlighted table that pauses.
-constexpr ListingStyle CONSOLE_LISTING = {ListingFormat::Table, true, true, false, false, nullptr, false};
+// Whether the listing must stop now, as the style's StopRequested says.
+inline bool ListingStopRequested(const ListingStyle& style) {
+  return style.StopRequested != nullptr && style.StopRequested();
+}
+
 
 // Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
 // header line of names, then every row with each value whole. Returns false when a call failed.

@@ -1,6 +1,8 @@
 // The one output layer: buffered standard output, and standard error in program order.
 #include "display/output.h"
 
+#include "display/cell_text.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -116,6 +118,10 @@ void OutCommit(char* end) {
 void ErrText(const char* text) {
   OutFlush();
   WriteAll(STDERR_FILENO, text, strlen(text));
+}
+
+void ErrDiagnostic(void* lpCharset, const char* text) {
+  ErrText(SafeMessageText(*static_cast<const TextCharset*>(lpCharset), text).c_str());
 }
 
 void ErrFormat(const char* format, ...) {

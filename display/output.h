@@ -47,6 +47,11 @@ void OutFlush();
 // Writes a text to standard error, after flushing standard output so both keep program order.
 void ErrText(const char* text);
 
+// Writes a diagnostic or error text of the ODBC layer to standard error, with control characters and bytes
+// that are not valid text in the character set at lpCharset (a TextCharset) shown as '?', newline and tab
+// kept: the layer's writer.
+void ErrDiagnostic(void* lpCharset, const char* text);
+
 // As ErrText, with a printf format; the result may be of any length.
 void ErrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "display/cell_text.h"
+#include "display/console.h"
 #include "display/output.h"
 #include "display/terminal.h"
-#include "session/interrupt.h"
 
 namespace {
 
@@ -17,38 +17,41 @@ constexpr char PAGE_PROMPT_INDENT[] = "              ";
 constexpr char PAGE_PROMPT[] = "   Press ENTER to continue, Q to quit";
 
 // Bytes that one cell of a table line may take: the bar, two blanks and the rendered text.
-size_t CellLineBytes(int maxChars, int width) { return gCharset.columnBarLen + 2 + CellBytesBound(maxChars, width); }
+size_t CellLineBytes(const TextCharset& charset, int maxChars, int width) {
+  return charset.columnBarLen + 2 + CellBytesBound(maxChars, width);
+}
 
 // Writes the column bar at out; returns the end of what was written.
-char* PutBar(char* out) {
-  memcpy(out, gCharset.columnBar, gCharset.columnBarLen);
-  return out + gCharset.columnBarLen;
+char* PutBar(const TextCharset& charset, char* out) {
+  memcpy(out, charset.columnBar, charset.columnBarLen);
+  return out + charset.columnBarLen;
 }
 
 // Writes one cell of a table line at out: the bar, a blank, the text in exactly `width` columns, a blank.
 // Returns the end of what was written.
-char* PutCell(char* out, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
-  out = PutBar(out);
+char* PutCell(const TextCharset& charset, char* out, const char* text, size_t len, int maxChars, int width,
+              bool alignLeft) {
+  out = PutBar(charset, out);
   *out++ = ' ';
-  out = RenderCell(out, text, len, maxChars, width, alignLeft);
+  out = RenderCell(charset, out, text, len, maxChars, width, alignLeft);
   *out++ = ' ';
   return out;
 }
 
 // Writes one cell of a table line to standard output.
-void WriteCell(const char* text, size_t len, int maxChars, int width, bool alignLeft) {
-  char* out = OutReserve(CellLineBytes(maxChars, width));
-  OutCommit(PutCell(out, text, len, maxChars, width, alignLeft));
+void WriteCell(const TextCharset& charset, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
+  char* out = OutReserve(CellLineBytes(charset, maxChars, width));
+  OutCommit(PutCell(charset, out, text, len, maxChars, width, alignLeft));
 }
 
 // Writes at out what closes every table line but the newline: a blank and the bar. Returns the end.
-char* PutLineEnd(char* out) {
+char* PutLineEnd(const TextCharset& charset, char* out) {
   *out++ = ' ';
-  return PutBar(out);
+  return PutBar(charset, out);
 }
 
 // Writes the close of a table line, but the newline, to standard output.
-void WriteLineEnd() { OutCommit(PutLineEnd(OutReserve(gCharset.columnBarLen + 1))); }
+void WriteLineEnd(const TextCharset& charset) { OutCommit(PutLineEnd(charset, OutReserve(charset.columnBarLen + 1))); }
 
 // One column of the table: how wide it is, what of a value it shows, and its title.
 struct TableColumn {
@@ -65,21 +68,24 @@ struct Table {
   int cchTotalWidth = 0;             // the sum of widths plus COLUMN_EXTRA each; a line is 2 more
   size_t cbRowBound = 0;             // the most bytes one row line can take
   bool fHighlight = true;            // highlight header, end bar and pause prompt
+  Console* lpConsole = nullptr;      // the terminal: its character set, and its window read when paging
 };
 
 // Works out a column's width from its display size (at most MAX_COLUMN_CHARS) and the columns of its whole
 // name, at least MIN_COLUMN_WIDTH; the title is the name cut to MAX_TITLE_CHARS characters.
-TableColumn LayOutColumn(const ResultColumn& column) {
+TableColumn LayOutColumn(const TextCharset& charset, const ResultColumn& column) {
   TableColumn shown{};
   shown.fText = column.fText;
   int cchDisplay = column.cchDisplay > MAX_COLUMN_CHARS || column.cchDisplay < 0 ? MAX_COLUMN_CHARS
                                                                                     : static_cast<int>(column.cchDisplay);
   shown.cchValueChars = column.fText ? cchDisplay : MAX_COLUMN_CHARS;
-  int cchName = gCharset.utf8 ? -1 : 0;  // a name that could not be read leaves the display size
+  int cchName = charset.utf8 ? -1 : 0;  // a name that could not be read leaves the display size
   if (column.fNameRead) {
     shown.fTitleRead = true;
-    shown.szTitle = column.szName.substr(0, TextPrefixBytes(column.szName.data(), column.szName.size(), MAX_TITLE_CHARS));
-    cchName = gCharset.utf8 ? TextColumns(column.szName.data(), column.szName.size()) : static_cast<int>(column.szName.size());
+    shown.szTitle =
+        column.szName.substr(0, TextPrefixBytes(charset, column.szName.data(), column.szName.size(), MAX_TITLE_CHARS));
+    cchName = charset.utf8 ? TextColumns(charset, column.szName.data(), column.szName.size())
+                           : static_cast<int>(column.szName.size());
   }
   int width = cchDisplay > cchName ? cchDisplay : cchName;
   shown.cchWidth = width < MIN_COLUMN_WIDTH ? MIN_COLUMN_WIDTH : width;
@@ -88,33 +94,34 @@ TableColumn LayOutColumn(const ResultColumn& column) {
 
 // Bytes that the cell of one column's value, or of its NULL marker, may take. A value that is not text may
 // widen its cell to all of its characters, each up to two columns wide.
-size_t RowCellBytes(const TableColumn& column) {
+size_t RowCellBytes(const TextCharset& charset, const TableColumn& column) {
   int maxChars = column.cchValueChars > MIN_COLUMN_WIDTH ? column.cchValueChars : MIN_COLUMN_WIDTH;
   int width = column.cchWidth;
   if (!column.fText && width < 2 * maxChars) width = 2 * maxChars;
-  return CellLineBytes(maxChars, width);
+  return CellLineBytes(charset, maxChars, width);
 }
 
 // Writes the cell of the current row's value of column iCol at out; returns the end of what was written.
 char* PutRowCell(char* out, ResultSet& set, const Table& table, size_t iCol) {
   const TableColumn& column = table.columns[iCol];
+  const TextCharset& charset = table.lpConsole->charset;
   SQLLEN indicator;
   const char* value = BoundValue(set, iCol, &indicator);
   if (indicator == SQL_NULL_DATA) {
-    return PutCell(out, NULL_MARKER, sizeof NULL_MARKER - 1, MIN_COLUMN_WIDTH, column.cchWidth, true);
+    return PutCell(charset, out, NULL_MARKER, sizeof NULL_MARKER - 1, MIN_COLUMN_WIDTH, column.cchWidth, true);
   }
   // The indicator gives the length of a value that fit; a cut value fills the buffer up to its NUL.
   size_t len = BoundValueIsWhole(set.columns[iCol], indicator)
                    ? static_cast<size_t>(indicator)
                    : strnlen(value, static_cast<size_t>(set.columns[iCol].cbBuffer - 1));
-  if (column.fText) return PutCell(out, value, len, column.cchValueChars, column.cchWidth, true);
+  if (column.fText) return PutCell(charset, out, value, len, column.cchValueChars, column.cchWidth, true);
   // A number, date or other value wider than its column is shown whole: that line is wider, not wrong.
   int width = column.cchWidth;
   if (len > static_cast<size_t>(width)) {
-    int columns = TextColumns(value, TextPrefixBytes(value, len, column.cchValueChars));
+    int columns = TextColumns(charset, value, TextPrefixBytes(charset, value, len, column.cchValueChars));
     if (columns > width) width = columns;
   }
-  return PutCell(out, value, len, column.cchValueChars, width, false);
+  return PutCell(charset, out, value, len, column.cchValueChars, width, false);
 }
 
 // Writes the current row from the bound buffers.
@@ -122,15 +129,15 @@ void WriteRow(ResultSet& set, const Table& table) {
   if (table.cbRowBound <= OUT_RESERVE_MAX) {
     char* out = OutReserve(table.cbRowBound);
     for (size_t iCol = 0; iCol < table.columns.size(); ++iCol) out = PutRowCell(out, set, table, iCol);
-    out = PutLineEnd(out);
+    out = PutLineEnd(table.lpConsole->charset, out);
     *out++ = '\n';
     OutCommit(out);
     return;
   }
   for (size_t iCol = 0; iCol < table.columns.size(); ++iCol) {
-    OutCommit(PutRowCell(OutReserve(RowCellBytes(table.columns[iCol])), set, table, iCol));
+    OutCommit(PutRowCell(OutReserve(RowCellBytes(table.lpConsole->charset, table.columns[iCol])), set, table, iCol));
   }
-  WriteLineEnd();
+  WriteLineEnd(table.lpConsole->charset);
   OutWrite("\n", 1);
 }
 
@@ -145,20 +152,25 @@ void WriteBlanks(int count) {
   }
 }
 
+}  // namespace
+
+namespace {
+
 // The paging prompt's look, for writing it again after a stop.
 struct PagePrompt {
-  int lineWidth;    // the table line's width, for the highlight
-  bool fHighlight;  // the prompt is highlighted
+  int lineWidth;               // the table line's width, for the highlight
+  const ListingStyle* lpStyle;  // highlight, and the console whose window height it shows
 };
 
-// Writes the paging prompt: indent, text and the page height, highlighted as the table is.
+// Writes the paging prompt: 14 blanks, then highlighted the prompt text and the window's height.
 void ShowPagePrompt(void* context) {
   const PagePrompt* prompt = static_cast<const PagePrompt*>(context);
+  const bool fHighlight = prompt->lpStyle->fHighlight;
   OutText(PAGE_PROMPT_INDENT);
-  if (prompt->fHighlight) HighlightConsole(prompt->lineWidth, true);
+  if (fHighlight) HighlightConsole(prompt->lineWidth, true);
   OutText(PAGE_PROMPT);
-  OutText(std::to_string(gScreenRows).c_str());
-  if (prompt->fHighlight) HighlightConsole(prompt->lineWidth, false);
+  OutText(std::to_string(prompt->lpStyle->lpConsole->window.rows).c_str());
+  if (fHighlight) HighlightConsole(prompt->lineWidth, false);
   OutFlush();
 }
 
@@ -166,10 +178,12 @@ void ShowPagePrompt(void* context) {
 
 // An empty reply, any other reply and the end of piped input go on.
 bool PauseListing(int lineWidth, const ListingStyle& style) {
-  PagePrompt prompt = {lineWidth, style.fHighlight};
+  // The number shown is the window's height as read now.
+  ReadWindowSize(&style.lpConsole->window);
+  PagePrompt prompt = {lineWidth, &style};
   ShowPagePrompt(&prompt);
   // Stopped at the pause and continued: the prompt shows again rather than a blank screen.
-  if (style.ReadReply != nullptr && StdinIsTerminal()) WaitForTerminalLine(ShowPagePrompt, &prompt);
+  if (style.WaitForReply != nullptr) style.WaitForReply(ShowPagePrompt, &prompt);
   std::string szReply;
   switch (style.ReadReply != nullptr ? style.ReadReply(szReply) : InputResult::End) {
     case InputResult::Line:
@@ -186,23 +200,24 @@ bool PauseListing(int lineWidth, const ListingStyle& style) {
 namespace {
 
 // Rows on one page. A line wider than the terminal wraps onto several screen lines, so fewer rows fit:
-// the header and the prompt line stay on the screen. Elsewhere a page is gScreenRows - 2 rows.
-int RowsPerPage(int lineWidth) {
-  int screenLines = gScreenColumns > 0 ? (lineWidth + gScreenColumns - 1) / gScreenColumns : 1;
-  if (screenLines <= 1) return gScreenRows - 2;
-  int rows = (gScreenRows - 1 - screenLines) / screenLines;
+// the header and the prompt line stay on the screen. Elsewhere a page is the window's rows - 2.
+int RowsPerPage(const WindowSize& window, int lineWidth) {
+  int screenLines = window.columns > 0 ? (lineWidth + window.columns - 1) / window.columns : 1;
+  if (screenLines <= 1) return window.rows - 2;
+  int rows = (window.rows - 1 - screenLines) / screenLines;
   return rows > 1 ? rows : 1;
 }
 
 // Prints the highlighted header line: each column's title in its width.
 void PrintColumnTitles(const Table& table) {
+  const TextCharset& charset = table.lpConsole->charset;
   if (table.fHighlight) HighlightConsole(table.cchTotalWidth + 2, true);
   for (const TableColumn& column : table.columns) {
     // A title that could not be read was reported then; the header line ends at it, as it did at the time.
     if (!column.fTitleRead) break;
-    WriteCell(column.szTitle.data(), column.szTitle.size(), MAX_TITLE_CHARS, column.cchWidth, true);
+    WriteCell(charset, column.szTitle.data(), column.szTitle.size(), MAX_TITLE_CHARS, column.cchWidth, true);
   }
-  WriteLineEnd();
+  WriteLineEnd(charset);
   if (table.fHighlight) HighlightConsole(table.cchTotalWidth + 2, false);
   OutWrite("\n", 1);
 }
@@ -220,22 +235,27 @@ void PrintEndBar(const Table& table) {
 bool ListTable(ResultSet& set, const ListingStyle& style) {
   Table table;
   table.fHighlight = style.fHighlight;
-  bool fSucceeded = BindResultColumns(set, BindPurpose::Table, gCharset.utf8);
-  table.cbRowBound = gCharset.columnBarLen + 2;
+  table.lpConsole = style.lpConsole;
+  const TextCharset& charset = style.lpConsole->charset;
+  bool fSucceeded = BindResultColumns(set, BindPurpose::Table, charset.utf8);
+  table.cbRowBound = charset.columnBarLen + 2;
   for (const ResultColumn& column : set.columns) {
-    table.columns.push_back(LayOutColumn(column));
+    table.columns.push_back(LayOutColumn(charset, column));
     table.cchTotalWidth += table.columns.back().cchWidth + COLUMN_EXTRA;
-    table.cbRowBound += RowCellBytes(table.columns.back());
+    table.cbRowBound += RowCellBytes(charset, table.columns.back());
   }
+  // The pager reads the window when it starts a page.
+  if (style.fPaging) ReadWindowSize(&style.lpConsole->window);
   PrintColumnTitles(table);
   // A failed description or binding lists the columns it reached.
   int cRowsOnPage = 0;
   for (;;) {
     // Nobody sees a listing whose output fails: stop fetching it. The statement itself has run.
     if (StdoutState() != OutputState::Working) break;
-    // A page holds gScreenRows - 2 rows: with the header and the prompt line it fills the window.
-    if (style.fPaging && cRowsOnPage++ >= RowsPerPage(table.cchTotalWidth + 2)) {
+    // A page holds the window's rows - 2: with the header and the prompt line it fills the window.
+    if (style.fPaging && cRowsOnPage++ >= RowsPerPage(style.lpConsole->window, table.cchTotalWidth + 2)) {
       if (!PauseListing(table.cchTotalWidth + 2, style)) break;
+      ReadWindowSize(&style.lpConsole->window);
       PrintColumnTitles(table);
       cRowsOnPage = 1;
     }
@@ -243,7 +263,7 @@ bool ListTable(ResultSet& set, const ListingStyle& style) {
     if (fetched == RowFetch::Failed) return false;
     // Ctrl-C stops the listing as Q does: the fetched row is dropped and the session closes the cursor. The
     // terminal showed ^C where the cursor stood: the next prompt starts on a line of its own.
-    if (InterruptRequested()) {
+    if (ListingStopRequested(style)) {
       if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
       break;
     }
@@ -266,10 +286,12 @@ bool ShowResultSet(SQLHSTMT& lpStmt, SQLSMALLINT cCols, const ListingStyle& styl
   bool fDescribed = DescribeResultColumns(set, cCols, chosen);
   if (style.format == ListingFormat::Table) {
     bool fExpanded = style.expanded == ExpandedDisplay::On;
-    int cchWindow = style.expanded == ExpandedDisplay::Auto ? ReadWindowSize() : 0;
+    int cchWindow = style.expanded == ExpandedDisplay::Auto ? ReadWindowSize(&style.lpConsole->window) : 0;
     if (cchWindow > 0) {
       int lineWidth = 2;
-      for (const ResultColumn& column : set.columns) lineWidth += LayOutColumn(column).cchWidth + COLUMN_EXTRA;
+      for (const ResultColumn& column : set.columns) {
+        lineWidth += LayOutColumn(style.lpConsole->charset, column).cchWidth + COLUMN_EXTRA;
+      }
       fExpanded = lineWidth > cchWindow;
     }
     if (fExpanded) return ListExpanded(set, style) && fDescribed;

@@ -1,4 +1,4 @@
-// The terminal as a console: the highlight of header, end bar and paging prompt, and the page height.
+// The terminal as a console: the highlight of header, end bar and paging prompt, and the window's size.
 #include "display/terminal.h"
 
 #include <sys/ioctl.h>
@@ -6,21 +6,15 @@
 
 #include "display/output.h"
 
-SQLSMALLINT gScreenRows = 80;
-int gScreenColumns = 0;
-
 namespace {
 constexpr char HIGHLIGHT_ON[] = "\x1b[44m";   // blue background over the current colours
 constexpr char HIGHLIGHT_OFF[] = "\x1b[49m";  // back to the default background
+constexpr int MAX_ROWS = 32767;               // more rows than any page needs
 }  // namespace
 
 void HighlightConsole(int width, bool on) {
   (void)width;
   if (!StdoutIsTerminal()) return;  // a file or a pipe never becomes a terminal
-  struct winsize window = {};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) != 0) return;  // not a terminal: nothing changes
-  if (window.ws_row > 0) gScreenRows = static_cast<SQLSMALLINT>(window.ws_row > 32767 ? 32767 : window.ws_row);
-  gScreenColumns = window.ws_col;
   // The switch goes through the same buffer as the text, so it falls exactly between the pieces it separates.
   if (on) {
     OutWrite(HIGHLIGHT_ON, sizeof HIGHLIGHT_ON - 1);
@@ -29,11 +23,11 @@ void HighlightConsole(int width, bool on) {
   }
 }
 
-int ReadWindowSize() {
+int ReadWindowSize(WindowSize* window) {
   if (!StdoutIsTerminal()) return 0;
-  struct winsize window = {};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) != 0) return 0;
-  if (window.ws_row > 0) gScreenRows = static_cast<SQLSMALLINT>(window.ws_row > 32767 ? 32767 : window.ws_row);
-  gScreenColumns = window.ws_col;
-  return window.ws_col;
+  struct winsize size = {};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;  // not a terminal: nothing changes
+  if (size.ws_row > 0) window->rows = size.ws_row > MAX_ROWS ? MAX_ROWS : size.ws_row;
+  window->columns = size.ws_col;
+  return size.ws_col;
 }

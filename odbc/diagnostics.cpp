@@ -1,13 +1,35 @@
 // Printing of diagnostic records and of failed calls on standard error.
 #include <cstring>
+#include <string>
+#include <unistd.h>
 
-#include "display/cell_text.h"
-#include "display/output.h"
 #include "odbc/odbc_api.h"
+
+namespace {
+
+// Writes text to standard error unbuffered: the writer until the program gives its own.
+void WriteToStandardError(void*, const char* text) {
+  for (size_t len = strlen(text); len > 0;) {
+    ssize_t written = write(STDERR_FILENO, text, len);
+    if (written <= 0) return;
+    text += written;
+    len -= static_cast<size_t>(written);
+  }
+}
+
+DiagnosticsWriter gWriter = WriteToStandardError;  // where every report goes
+void* gWriterContext = nullptr;                    // what the writer is called with
+
+}  // namespace
+
+void SetDiagnosticsWriter(DiagnosticsWriter writer, void* context) {
+  gWriter = writer != nullptr ? writer : WriteToStandardError;
+  gWriterContext = context;
+}
 
 void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCode) {
   if (RetCode == SQL_INVALID_HANDLE) {
-    ErrText("Invalid handle!\n");
+    gWriter(gWriterContext, "Invalid handle!\n");
     return;
   }
   SQLCHAR szState[6];
@@ -26,9 +48,15 @@ void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCo
     szState[5] = '\0';
     szMessage[sizeof szMessage - 1] = '\0';
     if (strncmp(reinterpret_cast<char*>(szState), "01004", 5) == 0) continue;
-    ErrFormat("[%5.5s] %s (%d)\n", SafeMessageText(reinterpret_cast<char*>(szState)).c_str(),
-              SafeMessageText(reinterpret_cast<char*>(szMessage)).c_str(), static_cast<int>(lNativeError));
+    // The state in exactly five characters, padded on the left as a printf width pads.
+    size_t cchState = strnlen(reinterpret_cast<char*>(szState), 5);
+    std::string record = "[" + std::string(5 - cchState, ' ');
+    record.append(reinterpret_cast<char*>(szState), cchState);
+    record += "] ";
+    record += reinterpret_cast<char*>(szMessage);
+    record += " (" + std::to_string(static_cast<int>(lNativeError)) + ")\n";
+    gWriter(gWriterContext, record.c_str());
   }
 }
 
-void ReportFailedCall(const char* callText) { ErrFormat("Error in %s\n", callText); }
+void ReportFailedCall(const char* callText) { gWriter(gWriterContext, ("Error in " + std::string(callText) + "\n").c_str()); }

@@ -4,6 +4,12 @@
 #include <sql.h>
 #include <sqlext.h>
 
+// Where the diagnostics report and the "Error in" lines go: a writer of one whole text and the context it
+// is called with, given by the program once at start-up (it decides how text reaches the terminal). Until
+// then they go to standard error as they are.
+using DiagnosticsWriter = void (*)(void* context, const char* text);
+void SetDiagnosticsWriter(DiagnosticsWriter writer, void* context);
+
 // Prints every diagnostic record of `handle` on standard error as "[SQLSTATE] message (native)", except
 // 01004 (string data, right truncated) records. For SQL_INVALID_HANDLE prints only "Invalid handle!".
 // Returns nothing; callers call it only when RetCode is not SQL_SUCCESS.

@@ -61,7 +61,7 @@ SourceNaming ReadSourceNaming(SQLHDBC lpDbc) {
 // Splits a dotted name into its parts; a part in the source's quote characters may hold dots and blanks,
 // and a doubled quote inside stands for one. Returns false, with the error reported, for a name that is
 // empty, has an empty part, an unclosed quote, or more than three parts.
-bool SplitName(std::string_view text, const SourceNaming& naming, std::vector<NamePart>* parts) {
+bool SplitName(const TextCharset& charset, std::string_view text, const SourceNaming& naming, std::vector<NamePart>* parts) {
   parts->clear();
   size_t i = 0;
   for (;;) {
@@ -70,7 +70,7 @@ bool SplitName(std::string_view text, const SourceNaming& naming, std::vector<Na
       part.fQuoted = true;
       for (++i;; ++i) {
         if (i >= text.size()) {
-          ErrFormat("The name %s has an unclosed quote\n", SafeMessageText(std::string(text).c_str()).c_str());
+          ErrFormat("The name %s has an unclosed quote\n", SafeMessageText(charset, std::string(text).c_str()).c_str());
           return false;
         }
         if (text[i] != naming.quote) {
@@ -83,21 +83,21 @@ bool SplitName(std::string_view text, const SourceNaming& naming, std::vector<Na
         }
       }
       if (i < text.size() && text[i] != '.') {
-        ErrFormat("The name %s has text after a closing quote\n", SafeMessageText(std::string(text).c_str()).c_str());
+        ErrFormat("The name %s has text after a closing quote\n", SafeMessageText(charset, std::string(text).c_str()).c_str());
         return false;
       }
     } else {
       while (i < text.size() && text[i] != '.') part.szText += text[i++];
     }
     if (part.szText.empty() || parts->size() == 3) {
-      ErrFormat("Not a name: %s\n", SafeMessageText(std::string(text).c_str()).c_str());
+      ErrFormat("Not a name: %s\n", SafeMessageText(charset, std::string(text).c_str()).c_str());
       return false;
     }
     parts->push_back(std::move(part));
     if (i >= text.size()) return true;
     ++i;  // the dot
     if (i >= text.size()) {
-      ErrFormat("Not a name: %s\n", SafeMessageText(std::string(text).c_str()).c_str());
+      ErrFormat("Not a name: %s\n", SafeMessageText(charset, std::string(text).c_str()).c_str());
       return false;
     }
   }
@@ -264,7 +264,7 @@ bool ReadText(SQLHSTMT lpStmt, SQLUSMALLINT iCol, std::string* text, bool* fNull
 // exactly or else but for case. On success *found holds its catalog, schema and name as the catalog
 // gives them. Returns Failed, with the error reported, when nothing matches.
 StatementOutcome FindTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const std::vector<NamePart>& parts,
-                           const SourceNaming& naming, CatalogTarget* found) {
+                           const SourceNaming& naming, const TextCharset& charset, CatalogTarget* found) {
   if (!HaveStatement(lpDbc, lpStmt)) return StatementOutcome::Fatal;
   CatalogTarget target = TargetOf(parts, naming, false);
   UseCurrentCatalog(lpDbc, naming, &target);
@@ -308,7 +308,7 @@ StatementOutcome FindTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const std::vector<Na
   if (!fFound) {
     std::string typed;
     for (const NamePart& part : parts) typed += (typed.empty() ? "" : ".") + part.szText;
-    ErrFormat("Did not find any table or view named %s\n", SafeMessageText(typed.c_str()).c_str());
+    ErrFormat("Did not find any table or view named %s\n", SafeMessageText(charset, typed.c_str()).c_str());
     return StatementOutcome::Failed;
   }
   return StatementOutcome::Ok;
@@ -318,7 +318,7 @@ StatementOutcome FindTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const std::vector<Na
 void WriteHeading(const ListingStyle& style, const std::string& heading) {
   if (style.format != ListingFormat::Table) return;
   std::string line;
-  AppendSafeText(line, heading.data(), heading.size());
+  AppendSafeText(style.lpConsole->charset, line, heading.data(), heading.size());
   line += '\n';
   OutText(line.c_str());
 }
@@ -344,7 +344,7 @@ StatementOutcome ListTables(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pa
                             const ListingStyle& style) {
   SourceNaming naming = ReadSourceNaming(lpDbc);
   std::vector<NamePart> parts;
-  if (!pattern.empty() && !SplitName(pattern, naming, &parts)) return StatementOutcome::Failed;
+  if (!pattern.empty() && !SplitName(style.lpConsole->charset, pattern, naming, &parts)) return StatementOutcome::Failed;
   CatalogTarget target = TargetOf(parts, naming, true);
   UseCurrentCatalog(lpDbc, naming, &target);
   std::string szType = kind == TableKind::Table ? "TABLE" : "VIEW";
@@ -384,7 +384,7 @@ StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_vie
   }
   SourceNaming naming = ReadSourceNaming(lpDbc);
   std::vector<NamePart> parts;
-  if (!pattern.empty() && !SplitName(pattern, naming, &parts)) return StatementOutcome::Failed;
+  if (!pattern.empty() && !SplitName(style.lpConsole->charset, pattern, naming, &parts)) return StatementOutcome::Failed;
   CatalogTarget target = TargetOf(parts, naming, true);
   UseCurrentCatalog(lpDbc, naming, &target);
   std::vector<ChosenColumn> chosen = OwnerAndName(naming, "name");
@@ -400,9 +400,9 @@ StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_vie
 StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view name, const ListingStyle& style) {
   SourceNaming naming = ReadSourceNaming(lpDbc);
   std::vector<NamePart> parts;
-  if (!SplitName(name, naming, &parts)) return StatementOutcome::Failed;
+  if (!SplitName(style.lpConsole->charset, name, naming, &parts)) return StatementOutcome::Failed;
   CatalogTarget table;
-  StatementOutcome outcome = FindTable(lpDbc, lpStmt, parts, naming, &table);
+  StatementOutcome outcome = FindTable(lpDbc, lpStmt, parts, naming, style.lpConsole->charset, &table);
   if (outcome != StatementOutcome::Ok) return outcome;
   // The calls below take the table as the catalog spells it; SQLColumns takes a pattern.
   std::string szNamePattern = LiteralPattern(table.szName, naming);
@@ -461,7 +461,7 @@ StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view
   return outcome;
 }
 
-StatementOutcome ShowConnectionInfo(SQLHDBC lpDbc) {
+StatementOutcome ShowConnectionInfo(SQLHDBC lpDbc, const TextCharset& charset) {
   // Each line: its label and the SQLGetInfo items joined by a blank; an item the driver cannot tell is left out.
   struct InfoLine {
     const char* szLabel;        // what the line says
@@ -485,7 +485,7 @@ StatementOutcome ShowConnectionInfo(SQLHDBC lpDbc) {
       SQLSMALLINT cbValue = 0;
       if (!SQL_SUCCEEDED(SQLGetInfo(lpDbc, item, buffer, sizeof buffer, &cbValue)) || buffer[0] == '\0') continue;
       if (!value.empty()) value += ' ';
-      AppendSafeText(value, buffer, strnlen(buffer, sizeof buffer - 1));
+      AppendSafeText(charset, value, buffer, strnlen(buffer, sizeof buffer - 1));
     }
     text += line.szLabel;
     text += ": ";

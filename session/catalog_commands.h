@@ -33,4 +33,4 @@ StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_vie
 StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view name, const ListingStyle& style);
 
 // Writes what the connection is: DBMS and driver with their versions, ODBC versions, database, user, server.
-StatementOutcome ShowConnectionInfo(SQLHDBC lpDbc);
+StatementOutcome ShowConnectionInfo(SQLHDBC lpDbc, const TextCharset& charset);

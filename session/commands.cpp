@@ -37,12 +37,12 @@ RunStep IncludeFile(Session& session, std::string_view argument) {
   }
   std::string path(argument);
   if (session.fileDepth >= MAX_FILE_DEPTH) {
-    ErrFormat("cannot run '%s': files run %d deep\n", SafeMessageText(path.c_str()).c_str(), MAX_FILE_DEPTH);
+    ErrFormat("cannot run '%s': files run %d deep\n", SafeMessageText(session.console.charset, path.c_str()).c_str(), MAX_FILE_DEPTH);
     return CommandFailed(session);
   }
   FILE* file = OpenSqlFile(path.c_str());
   if (file == nullptr) {
-    ErrFormat("cannot read '%s': %s\n", SafeMessageText(path.c_str()).c_str(), strerror(errno));
+    ErrFormat("cannot read '%s': %s\n", SafeMessageText(session.console.charset, path.c_str()).c_str(), strerror(errno));
     return CommandFailed(session);
   }
   ++session.fileDepth;
@@ -101,17 +101,17 @@ RunStep ListProceduresCommand(Session& session, std::string_view pattern) {
 }
 
 RunStep ConnectionInfoCommand(Session& session, std::string_view) {
-  return AfterCatalogCommand(session, ShowConnectionInfo(session.lpDbc), std::chrono::steady_clock::now());
+  return AfterCatalogCommand(session, ShowConnectionInfo(session.lpDbc, session.console.charset), std::chrono::steady_clock::now());
 }
 
 // Reads an on/off argument into *fOn: empty switches it over. Returns false, reported, for anything else.
-bool ReadSwitch(const char* szCommand, std::string_view argument, bool* fOn) {
+bool ReadSwitch(const Session& session, const char* szCommand, std::string_view argument, bool* fOn) {
   if (argument.empty()) {
     *fOn = !*fOn;
   } else if (argument == "on" || argument == "off") {
     *fOn = argument == "on";
   } else {
-    ErrFormat("\\%s takes on or off, not %s\n", szCommand, SafeMessageText(std::string(argument).c_str()).c_str());
+    ErrFormat("\\%s takes on or off, not %s\n", szCommand, SafeMessageText(session.console.charset, std::string(argument).c_str()).c_str());
     return false;
   }
   return true;
@@ -119,7 +119,7 @@ bool ReadSwitch(const char* szCommand, std::string_view argument, bool* fOn) {
 
 // \timing [on|off]
 RunStep TimingCommand(Session& session, std::string_view argument) {
-  if (!ReadSwitch("timing", argument, &session.fTiming)) return CommandFailed(session);
+  if (!ReadSwitch(session, "timing", argument, &session.fTiming)) return CommandFailed(session);
   // A CSV or TSV file holds data only.
   if (session.listing.format == ListingFormat::Table) OutText(session.fTiming ? "Timing is on.\n" : "Timing is off.\n");
   return RunStep::Next;
@@ -132,7 +132,7 @@ RunStep ExpandedCommand(Session& session, std::string_view argument) {
     expanded = ExpandedDisplay::Auto;
   } else {
     bool fOn = expanded != ExpandedDisplay::Off;
-    if (!ReadSwitch("x", argument, &fOn)) return CommandFailed(session);
+    if (!ReadSwitch(session, "x", argument, &fOn)) return CommandFailed(session);
     expanded = fOn ? ExpandedDisplay::On : ExpandedDisplay::Off;
   }
   if (session.listing.format != ListingFormat::Table) return RunStep::Next;  // CSV and TSV are never expanded
@@ -194,7 +194,7 @@ RunStep RunConsoleCommand(Session& session, std::string_view line) {
   for (const ConsoleCommand& command : COMMANDS) {
     if (name == command.szName) return command.handler(session, TrimBlanks(text.substr(nameEnd)));
   }
-  ErrFormat("Invalid command \\%s. Try \\? for help.\n", SafeMessageText(std::string(name).c_str()).c_str());
+  ErrFormat("Invalid command \\%s. Try \\? for help.\n", SafeMessageText(session.console.charset, std::string(name).c_str()).c_str());
   return CommandFailed(session);
 }
 

@@ -25,7 +25,7 @@ void WarnHistory(HistoryFile& history, const char* action, int error) {
   if (history.fWarned) return;
   history.fWarned = true;
   ErrFormat("Warning: cannot %s the history file %s: %s; history is not saved\n", action,
-            SafeMessageText(history.path.c_str()).c_str(), strerror(error));
+            SafeMessageText(history.charset, history.path.c_str()).c_str(), strerror(error));
 }
 
 // Creates the missing directories above `path`, each with mode 0700. Returns false with errno set.

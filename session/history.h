@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "display/cell_text.h"
+
 // Entries the file keeps; older ones are dropped when it is trimmed.
 constexpr size_t HISTORY_ENTRIES_KEPT = 1000;
 
@@ -13,6 +15,7 @@ struct HistoryFile {
   std::string path;     // the file; empty when no history is kept
   size_t cEntries = 0;  // entries in the file: those read at start and those appended since
   bool fWarned = false;  // a failure was reported: the file is left alone from then on
+  TextCharset charset = {false, false, "|", 1};  // the terminal's, in which a warning shows the file's name
 };
 
 // Where the history is kept: $ODBC_CONSOLE_HISTFILE when set (empty: nowhere), else

@@ -26,6 +26,7 @@ constexpr char WORD_BREAKS[] = " \t\n\"'`@$><=;|&{(,)*+-/%.";
 
 termios gEditorMode;               // the terminal mode the editor set, restored after a stop
 bool gEditorModeKnown = false;     // gEditorMode holds a mode
+TextCharset gEditorCharset = {false, false, "|", 1};  // the terminal's: keys decoded and candidates measured in it
 std::vector<std::string> gMatches;  // the completions being handed out
 
 // Reads one byte of the terminal, or returns -1 at Ctrl-C or end of input. A stop and continue in between
@@ -62,7 +63,7 @@ int ReadKeyByte() {
 int ReadKey(FILE*) {
   if (tcgetattr(STDIN_FILENO, &gEditorMode) == 0) gEditorModeKnown = true;
   int byte = ReadKeyByte();
-  if (byte < 0x80 || !gCharset.utf8) return byte;
+  if (byte < 0x80 || !gEditorCharset.utf8) return byte;
   mbstate_t state = {};
   char bytes[4] = {static_cast<char>(byte)};
   for (size_t have = 1; have <= 4;) {
@@ -89,7 +90,7 @@ char* NextMatch(const char*, int state) {
 
 // Bytes of the first `chars` characters of text: the editor counts its cursor in characters.
 size_t BytesOfChars(const char* text, int chars) {
-  if (!gCharset.utf8) return strnlen(text, static_cast<size_t>(chars));
+  if (!gEditorCharset.utf8) return strnlen(text, static_cast<size_t>(chars));
   size_t bytes = 0;
   for (int i = 0; i < chars && text[bytes] != '\0'; ++i) {
     do ++bytes;
@@ -106,8 +107,8 @@ void ListMatches(const std::vector<std::string>& matches) {
   std::vector<int> widths;
   for (const std::string& match : matches) {
     std::string safe;
-    AppendSafeText(safe, match.data(), match.size());
-    widths.push_back(TextColumns(safe.data(), safe.size()));
+    AppendSafeText(gEditorCharset, safe, match.data(), match.size());
+    widths.push_back(TextColumns(gEditorCharset, safe.data(), safe.size()));
     widest = std::max(widest, static_cast<size_t>(widths.back()));
     shown.push_back(std::move(safe));
   }
@@ -166,7 +167,9 @@ char** CompleteWord(const char* text, int, int end) {
 
 }  // namespace
 
-void InitLineEditor(SQLHDBC lpDbc, HistoryFile& history) {
+void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset, HistoryFile& history) {
+  gEditorCharset = charset;
+  history.charset = charset;
   SetCompletionConnection(lpDbc);
   rl_catch_signals = 0;  // Ctrl-C is the session's; the editor would send it to the whole process group
   rl_readline_name = "odbc-console";

@@ -11,13 +11,13 @@
 #include "display/output.h"
 #include "odbc/driver_quirks.h"
 #include "odbc/odbc_api.h"
+#include "session/commands.h"
+#include "session/completion.h"
 #include "session/input.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
 #include "session/options.h"
 #include "session/password.h"
-#include "session/statement.h"
-#include "session/commands.h"
 #include "session/session.h"
 #include "session/statement.h"
 #include "session/statement_input.h"
@@ -95,6 +95,8 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
   }
   auto start = std::chrono::steady_clock::now();
   StatementOutcome outcome = RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules);
+  // A statement that changed the schema makes completion read the names again.
+  NoteStatementForCompletion(szCommand);
   if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(session, start);
   switch (outcome) {
     case StatementOutcome::Ok:
@@ -183,7 +185,7 @@ void RunSession(Session& session) {
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
-  if (session.fEditor) InitLineEditor(session.lpDbc, session.history);
+  if (session.fEditor) InitLineEditor(session.lpDbc, session.console.charset, session.history);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
   session.dialect = DialectOfDataSource(session.lpDbc);
   if (session.lpSqlFile != nullptr) {
@@ -234,7 +236,9 @@ int ExitStatus(const Session& session) {
 // The whole run, from the command line to the exit status.
 int RunProgram(Session& session, int argc, char** argv) {
   InitOutput();
-  InitCharset();
+  session.console.charset = LocaleCharset();
+  // Diagnostics keep their place among the output, and reach the terminal safe.
+  SetDiagnosticsWriter(ErrDiagnostic, &session.console.charset);
   std::string szBadOption;
   CommandLineAction action = ParseCommandLine(argc, argv, &session.options, &szBadOption);
   MaskPasswordArguments(argc, argv);  // ps shows the arguments: the console reads its own copy
@@ -249,11 +253,11 @@ int RunProgram(Session& session, int argc, char** argv) {
       return OutputExitStatus();
     case CommandLineAction::Invalid:
       ErrFormat("odbc-console: unknown option '%s'\nTry 'odbc-console --help' for more information.\n",
-                SafeMessageText(szBadOption.c_str()).c_str());
+                SafeMessageText(session.console.charset, szBadOption.c_str()).c_str());
       return 2;
     case CommandLineAction::NoValue:
       ErrFormat("odbc-console: option '%s' needs a value\nTry 'odbc-console --help' for more information.\n",
-                SafeMessageText(szBadOption.c_str()).c_str());
+                SafeMessageText(session.console.charset, szBadOption.c_str()).c_str());
       return 2;
     case CommandLineAction::Run:
       break;
@@ -271,11 +275,14 @@ int RunProgram(Session& session, int argc, char** argv) {
   if (session.options.szFile != nullptr) {
     session.lpSqlFile = OpenSqlFile(session.options.szFile);
     if (session.lpSqlFile == nullptr) {
-      ErrFormat("odbc-console: cannot read '%s': %s\n", SafeMessageText(session.options.szFile).c_str(), strerror(errno));
+      ErrFormat("odbc-console: cannot read '%s': %s\n", SafeMessageText(session.console.charset, session.options.szFile).c_str(), strerror(errno));
       return 2;
     }
   }
   session.listing = {session.options.format, !session.options.fBatch, !session.options.fBatch, false, false, ReadInputLine, false};
+  session.listing.StopRequested = InterruptRequested;  // Ctrl-C stops a listing as Q does
+  session.listing.lpConsole = &session.console;
+  if (StdinIsTerminal()) session.listing.WaitForReply = WaitForTerminalLine;
   if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &session.lpEnv) == SQL_ERROR) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);

@@ -3,12 +3,7 @@
 
 #include <string>
 
-// How result sets are written.
-enum class ListingFormat {
-  Table,  // aligned text table with header, end bar and pauses
-  Csv,    // RFC 4180 comma-separated values, LF line ends, whole values
-  Tsv,    // tab-separated values with \t \n \r \\ escapes and \N for NULL, whole values
-};
+#include "display/listing.h"
 
 // Everything the command line says about one run.
 struct SessionOptions {

@@ -21,6 +21,7 @@ struct Session {
   SQLHDBC lpDbc = SQL_NULL_HDBC;    // the connection, owned for the whole run
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;  // the one statement handle, reused for every statement
   SessionOptions options;           // the command line
+  Console console;                  // the terminal: its character set and window
   ListingStyle listing;              // how result sets are written
   StatementRules rules{true};        // what the statement lifecycle must know of the driver
   bool fEditor = false;             // the terminal's line editor reads the statements (it shows the prompt)

@@ -10,7 +10,6 @@
 
 #include "display/output.h"
 #include "session/commands.h"
-#include "session/completion.h"
 #include "session/input.h"
 #include "session/interrupt.h"
 #include "session/line_editor.h"
@@ -75,7 +74,6 @@ RunStep RunStatementText(Session& session, std::string& text) {
     session.fCallFailed = true;
     return RunStep::End;
   }
-  NoteStatementForCompletion(text);
   if (InterruptRequested()) return RunStep::Interrupted;
   if (session.fStatementFailed && session.options.fStopOnError) return RunStep::End;
   // The reader of a pipe has gone: end the session as a pipeline expects, without a word.

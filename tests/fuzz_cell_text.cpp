@@ -27,16 +27,16 @@ bool HasHiddenCharacter(const std::string& text) {
 
 // A rendered cell must be exactly `width` columns, within its byte bound, and shown as it is: rendering it
 // again changes nothing, so no control character or invalid byte is left in it.
-void CheckCell(const char* text, size_t len, int maxChars, int width, bool alignLeft) {
+void CheckCell(const TextCharset& charset, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
   std::vector<char> cell(CellBytesBound(maxChars, width) + 1, '\0');
-  char* end = RenderCell(cell.data(), text, len, maxChars, width, alignLeft);
+  char* end = RenderCell(charset, cell.data(), text, len, maxChars, width, alignLeft);
   size_t cellBytes = static_cast<size_t>(end - cell.data());
   if (cellBytes > CellBytesBound(maxChars, width)) abort();
-  if (TextColumns(cell.data(), cellBytes) != width) abort();
-  if (gCharset.utf8 && HasHiddenCharacter(std::string(cell.data(), cellBytes))) abort();
+  if (TextColumns(charset, cell.data(), cellBytes) != width) abort();
+  if (charset.utf8 && HasHiddenCharacter(std::string(cell.data(), cellBytes))) abort();
   int allChars = static_cast<int>(cellBytes);
   std::vector<char> again(CellBytesBound(allChars, width) + 1, '\0');
-  char* againEnd = RenderCell(again.data(), cell.data(), cellBytes, allChars, width, alignLeft);
+  char* againEnd = RenderCell(charset, again.data(), cell.data(), cellBytes, allChars, width, alignLeft);
   if (static_cast<size_t>(againEnd - again.data()) != cellBytes || memcmp(again.data(), cell.data(), cellBytes) != 0) abort();
 }
 
@@ -53,25 +53,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int maxChars = data[1] % 64;
   int width = ((data[2] << 8) | data[3]) % 512;
   bool alignLeft = (flags & 2) != 0;
+  TextCharset charset = {false, false, "|", 1};
   if (flags & 1) {
-    gCharset = {true, false, "\xe2\x94\x82", 3};
+    charset = {true, false, "\xe2\x94\x82", 3};
   } else if (flags & 4) {
-    gCharset = {false, true, "\xb3", 1};
-  } else {
-    gCharset = {false, false, "|", 1};
+    charset = {false, true, "\xb3", 1};
   }
   const char* text = reinterpret_cast<const char*>(data + 4);
   size_t len = size - 4;
-  CheckCell(text, len, maxChars, width, alignLeft);
-  CheckCell("<NULL>", 6, 6, width < 6 ? 6 : width, true);
+  CheckCell(charset, text, len, maxChars, width, alignLeft);
+  CheckCell(charset, "<NULL>", 6, 6, width < 6 ? 6 : width, true);
 
   std::string message(text, len);
   message = message.c_str();  // a message ends at its first NUL
-  std::string safe = SafeMessageText(message.c_str());
+  std::string safe = SafeMessageText(charset, message.c_str());
   for (unsigned char byte : safe) {
     if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) abort();
   }
-  if (SafeMessageText(safe.c_str()) != safe) abort();
-  if (gCharset.utf8 && HasHiddenCharacter(safe)) abort();
+  if (SafeMessageText(charset, safe.c_str()) != safe) abort();
+  if (charset.utf8 && HasHiddenCharacter(safe)) abort();
   return 0;
 }

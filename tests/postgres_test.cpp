@@ -1,14 +1,15 @@
 // End-to-end tests against a real PostgreSQL server: notices, counts, result sets, long and lost messages.
 #include <gtest/gtest.h>
 
-#include <sql.h>
-#include <sqlext.h>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
+
+#include <sql.h>
+#include <sqlext.h>
 #include <unistd.h>
 
 #include <algorithm>

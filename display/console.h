@@ -1,0 +1,11 @@
+// The console the session writes to: its character set and its window, in one record passed down.
+#pragma once
+
+#include "display/cell_text.h"
+#include "display/terminal.h"
+
+// The terminal as the console knows it; one for the session, made at start-up.
+struct Console {
+  TextCharset charset;  // how text is measured and shown, from the locale
+  WindowSize window;    // the window's size as the pager last read it
+};
