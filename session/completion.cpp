@@ -502,7 +502,20 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
   bool fCatalog = PrepareCatalog();
   TypedWord typed;
   typed.word = line.substr(wordStart, cursor - wordStart);
-  std::vector<Token> before = Tokenize(line.substr(0, wordStart));
+  // A console command takes a table name after \d, \dt and \dv; nothing else of it is completed.
+  size_t textStart = 0;
+  bool fCommandArgument = false;
+  size_t first = line.find_first_not_of(" \t");
+  if (first != std::string::npos && line[first] == '\\') {
+    size_t commandEnd = line.find_first_of(" \t", first);
+    std::string command = line.substr(first + 1, commandEnd == std::string::npos ? std::string::npos : commandEnd - first - 1);
+    if (commandEnd == std::string::npos || wordStart <= commandEnd || (command != "d" && command != "dt" && command != "dv")) {
+      return result;
+    }
+    textStart = commandEnd;
+    fCommandArgument = true;
+  }
+  std::vector<Token> before = Tokenize(line.substr(textStart, wordStart - textStart));
   // A quote opened and not closed: the word continues the name inside it.
   if (!before.empty() && before.back().kind == TokenKind::Quoted && !before.back().fClosed) {
     size_t open = line.rfind(before.back().text, wordStart);
@@ -514,7 +527,7 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
   if (!before.empty() && before.back().kind == TokenKind::String && !before.back().fClosed) return result;
   std::vector<std::string>& texts = result.texts;
   std::set<std::string> seen;
-  std::vector<Token> all = Tokenize(line);
+  std::vector<Token> all = Tokenize(line.substr(textStart));
   // `name.`: the columns of that table or alias, and the tables of that schema.
   if (before.size() >= 2 && before.back().kind == TokenKind::Symbol && before.back().text == "." &&
       (before[before.size() - 2].kind == TokenKind::Word || before[before.size() - 2].kind == TokenKind::Quoted)) {
@@ -540,7 +553,7 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
       if (cached != gCatalog.tablesOf.end()) AddNames(NamesOf(cached->second), typed, texts, seen);
     }
   } else {
-    switch (fCatalog ? PlaceAfter(before) : Place::Keyword) {
+    switch (!fCatalog ? Place::Keyword : fCommandArgument ? Place::Table : PlaceAfter(before)) {
       case Place::Table:
         ReadCurrentTables();
         AddNames(NamesOf(gCatalog.tables), typed, texts, seen);
@@ -561,7 +574,7 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
       case Place::Keyword:
         break;
     }
-    if (texts.empty() && typed.openQuote == 0) AddKeywords(typed.word, texts, seen);
+    if (texts.empty() && typed.openQuote == 0 && !fCommandArgument) AddKeywords(typed.word, texts, seen);
   }
   if (gCatalog.fCancelled || InterruptRequested()) {
     // Ctrl-C stopped the read: no completion, and the line stays as typed.

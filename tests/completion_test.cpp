@@ -39,6 +39,11 @@ TEST(Completion, NamesComeByContextQuotedWhereNeededAlignedAndFreshAfterCreate) 
   ASSERT_NE(at, std::string::npos) << session.screen;
   at = WaitFor(session, " 3  │", at);
   ASSERT_NE(at, std::string::npos) << session.screen;
+  // A console command that takes a table name completes it too.
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "\\d ord\t\r");
+  at = WaitFor(session, "amount", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
   // A table created in the session is offered at once.
   ASSERT_TRUE(WaitForEditor(session));
   Type(session, "create table fresh_table(x integer)\r");
