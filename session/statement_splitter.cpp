@@ -37,11 +37,12 @@ void BuildStopBytes(StatementSplitter& s) {
   memset(s.fStop, 0, sizeof s.fStop);
   for (unsigned char c : {'\'', '"', '-', '/'}) s.fStop[c] = true;
   if (!s.delimiter.empty()) s.fStop[static_cast<unsigned char>(s.delimiter[0])] = true;
+  auto stopAt = [&s](unsigned char byte) { s.fStop[byte] = true; };
   switch (s.dialect) {
-    case SqlDialect::PostgreSql: s.fStop['$'] = true; break;
-    case SqlDialect::MySql: s.fStop['#'] = s.fStop['`'] = true; break;
-    case SqlDialect::Sqlite: s.fStop['['] = s.fStop['`'] = true; break;
-    case SqlDialect::SqlServer: s.fStop['['] = true; break;
+    case SqlDialect::PostgreSql: stopAt('$'); break;
+    case SqlDialect::MySql: stopAt('#'); stopAt('`'); break;
+    case SqlDialect::Sqlite: stopAt('['); stopAt('`'); break;
+    case SqlDialect::SqlServer: stopAt('['); break;
     case SqlDialect::Generic: break;
   }
 }
