@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <new>
+#include <poll.h>
 #include <unistd.h>
 
 #include "session/interrupt.h"
@@ -12,24 +14,30 @@
 namespace {
 
 bool gInputEnded = false;  // end of input seen: later reads return at once
+int gTerminalReader = -2;  // a non-blocking description of the terminal on standard input; -2 until opened
+
+// How long a wait for a key lasts before the flags are looked at again, in milliseconds.
+constexpr int KEY_WAIT_MS = 100;
 
 // Reads one line of the terminal a byte at a time: nothing past its newline is taken.
 InputResult ReadTerminalLine(std::string& line) {
   line.clear();
   for (;;) {
     if (InterruptRequested()) return InputResult::Interrupted;
-    // Ctrl-C must end a read that waits on the terminal, not restart it.
+    // Ctrl-C ends the wait (the timeout bounds it should the signal come just before it).
     SetReadsInterruptible(true);
-    char byte;
-    ssize_t count = read(STDIN_FILENO, &byte, 1);
-    int readErrno = errno;
+    pollfd fd = {STDIN_FILENO, POLLIN, 0};
+    int ready = poll(&fd, 1, KEY_WAIT_MS);
     SetReadsInterruptible(false);
-    if (count == 1) {
+    if (ready <= 0) continue;
+    unsigned char byte;
+    int got = ReadTerminalByteNow(&byte);
+    if (got == 0) continue;
+    if (got == 1) {
       if (byte == '\n') return InputResult::Line;
-      line += byte;
+      line += static_cast<char>(byte);
       continue;
     }
-    if (count < 0 && readErrno == EINTR) continue;
     // End of input; a last line without its newline is still a line.
     if (!line.empty()) return InputResult::Line;
     gInputEnded = true;
@@ -79,3 +87,19 @@ InputResult ReadInputLine(std::string& line) {
 bool InputEnded() { return gInputEnded; }
 
 void EndInput() { gInputEnded = true; }
+
+int ReadTerminalByteNow(unsigned char* byte) {
+  // A description of its own, opened again on the same terminal, can be non-blocking without changing
+  // standard input for the processes that share it.
+  if (gTerminalReader == -2) gTerminalReader = open("/proc/self/fd/0", O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (gTerminalReader < 0) {
+    // Without one, a byte that poll saw is read with a read that may wait.
+    ssize_t count = read(STDIN_FILENO, byte, 1);
+    if (count == 1) return 1;
+    return count < 0 && errno == EINTR ? 0 : -1;
+  }
+  ssize_t count = read(gTerminalReader, byte, 1);
+  if (count == 1) return 1;
+  if (count < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+  return -1;
+}

@@ -16,3 +16,9 @@ bool InputEnded();
 
 // Declares end of input: no read is made again.
 void EndInput();
+
+// Reads one byte of the terminal on standard input if one is there now, never waiting: Ctrl-C empties the
+// terminal's input, so a byte that poll saw may be gone when it is read, and a read that waited would
+// wait for the next key. Returns 1 with *byte set, 0 when no byte is there, -1 at end of input or on an
+// error.
+int ReadTerminalByteNow(unsigned char* byte);

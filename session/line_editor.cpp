@@ -52,9 +52,9 @@ int ReadKeyByte() {
     }
     if (fds[0].revents == 0) continue;
     unsigned char byte;
-    ssize_t count = read(STDIN_FILENO, &byte, 1);
-    if (count < 0 && errno == EINTR) continue;
-    return count == 1 ? byte : -1;
+    int got = ReadTerminalByteNow(&byte);
+    if (got == 0) continue;  // gone since poll saw it (Ctrl-C empties the terminal's input)
+    return got == 1 ? byte : -1;
   }
 }
 
