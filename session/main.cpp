@@ -93,10 +93,10 @@ bool ExecuteStatement(Session& session, std::string& szCommand) {
       return true;
     }
   }
-  auto start = std::chrono::steady_clock::now();
+  auto start = session.fTiming ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
   StatementOutcome outcome = RunStatement(session.lpDbc, session.lpStmt, szCommand, session.listing, session.rules);
-  // A statement that changed the schema makes completion read the names again.
-  NoteStatementForCompletion(szCommand);
+  // A statement that changed the schema makes completion, which serves the editor, read the names again.
+  if (session.fEditor) NoteStatementForCompletion(szCommand);
   if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(session, start);
   switch (outcome) {
     case StatementOutcome::Ok:
