@@ -49,7 +49,8 @@ CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* option
 const char* UsageText() {
   return "Usage: odbc-console [OPTION]... [CONNECTION-STRING]\n"
          "An interactive SQL console for ODBC data sources: one SQL statement per line, or ended by ';'\n"
-         "with -m and in files.\n"
+         "with -m and in files. Every result of a statement is shown in turn: each result set as a table of\n"
+         "its own, each count on its line; a lost connection is made again at a terminal.\n"
          "\n"
          "The connection string goes whole to the unixODBC driver manager; quote it in the shell.\n"
          "  odbc-console \"Driver=SQLite3;Database=/path/to/file.db\"\n"
