@@ -69,11 +69,15 @@ bool ConnectionIsGone(SQLHDBC lpDbc, SQLHSTMT lpStmt) {
   SQLCHAR szState[6];
   SQLINTEGER lNativeError;
   SQLCHAR szMessage[16];
-  for (SQLSMALLINT recordNumber = 1; recordNumber < 100; ++recordNumber) {
-    SQLRETURN RetCode = SQLGetDiagRec(SQL_HANDLE_STMT, lpStmt, recordNumber, szState, &lNativeError, szMessage,
-                                      sizeof szMessage, nullptr);
-    if (!SQL_SUCCEEDED(RetCode)) break;
-    if (szState[0] == '0' && szState[1] == '8') return true;
+  for (SQLSMALLINT handleType : {SQL_HANDLE_STMT, SQL_HANDLE_DBC}) {
+    SQLHANDLE handle = handleType == SQL_HANDLE_STMT ? lpStmt : lpDbc;
+    if (handle == SQL_NULL_HANDLE) continue;
+    for (SQLSMALLINT recordNumber = 1; recordNumber < 100; ++recordNumber) {
+      SQLRETURN RetCode = SQLGetDiagRec(handleType, handle, recordNumber, szState, &lNativeError, szMessage,
+                                        sizeof szMessage, nullptr);
+      if (!SQL_SUCCEEDED(RetCode)) break;
+      if (szState[0] == '0' && szState[1] == '8') return true;
+    }
   }
   return false;
 }
@@ -82,7 +86,9 @@ bool ConnectionIsGone(SQLHDBC lpDbc, SQLHSTMT lpStmt) {
 
 StatementOutcome RunStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string& text, const ListingStyle& style,
                               const StatementRules& rules) {
-  if (!HaveStatement(lpDbc, lpStmt)) return StatementOutcome::Fatal;
+  // A statement handle cannot be had on a connection that is gone: the statement fails as one that found
+  // it gone (the session may connect again), rather than ending the session.
+  if (!HaveStatement(lpDbc, lpStmt)) return ConnectionIsGone(lpDbc, SQL_NULL_HSTMT) ? StatementOutcome::Lost : StatementOutcome::Fatal;
   // Ctrl-C while the statement executes cancels it on the server.
   BeginCancellableCall(lpStmt);
   SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&text[0]), SQL_NTS);
@@ -111,8 +117,10 @@ StatementOutcome RunStatement(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string& text
   }
   if (lpStmt == SQL_NULL_HSTMT) return outcome;
   if ((outcome == StatementOutcome::Failed || outcome == StatementOutcome::Fatal) && ConnectionIsGone(lpDbc, lpStmt)) {
-    // Closing may fail on a connection that is gone, and nothing hangs on it.
-    SQLFreeStmt(lpStmt, SQL_CLOSE);
+    // A statement of a connection that is gone is freed, not closed: the MariaDB driver, for one, leaves
+    // such a statement pointing into memory it has freed. The next statement allocates a new one.
+    SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
+    lpStmt = SQL_NULL_HSTMT;
     return StatementOutcome::Lost;
   }
   if (outcome == StatementOutcome::Fatal) return outcome;
