@@ -9,6 +9,7 @@
 #include "display/output.h"
 #include "display/result_set.h"
 #include "session/interrupt.h"
+#include "session/statement_splitter.h"
 
 int main(int argc, char** argv) {
   bool fExport = false, fWatcher = true;
@@ -45,9 +46,13 @@ int main(int argc, char** argv) {
         SQLUINTEGER fExtensions = 0;
         SQLGetInfo(lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr);
         set.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
-        set.fSizesHold = DataSourceKeepsSizes(lpDbc);
       }
-      set.fBinaryNumbers = DataSourceWritesNumbersAsConsole(lpDbc);
+      // As the console decides from the data source's DBMS.
+      char szDbms[256] = "";
+      SQLGetInfo(lpDbc, SQL_DBMS_NAME, szDbms, sizeof szDbms, nullptr);
+      bool fMySqlFamily = DialectOfDbms(szDbms) == SqlDialect::MySql;
+      if (fExport) set.fSizesHold = fMySqlFamily;
+      set.fBinaryNumbers = fMySqlFamily;
       set.fRowsets = true;  // as the console's listing into a file
       DescribeResultColumns(set, cCols);
       BindResultColumns(set, fExport ? BindPurpose::Export : BindPurpose::Table, charset.utf8);

@@ -363,11 +363,3 @@ SQLLEN WholeValue(ResultSet& set, size_t iCol, const char** value) {
   *value = set.szLong.data();
   return length;
 }
-
-bool DataSourceKeepsSizes(SQLHDBC lpDbc) {
-  char szDbms[64] = "";
-  if (!SQL_SUCCEEDED(SQLGetInfo(lpDbc, SQL_DBMS_NAME, szDbms, sizeof szDbms, nullptr))) return false;
-  return strcmp(szDbms, "MySQL") == 0 || strcmp(szDbms, "MariaDB") == 0;
-}
-
-bool DataSourceWritesNumbersAsConsole(SQLHDBC lpDbc) { return DataSourceKeepsSizes(lpDbc); }

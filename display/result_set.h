@@ -99,16 +99,7 @@ const char* BoundValue(ResultSet& set, size_t iCol, SQLLEN* indicator);
 // Whether the value BoundValue gives for a column with this indicator is whole.
 bool BoundValueIsWhole(const ResultColumn& column, SQLLEN indicator);
 
-// Whether the data source on lpDbc is of the family whose driver writes numbers as the console does
-// (MySQL, MariaDB), so that numbers may be fetched in binary.
-bool DataSourceWritesNumbersAsConsole(SQLHDBC lpDbc);
-
 // Export: the whole value of column iCol (0-based) of the current row, from its buffer when it fits there,
 // else read with SQLGetData into set.szLong. Returns its length, SQL_NULL_DATA, or -2 when a call failed.
 // Columns are read in order within a row.
 SQLLEN WholeValue(ResultSet& set, size_t iCol, const char** value);
-
-// Whether the data source on lpDbc keeps every value of a column within the display size its driver
-// reports, so that an export may fetch rowsets: the servers that enforce declared lengths and describe
-// expressions exactly. SQLite does neither.
-bool DataSourceKeepsSizes(SQLHDBC lpDbc);

@@ -178,16 +178,19 @@ void RunSession(Session& session) {
     if (SQL_SUCCEEDED(SQLGetInfo(session.lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr))) {
       session.listing.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
     }
-    session.listing.fSizesHold = DataSourceKeepsSizes(session.lpDbc);
   }
-  session.listing.fBinaryNumbers = DataSourceWritesNumbersAsConsole(session.lpDbc);
+  // The data source's DBMS decides how statement text is split, and, for MySQL and MariaDB, whose servers
+  // keep every value within its display size and whose driver writes numbers as the console does, that
+  // an export may fetch rowsets and that numbers come in binary.
+  session.dialect = DialectOfDataSource(session.lpDbc);
+  session.listing.fSizesHold = session.dialect == SqlDialect::MySql;
+  session.listing.fBinaryNumbers = session.dialect == SqlDialect::MySql;
   session.rules = StatementRulesFor(session.lpDbc);
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal();
   if (session.fEditor) InitLineEditor(session.lpDbc, session.console.charset, session.history);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
-  session.dialect = DialectOfDataSource(session.lpDbc);
   if (session.lpSqlFile != nullptr) {
     RunFileOption(session);
   } else if (session.options.fMultiLine) {
