@@ -42,8 +42,8 @@ struct CatalogTable {
 
 // What completion knows of the data source; read when a Tab first needs it, dropped when the catalog changes.
 struct CompletionCatalog {
-  SQLHDBC lpDbc = SQL_NULL_HDBC;           // the session's connection
-  SQLHSTMT lpStmt = SQL_NULL_HSTMT;        // completion's own statement handle
+  Connection* lpConnection = nullptr;      // the session's connection, which holds completion's statement handle
+  unsigned generation = 0;                 // the connection's generation what is below was read in
   bool fInfoRead = false;                  // the source's rules below were read
   char quote = '"';                        // the identifier quote character; 0 when there is none
   SQLUSMALLINT identifierCase = SQL_IC_MIXED;  // how the source folds a name that is not quoted
@@ -88,18 +88,24 @@ bool IsOneOf(const std::string& word, const char* const (&list)[N]) {
 template <typename Call>
 bool CatalogCall(Call call) {
   if (gCatalog.fCancelled) return false;
-  SQLFreeStmt(gCatalog.lpStmt, SQL_CLOSE);
-  BeginCancellableCall(gCatalog.lpStmt);
-  SQLRETURN RetCode = call(gCatalog.lpStmt);
+  Connection& connection = *gCatalog.lpConnection;
+  SQLHSTMT& lpStmt = connection.lpCompletionStmt;
+  if (lpStmt == SQL_NULL_HSTMT) return false;
+  SQLFreeStmt(lpStmt, SQL_CLOSE);
+  BeginCancellableCall(lpStmt);
+  SQLRETURN RetCode = call(lpStmt);
   EndCancellableCall();
   if (InterruptRequested()) gCatalog.fCancelled = true;
+  // A read that found the connection gone marks it lost: the next statement connects again first.
+  if (!SQL_SUCCEEDED(RetCode) && !gCatalog.fCancelled) JudgeOutcome(connection, lpStmt, StatementOutcome::Failed);
   return SQL_SUCCEEDED(RetCode) && !gCatalog.fCancelled;
 }
 
 // Reads columns iFirst and iSecond (0: none) of every row of the result into rows. Returns false on a
 // failure; the statement is closed either way.
 bool ReadRows(SQLUSMALLINT iFirst, SQLUSMALLINT iSecond, std::vector<std::pair<std::string, std::string>>& rows) {
-  SQLHSTMT lpStmt = gCatalog.lpStmt;
+  SQLHSTMT lpStmt = gCatalog.lpConnection->lpCompletionStmt;
+  if (lpStmt == SQL_NULL_HSTMT) return false;
   char szFirst[NAME_BUFFER], szSecond[NAME_BUFFER];
   SQLLEN indFirst = 0, indSecond = 0;
   bool fRead = SQL_SUCCEEDED(SQLBindCol(lpStmt, iFirst, SQL_C_CHAR, szFirst, sizeof szFirst, &indFirst)) &&
@@ -129,39 +135,26 @@ std::string PatternOf(const std::string& name) {
 SQLCHAR* Text(std::string& text) { return reinterpret_cast<SQLCHAR*>(&text[0]); }
 SQLSMALLINT Length(const std::string& text) { return static_cast<SQLSMALLINT>(text.size()); }
 
-std::string InfoText(SQLUSMALLINT infoType) {
-  char buffer[256] = "";
-  SQLSMALLINT length = 0;
-  if (!SQL_SUCCEEDED(SQLGetInfo(gCatalog.lpDbc, infoType, buffer, sizeof buffer, &length))) return "";
-  return buffer;
-}
-
 // Reads the source's quoting and folding rules, its current catalog and its search path.
 void ReadSourceRules() {
   gCatalog.fInfoRead = true;
-  std::string quote = InfoText(SQL_IDENTIFIER_QUOTE_CHAR);
-  gCatalog.quote = quote.size() == 1 && quote[0] != ' ' ? quote[0] : 0;
-  SQLUSMALLINT identifierCase = SQL_IC_MIXED;
-  if (SQL_SUCCEEDED(SQLGetInfo(gCatalog.lpDbc, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr))) {
-    gCatalog.identifierCase = identifierCase;
-  }
-  gCatalog.escape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
-  SQLUINTEGER schemaUsage = 0, catalogUsage = 0;
-  SQLGetInfo(gCatalog.lpDbc, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr);
-  SQLGetInfo(gCatalog.lpDbc, SQL_CATALOG_USAGE, &catalogUsage, sizeof catalogUsage, nullptr);
-  gCatalog.fSchemas = schemaUsage != 0;
-  gCatalog.fCatalogs = !gCatalog.fSchemas && catalogUsage != 0;
+  const DataSourceProfile& profile = gCatalog.lpConnection->profile;
+  gCatalog.quote = profile.quote;
+  gCatalog.identifierCase = profile.identifierCase;
+  gCatalog.escape = profile.searchEscape;
+  gCatalog.fSchemas = profile.fSchemas;
+  gCatalog.fCatalogs = !profile.fSchemas && profile.fCatalogs;
   gCatalog.catalog.clear();
   gCatalog.searchPath.clear();
-  if (!gCatalog.fSchemas && catalogUsage != 0) {
+  if (gCatalog.fCatalogs) {
     // A server of many databases (catalogs): only the current one's names come unqualified.
     char szCatalog[NAME_BUFFER] = "";
     SQLINTEGER length = 0;
-    if (SQL_SUCCEEDED(SQLGetConnectAttr(gCatalog.lpDbc, SQL_ATTR_CURRENT_CATALOG, szCatalog, sizeof szCatalog, &length))) {
+    if (SQL_SUCCEEDED(SQLGetConnectAttr(gCatalog.lpConnection->lpDbc, SQL_ATTR_CURRENT_CATALOG, szCatalog, sizeof szCatalog, &length))) {
       gCatalog.catalog = szCatalog;
     }
   }
-  if (gCatalog.fSchemas && InfoText(SQL_DBMS_NAME) == "PostgreSQL") {
+  if (gCatalog.fSchemas && profile.dialect == SqlDialect::PostgreSql) {
     std::string query = "select unnest(current_schemas(false))";
     std::vector<std::pair<std::string, std::string>> rows;
     if (CatalogCall([&](SQLHSTMT lpStmt) { return SQLExecDirect(lpStmt, Text(query), Length(query)); }) &&
@@ -260,10 +253,17 @@ void ReadAllColumns() {
 
 // Makes sure the source's rules are known and completion has a statement handle. Returns false when not.
 bool PrepareCatalog() {
-  if (gCatalog.lpDbc == SQL_NULL_HDBC) return false;
-  if (gCatalog.lpStmt == SQL_NULL_HSTMT &&
-      !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, gCatalog.lpDbc, &gCatalog.lpStmt))) {
-    gCatalog.lpStmt = SQL_NULL_HSTMT;
+  Connection* lpConnection = gCatalog.lpConnection;
+  if (lpConnection == nullptr || !lpConnection->fConnected || lpConnection->fLost) return false;
+  // After a reconnect what was read belongs to another connection: it is read again.
+  if (gCatalog.generation != lpConnection->generation) {
+    gCatalog = CompletionCatalog{};
+    gCatalog.lpConnection = lpConnection;
+    gCatalog.generation = lpConnection->generation;
+  }
+  SQLHSTMT& lpStmt = lpConnection->lpCompletionStmt;
+  if (lpStmt == SQL_NULL_HSTMT && !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, lpConnection->lpDbc, &lpStmt))) {
+    lpStmt = SQL_NULL_HSTMT;
     return false;
   }
   if (!gCatalog.fInfoRead) {
@@ -490,10 +490,10 @@ Place PlaceAfter(const std::vector<Token>& before) {
 
 }  // namespace
 
-void SetCompletionConnection(SQLHDBC lpDbc) {
-  if (gCatalog.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, gCatalog.lpStmt);
+void SetCompletionConnection(Connection* lpConnection) {
   gCatalog = CompletionCatalog{};
-  gCatalog.lpDbc = lpDbc;
+  gCatalog.lpConnection = lpConnection;
+  if (lpConnection != nullptr) gCatalog.generation = lpConnection->generation;
 }
 
 Completions CompletionsAt(const std::string& line, size_t wordStart, size_t cursor) {
@@ -597,9 +597,5 @@ void NoteStatementForCompletion(const std::string& statement) {
     fChanges = EqualsIgnoringCase(tokens[i].text, "search_path") || EqualsIgnoringCase(tokens[i].text, "schema");
   }
   if (!fChanges) return;
-  SQLHDBC lpDbc = gCatalog.lpDbc;
-  SQLHSTMT lpStmt = gCatalog.lpStmt;
-  gCatalog = CompletionCatalog{};
-  gCatalog.lpDbc = lpDbc;
-  gCatalog.lpStmt = lpStmt;
+  SetCompletionConnection(gCatalog.lpConnection);
 }

@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "odbc/odbc_api.h"
+#include "odbc/connection.h"
 
-// Sets the connection whose catalog is read, through a statement handle of its own, when a Tab needs it;
-// forgets what was read before. SQL_NULL_HDBC frees the statement handle before a disconnect.
-void SetCompletionConnection(SQLHDBC lpDbc);
+// Sets the connection whose catalog is read, through the connection's completion statement handle, when a
+// Tab needs it; forgets what was read before. After a reconnect (a new generation of the connection) what
+// was read is forgotten too.
+void SetCompletionConnection(Connection* lpConnection);
 
 // What a Tab completes to: texts that each replace the word typed, and whether a blank follows a single one.
 struct Completions {

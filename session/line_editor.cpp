@@ -167,10 +167,10 @@ char** CompleteWord(const char* text, int, int end) {
 
 }  // namespace
 
-void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset, HistoryFile& history) {
+void InitLineEditor(Connection& connection, const TextCharset& charset, HistoryFile& history) {
   gEditorCharset = charset;
   history.charset = charset;
-  SetCompletionConnection(lpDbc);
+  SetCompletionConnection(&connection);
   rl_catch_signals = 0;  // Ctrl-C is the session's; the editor would send it to the whole process group
   rl_readline_name = "odbc-console";
   rl_getc_function = ReadKey;

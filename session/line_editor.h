@@ -5,12 +5,12 @@
 
 #include "display/cell_text.h"
 #include "display/output.h"
-#include "odbc/odbc_api.h"
+#include "odbc/connection.h"
 #include "session/history.h"
 
-// Sets up the editor for a session on lpDbc, whose catalog completion reads, with keys in `charset`, and
-// loads the history file into the editor's history. Call once, after connecting.
-void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset, HistoryFile& history);
+// Sets up the editor for a session on `connection`, whose catalog completion reads, with keys in `charset`,
+// and loads the history file into the editor's history. Call once, after connecting.
+void InitLineEditor(Connection& connection, const TextCharset& charset, HistoryFile& history);
 
 // Shows `prompt` and reads one edited line into `line`. Returns Line, End (Ctrl-D on an empty line) or
 // Interrupted (Ctrl-C: whatever was typed is discarded).

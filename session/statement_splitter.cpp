@@ -386,14 +386,6 @@ bool ScanPiece(StatementSplitter& s, SqlPiece& piece, bool fEndOfInput) {
 
 }  // namespace
 
-SqlDialect DialectOfDbms(const char* szDbmsName) {
-  if (szDbmsName == nullptr) return SqlDialect::Generic;
-  if (StartsWithAnyCase(szDbmsName, "PostgreSQL")) return SqlDialect::PostgreSql;
-  if (StartsWithAnyCase(szDbmsName, "MySQL") || StartsWithAnyCase(szDbmsName, "MariaDB")) return SqlDialect::MySql;
-  if (StartsWithAnyCase(szDbmsName, "SQLite")) return SqlDialect::Sqlite;
-  if (StartsWithAnyCase(szDbmsName, "Microsoft SQL Server")) return SqlDialect::SqlServer;
-  return SqlDialect::Generic;
-}
 
 void InitSplitter(StatementSplitter& splitter, SqlDialect dialect) {
   splitter = StatementSplitter{};

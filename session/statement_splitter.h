@@ -5,17 +5,7 @@
 #include <string>
 #include <string_view>
 
-// The SQL family whose quoting, comment and block rules the splitter follows.
-enum class SqlDialect {
-  Generic,     // '...', "...", -- and /* */ only
-  PostgreSql,  // also $tag$ bodies, E'...' strings, nested /* */, BEGIN ATOMIC ... END
-  MySql,       // also backslash escapes, `...`, # comments, /*! code */, DELIMITER lines (MySQL and MariaDB)
-  Sqlite,      // also [...] and `...` identifiers, BEGIN ... END of CREATE TRIGGER
-  SqlServer,   // also [...] identifiers, nested /* */
-};
-
-// The dialect of a data source from its SQL_DBMS_NAME text; anything unknown (or null) is Generic.
-SqlDialect DialectOfDbms(const char* szDbmsName);
+#include "odbc/data_source.h"
 
 // What a piece of the input is.
 enum class PieceKind {

@@ -1,10 +1,9 @@
 // One result set of a statement: its columns described once, their buffers, and the rows fetched into them.
-#include "display/result_set.h"
+#include "odbc/cursor.h"
 
 #include <cstring>
 
-#include "display/number_text.h"
-#include "display/output.h"
+#include "odbc/number_text.h"
 
 namespace {
 
@@ -159,20 +158,24 @@ SQLLEN ReadWholeValue(SQLHSTMT lpStmt, SQLUSMALLINT iCol, std::string& buffer) {
 }  // namespace
 
 ResultSet::~ResultSet() {
-  if (!fBound || lpStmt == SQL_NULL_HSTMT) return;
+  // An owner that did not release the bindings has freed the handle, or will not use it again.
+  if (!fReleased) ReleaseResultSet(*this);
+}
+
+bool ReleaseResultSet(ResultSet& set) {
+  if (set.fReleased) return true;
+  set.fReleased = true;
+  SQLHSTMT lpStmt = set.lpStmt;
+  if (!set.fBound || lpStmt == SQL_NULL_HSTMT) return true;
   // The statement must not keep pointers into the buffers freed with this record.
   bool released = CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_UNBIND), "SQLFreeStmt(lpStmt,SQL_UNBIND)");
-  if (released && rowsetSize > 1) {
+  if (released && set.rowsetSize > 1) {
     released = SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0)) &&
                SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0)) &&
                SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0)) &&
                SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
   }
-  if (!released) {
-    // Freeing the handle takes every binding with it; its owner allocates a new one.
-    SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
-    lpStmt = SQL_NULL_HSTMT;
-  }
+  return released;
 }
 
 bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols, const std::vector<ChosenColumn>* chosen) {
@@ -354,7 +357,8 @@ SQLLEN WholeValue(ResultSet& set, size_t iCol, const char** value) {
     if (set.rowsetSize > 1) {
       // A rowset is used only when the driver's sizes say every value fits: a driver that broke its word
       // would cut the value, and a value is never written cut.
-      ErrFormat("Error: a value of column %zu is longer than the driver said; the listing stops\n", iCol + 1);
+      ReportText(("Error: a value of column " + std::to_string(iCol + 1) +
+                  " is longer than the driver said; the listing stops\n").c_str());
       return -2;
     }
   }
