@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
   LocaleCharset();
   int runs = std::max(1, atoi(argv[2]));
   Connection connection;
+  CompletionCatalog catalog;
   AllocateEnvironment(connection);
   if (!Connect(connection, argv[1])) return 1;
   for (const CompletionCase& test : CASES) {
@@ -47,9 +48,9 @@ int main(int argc, char** argv) {
     std::vector<double> times;
     size_t found = 0;
     for (int run = 0; run < runs; ++run) {
-      SetCompletionConnection(&connection);  // forgets what was read: every run is a first Tab
+      SetCompletionConnection(catalog, &connection);  // forgets what was read: every run is a first Tab
       auto start = std::chrono::steady_clock::now();
-      found = CompletionsAt(line, wordStart, line.size()).texts.size();
+      found = CompletionsAt(catalog, line, wordStart, line.size()).texts.size();
       times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(times.begin(), times.end());

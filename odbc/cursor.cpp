@@ -14,7 +14,8 @@ constexpr SQLLEN MAX_EXPORT_BYTES = 4096;    // ...and at most this much; longer
 constexpr size_t FIRST_NAME_BUFFER = 128;    // a name buffer's first size; it grows while a name may be cut
 constexpr size_t MAX_NAME_BUFFER = 32767;    // the largest buffer the name call can be given
 constexpr size_t FIRST_LONG_BUFFER = 4096;   // the first piece of a long value
-constexpr char NAME_CALL_TEXT[] = "SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, NULL, 0, &cchColumnNameLength, NULL)";
+constexpr char NAME_CALL_TEXT[] =
+    "SQLDescribeCol(lpStmt, iCol, szName, cbName, &cchName, &sqlType, &columnSize, &decimals, &nullable)";
 
 size_t AlignUp(size_t bytes) { return (bytes + alignof(SQLLEN) - 1) / alignof(SQLLEN) * alignof(SQLLEN); }
 
@@ -118,11 +119,19 @@ void UseRowsets(ResultSet& set) {
 // Binds the described column iCol (0-based) to its place in the first row of the row buffer.
 bool BindColumn(ResultSet& set, size_t iCol) {
   ResultColumn& column = set.columns[iCol];
-  return CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
-                     SQLBindCol(set.lpStmt, column.iResultCol, column.cType, &set.rows[column.offValue],
-                                column.cbBuffer, reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator])),
-                     "SQLBindCol(lpStmt, iCol, SQL_C_TCHAR, (SQLPOINTER) lpThisBinding->szBuffer, (cchDisplay + 1) * "
-                     "sizeof(TCHAR), &lpThisBinding->indPtr)");
+  SQLRETURN RetCode = SQLBindCol(set.lpStmt, column.iResultCol, column.cType, &set.rows[column.offValue],
+                                 column.cbBuffer, reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator]));
+  if (column.cType == SQL_C_CHAR) {
+    return CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode,
+                       "SQLBindCol(lpStmt, iCol, SQL_C_TCHAR, (SQLPOINTER) lpThisBinding->szBuffer, (cchDisplay + 1) * "
+                       "sizeof(TCHAR), &lpThisBinding->indPtr)");
+  }
+  // A number bound in binary: the message names the C type bound.
+  const char* szCallText = column.cType == SQL_C_SBIGINT   ? "SQLBindCol(lpStmt, iCol, SQL_C_SBIGINT, lpValue, 8, &indicator)"
+                           : column.cType == SQL_C_UBIGINT ? "SQLBindCol(lpStmt, iCol, SQL_C_UBIGINT, lpValue, 8, &indicator)"
+                           : column.cType == SQL_C_DOUBLE  ? "SQLBindCol(lpStmt, iCol, SQL_C_DOUBLE, lpValue, 8, &indicator)"
+                                                           : "SQLBindCol(lpStmt, iCol, SQL_C_FLOAT, lpValue, 4, &indicator)";
+  return CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, szCallText);
 }
 
 // Reads the whole value of column iCol (1-based) with SQLGetData into `buffer`, in pieces as long as the

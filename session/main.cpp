@@ -83,7 +83,7 @@ void RunSession(Session& session, FILE* sqlFile) {
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal() && sqlFile == nullptr;
-  if (session.fEditor) InitLineEditor(session.connection, session.console.charset, session.history);
+  if (session.fEditor) InitLineEditor(session.editor, session.connection, session.console.charset, session.history);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
   PushFirstSource(session, sqlFile);
   RunMainLoop(session);

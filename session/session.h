@@ -9,6 +9,7 @@
 #include "display/listing.h"
 #include "odbc/connection.h"
 #include "session/history.h"
+#include "session/line_editor.h"
 #include "session/line_source.h"
 #include "session/options.h"
 
@@ -23,6 +24,7 @@ struct Session {
   Console console;                                  // the terminal: its character set and window
   ListingStyle listing;                             // how result sets are written
   bool fEditor = false;                             // the terminal's line editor reads the statements
+  LineEditor editor;                                // the editor's state, its completion's included
   HistoryFile history;                              // where the editor keeps the statements typed
   std::vector<std::unique_ptr<LineSource>> sources;  // where lines come from: the last one is read
   std::deque<std::string> linesAhead;               // lines read at a pause that were not a reply

@@ -67,6 +67,6 @@ StatementOutcome RunSqlStatement(Session& session, std::string& text) {
   }
   StatementOutcome outcome = RunOnSource(session, [&] { return RunStatement(session.connection, text, session.listing); });
   // A statement that changed the schema makes completion, which serves the editor, read the names again.
-  if (session.fEditor) NoteStatementForCompletion(text);
+  if (session.fEditor) NoteStatementForCompletion(session.editor.catalog, text);
   return outcome;
 }
