@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
   InitOutput();
   TextCharset charset = LocaleCharset();
   SetDiagnosticsWriter(ErrDiagnostic, &charset);
-  if (fWatcher) InitInterrupts();
   Connection connection;
+  if (fWatcher) InitInterrupts(connection.canceller);
   AllocateEnvironment(connection);
   int status = 1;
   if (Connect(connection, argv[1]) && HaveStatement(connection, connection.lpStmt) &&

@@ -22,6 +22,8 @@ void NoteConnected(Connection& connection) {
   connection.fLost = false;
   ++connection.generation;
   connection.profile = ReadProfile(connection.lpDbc);
+  std::lock_guard<std::mutex> lock(connection.canceller.phase);
+  connection.canceller.fConcurrentCancel = !connection.profile.fConcurrentCancelCrashes;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "odbc/cancel.h"
 #include "odbc/data_source.h"
 #include "odbc/odbc_api.h"
 
@@ -28,6 +29,7 @@ struct Connection {
   bool fConnected = false;                      // SQLDriverConnect succeeded and no disconnect came since
   bool fLost = false;                           // the connection was found gone and not made again yet
   DataSourceProfile profile;                    // the data source, read at every connect
+  Canceller canceller;                          // the call Ctrl-C may cancel, shared with the watcher thread
 
   Connection() = default;
   Connection(const Connection&) = delete;

@@ -167,12 +167,11 @@ SQLCHAR* Argument(std::string& text, bool fGiven) { return fGiven ? reinterpret_
 template <typename CatalogCall>
 StatementOutcome ListCatalogResult(Connection& connection, CatalogCall call, const char* szCallText,
                                    const std::vector<ChosenColumn>& chosen, const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
   SQLHSTMT& lpStmt = connection.lpStmt;
   if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
-  BeginCancellableCall(lpStmt);
+  BeginCancellableCall(connection.canceller, lpStmt);
   SQLRETURN RetCode = call(lpStmt);
-  EndCancellableCall();
+  EndCancellableCall(connection.canceller);
   if (InterruptRequested()) {
     if (RetCode != SQL_SUCCESS) ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
     return CloseCursor(lpStmt, StatementOutcome::Cancelled);
@@ -234,11 +233,11 @@ StatementOutcome FindTable(Connection& connection, const std::vector<NamePart>& 
   CatalogTarget target = TargetOf(parts, naming, false);
   UseCurrentCatalog(lpDbc, naming, &target);
   std::string wanted = StoredName(parts.back(), naming);
-  BeginCancellableCall(lpStmt);
+  BeginCancellableCall(connection.canceller, lpStmt);
   SQLRETURN RetCode = SQLTables(lpStmt, Argument(target.szCatalog, target.fCatalog), SQL_NTS,
                                 Argument(target.szSchema, target.fSchema), SQL_NTS, Argument(target.szName, true), SQL_NTS,
                                 nullptr, 0);
-  EndCancellableCall();
+  EndCancellableCall(connection.canceller);
   if (InterruptRequested()) return CloseCursor(lpStmt, StatementOutcome::Cancelled);
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLTables(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS, NULL, 0)")) {
     return CloseCursor(lpStmt, StatementOutcome::Failed);
@@ -308,7 +307,6 @@ StatementOutcome Worse(StatementOutcome a, StatementOutcome b) { return Severity
 StatementOutcome ListTables(Connection& connection, std::string_view pattern, TableKind kind,
                             const ListingStyle& style) {
   SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   SourceNaming naming = ReadSourceNaming(connection);
   std::vector<NamePart> parts;
   if (!pattern.empty() && !SplitName(style.lpConsole->charset, pattern, naming, &parts)) return StatementOutcome::Failed;
@@ -326,8 +324,6 @@ StatementOutcome ListTables(Connection& connection, std::string_view pattern, Ta
 }
 
 StatementOutcome ListSchemas(Connection& connection, const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   SourceNaming naming = ReadSourceNaming(connection);
   if (!naming.fSchemas && !naming.fCatalogs) {
     OutText("This data source has neither schemas nor catalogs.\n");
@@ -348,7 +344,6 @@ StatementOutcome ListSchemas(Connection& connection, const ListingStyle& style) 
 
 StatementOutcome ListProcedures(Connection& connection, std::string_view pattern, const ListingStyle& style) {
   SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   if (!DriverHasFunction(lpDbc, SQL_API_SQLPROCEDURES)) {
     ErrText("This data source cannot list its procedures\n");
     return StatementOutcome::Failed;
@@ -370,7 +365,6 @@ StatementOutcome ListProcedures(Connection& connection, std::string_view pattern
 
 StatementOutcome DescribeTable(Connection& connection, std::string_view name, const ListingStyle& style) {
   SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   SourceNaming naming = ReadSourceNaming(connection);
   std::vector<NamePart> parts;
   if (!SplitName(style.lpConsole->charset, name, naming, &parts)) return StatementOutcome::Failed;

@@ -63,9 +63,9 @@ bool CatalogCall(CompletionCatalog& known, Call call) {
   SQLHSTMT& lpStmt = connection.lpCompletionStmt;
   if (lpStmt == SQL_NULL_HSTMT) return false;
   SQLFreeStmt(lpStmt, SQL_CLOSE);
-  BeginCancellableCall(lpStmt);
+  BeginCancellableCall(connection.canceller, lpStmt);
   SQLRETURN RetCode = call(lpStmt);
-  EndCancellableCall();
+  EndCancellableCall(connection.canceller);
   if (InterruptRequested()) known.fCancelled = true;
   // A read that found the connection gone marks it lost: the next statement connects again first.
   if (!SQL_SUCCEEDED(RetCode) && !known.fCancelled) JudgeOutcome(connection, lpStmt, StatementOutcome::Failed);

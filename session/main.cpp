@@ -79,7 +79,6 @@ void RunSession(Session& session, FILE* sqlFile) {
     if (sqlFile != nullptr) fclose(sqlFile);
     return;
   }
-  SetConcurrentCancel(!session.connection.profile.fConcurrentCancelCrashes);
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
   session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal() && sqlFile == nullptr;
@@ -175,7 +174,7 @@ int RunProgram(Session& session, int argc, char** argv) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
   }
-  InitInterrupts();
+  InitInterrupts(session.connection.canceller);
   RunSession(session, sqlFile);
   SetInterruptEndsProcess(true);  // a second Ctrl-C while disconnecting ends the process at once
   Disconnect(session.connection);

@@ -39,7 +39,6 @@ void ReconnectSession(Session& session) {
   if (SQL_SUCCEEDED(RetCode)) {
     ErrText("done.\n");
     if (RetCode == SQL_SUCCESS_WITH_INFO) ReportDiagnostics(connection.lpDbc, SQL_HANDLE_DBC, RetCode);
-    SetConcurrentCancel(!connection.profile.fConcurrentCancelCrashes);
     return;
   }
   ErrText("failed.\n");

@@ -67,9 +67,9 @@ StatementOutcome RunStatement(Connection& connection, std::string& text, const L
   // A statement handle that cannot be had fails the statement: the judge tells a lost connection.
   if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
   // Ctrl-C while the statement executes cancels it on the server.
-  BeginCancellableCall(lpStmt);
+  BeginCancellableCall(connection.canceller, lpStmt);
   SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&text[0]), SQL_NTS);
-  EndCancellableCall();
+  EndCancellableCall(connection.canceller);
   // A Ctrl-C that came while the statement executed has been dealt with by now (the cancel waits for its
   // SQLCancel to return). A cancel that lands as the statement ends may close it in the driver manager,
   // so that nothing more can be asked of it; and a statement that ended anyway is not what the user
