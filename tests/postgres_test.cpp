@@ -614,3 +614,29 @@ TEST(PostgresServerRestart, ScriptGoesOnPastCommandsOnALostConnection) {
   EXPECT_GE(gone, 3u) << run.err;
   EXPECT_NE(run.err.rfind("SQLExecDirect unable due to the connection lost"), std::string::npos) << run.err;
 }
+
+// A server that accepts the connection and never answers cannot hold a reconnect for good: the login
+// timeout ends it, and the session stays, disconnected, at its prompt.
+TEST(PostgresServerRestart, ReconnectToAServerThatNeverAnswersEndsAtTheLoginTimeout) {
+  ServerGuard guard{StartTestServer(PG_SERVER_SCRIPT)};
+  TestServer& server = guard.server;
+  ASSERT_TRUE(server.running);
+  TerminalSession session = StartOnTerminal(PostgresConnStr(server), 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  ASSERT_EQ(system((server.script + " halt " + server.dir + " >/dev/null 2>&1").c_str()), 0);
+  // In the server's place, a listener that takes connections and says nothing.
+  std::string listener = "python3 -c 'import socket,time\ns=socket.socket()\ns.setsockopt(socket.SOL_SOCKET,"
+                         "socket.SO_REUSEADDR,1)\ns.bind((\"127.0.0.1\"," + std::to_string(server.port) +
+                         "))\ns.listen(5)\nc=[]\nwhile True: c.append(s.accept())' >/dev/null 2>&1 & echo $!";
+  std::string pid = ShellOutput(listener);
+  ShellOutput("for i in $(seq 100); do ss -ltn | grep -q ':" + std::to_string(server.port) + " ' && break; sleep 0.1; done");
+  Type(session, "select 1\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 failed.\r\n", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  size_t prompt = WaitFor(session, kPrompt, at);
+  EXPECT_NE(prompt, std::string::npos) << session.screen;
+  EXPECT_NE(session.screen.find("timeout expired", at), std::string::npos) << session.screen;
+  system(("kill " + pid).c_str());
+  EXPECT_EQ(Finish(session), 0);
+}
