@@ -30,7 +30,8 @@ RunStep NotRun(Session& session) {
 }
 
 // Runs the statements the splitter has ready, in order; with fEndOfInput the rest of the text too. With
-// fRemember each statement, delimiter included, goes to the editor's history.
+// fRemember each statement, delimiter included, goes to the editor's history unless its text as typed is not
+// to be kept (a leading blank).
 RunStep RunReadyPieces(Session& session, StatementSplitter& splitter, bool fEndOfInput, bool fRemember) {
   SqlPiece piece;
   std::string text;
@@ -43,7 +44,7 @@ RunStep RunReadyPieces(Session& session, StatementSplitter& splitter, bool fEndO
     if (piece.kind != PieceKind::Statement) continue;
     if (InterruptRequested()) return RunStep::Interrupted;
     text.assign(StatementText(piece));
-    if (fRemember) RememberLine(session.history, text + std::string(piece.delimiter));
+    if (fRemember && IsLineKept(piece.text)) RememberLine(session.history, text + std::string(piece.delimiter));
     RunStep step = RunStatementText(session, text);
     if (step != RunStep::Next) return step;
   }
