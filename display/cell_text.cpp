@@ -53,13 +53,53 @@ bool IsControl(unsigned codePoint, bool c1Printable) {
 }
 
 // Characters that change the direction of the text around them or show nothing at all: a value holding
-// them could reorder or hide what the terminal shows, so they show as '?' like control characters.
+// them could reorder or hide what the terminal shows, so they show as '?' like control characters. The
+// ranges join Unicode 15's Default_Ignorable_Code_Point and general category Cf, with the line and
+// paragraph separators U+2028 and U+2029; sorted, for a binary search.
+struct CodePointRange {
+  unsigned first;  // the range's first code point
+  unsigned last;   // its last, included
+};
+constexpr CodePointRange HIDDEN_RANGES[] = {
+    {0x00AD, 0x00AD},    // soft hyphen
+    {0x034F, 0x034F},    // combining grapheme joiner
+    {0x0600, 0x0605},    // Arabic number signs
+    {0x061C, 0x061C},    // Arabic letter mark
+    {0x06DD, 0x06DD},    // Arabic end of ayah
+    {0x070F, 0x070F},    // Syriac abbreviation mark
+    {0x0890, 0x0891},    // Arabic pound and piastre marks above
+    {0x08E2, 0x08E2},    // Arabic disputed end of ayah
+    {0x115F, 0x1160},    // Hangul choseong and jungseong fillers
+    {0x17B4, 0x17B5},    // Khmer inherent vowels
+    {0x180B, 0x180F},    // Mongolian variation selectors and vowel separator
+    {0x200B, 0x200F},    // zero-width space, joiners, direction marks
+    {0x2028, 0x202E},    // line and paragraph separators, embeddings, overrides
+    {0x2060, 0x206F},    // word joiner, invisible operators, isolates, deprecated format characters
+    {0x3164, 0x3164},    // Hangul filler
+    {0xFE00, 0xFE0F},    // variation selectors
+    {0xFEFF, 0xFEFF},    // zero-width no-break space (byte order mark)
+    {0xFFA0, 0xFFA0},    // halfwidth Hangul filler
+    {0xFFF0, 0xFFFB},    // reserved, interlinear annotation marks
+    {0x110BD, 0x110BD},  // Kaithi number sign
+    {0x110CD, 0x110CD},  // Kaithi number sign above
+    {0x13430, 0x1343F},  // Egyptian hieroglyph format controls
+    {0x1BCA0, 0x1BCA3},  // shorthand format controls
+    {0x1D173, 0x1D17A},  // musical symbol beams and slurs
+    {0xE0000, 0xE0FFF},  // tags, variation selectors supplement, reserved
+};
+
 bool IsInvisibleOrDirectional(unsigned codePoint) {
-  return codePoint == 0x061C                              // Arabic letter mark
-         || (codePoint >= 0x200B && codePoint <= 0x200F)  // zero-width space, joiners, direction marks
-         || (codePoint >= 0x2028 && codePoint <= 0x202E)  // line and paragraph separators, embeddings, overrides
-         || (codePoint >= 0x2066 && codePoint <= 0x2069)  // direction isolates
-         || codePoint == 0xFEFF;                          // zero-width no-break space (byte order mark)
+  if (codePoint < HIDDEN_RANGES[0].first) return false;
+  size_t low = 0, high = sizeof HIDDEN_RANGES / sizeof HIDDEN_RANGES[0];
+  while (low < high) {
+    size_t middle = (low + high) / 2;
+    if (HIDDEN_RANGES[middle].last < codePoint) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low < sizeof HIDDEN_RANGES / sizeof HIDDEN_RANGES[0] && HIDDEN_RANGES[low].first <= codePoint;
 }
 
 // Classifies the character that starts at p.

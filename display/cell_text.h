@@ -22,7 +22,7 @@ inline size_t CellBytesBound(int maxChars, int width) {
 
 // Writes at most maxChars characters of text[0, len) as exactly `width` columns at dst: blanks pad on the
 // right (alignLeft) or on the left, and text that is too wide is cut after the last character that fits.
-// Control characters, characters that change the text's direction or show nothing (in UTF-8) and bytes that
+// Control characters, format characters and characters that show nothing (in UTF-8) and bytes that
 // are not valid text show as '?'. Returns the end of what was written.
 char* RenderCell(const TextCharset& charset, char* dst, const char* text, size_t len, int maxChars, int width, bool alignLeft);
 

@@ -76,7 +76,8 @@ Step RunReadyPieces(Session& session, bool fEndOfInput) {
     } else if (piece.kind == PieceKind::Statement) {
       if (InterruptRequested()) return AfterInterrupt(session);
       text.assign(StatementText(piece));
-      if (session.fEditor && source.kind == SourceKind::Editor) {
+      // The statement goes to the editor's history unless its text as typed is not to be kept (a leading blank).
+      if (source.kind == SourceKind::Editor && IsLineKept(piece.text)) {
         RememberLine(session.history, text + std::string(piece.delimiter));
       }
       outcome = RunSqlStatement(session, text);

@@ -19,6 +19,10 @@ struct AttributeSpan {
   size_t end;         // one past the ';' that ends it, or the end of the text
 };
 
+// Blanks the driver manager and drivers skip around an attribute's name and before its value: spaces, tabs
+// and line breaks alike.
+bool IsAttributeBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
 // Finds the attribute that starts at `start` in text[0, len). A value in braces runs to the brace that
 // closes it, "}}" standing for one '}', so a ';' inside it ends nothing.
 AttributeSpan FindAttribute(const char* text, size_t len, size_t start) {
@@ -30,7 +34,7 @@ AttributeSpan FindAttribute(const char* text, size_t len, size_t start) {
     return span;
   }
   span.valueStart = ++pos;
-  while (pos < len && text[pos] == ' ') ++pos;
+  while (pos < len && IsAttributeBlank(text[pos])) ++pos;
   if (pos < len && text[pos] == '{') {
     for (++pos; pos < len; ++pos) {
       if (text[pos] != '}') continue;
@@ -50,8 +54,8 @@ AttributeSpan FindAttribute(const char* text, size_t len, size_t start) {
 
 // True when text[start, end), blanks around it aside, is PWD or PASSWORD in any case.
 bool IsPasswordKeyword(const char* text, size_t start, size_t end) {
-  while (start < end && text[start] == ' ') ++start;
-  while (end > start && text[end - 1] == ' ') --end;
+  while (start < end && IsAttributeBlank(text[start])) ++start;
+  while (end > start && IsAttributeBlank(text[end - 1])) --end;
   size_t length = end - start;
   return (length == 3 && strncasecmp(text + start, "PWD", 3) == 0) ||
          (length == 8 && strncasecmp(text + start, "PASSWORD", 8) == 0);

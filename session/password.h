@@ -3,9 +3,10 @@
 
 #include <string>
 
-// Overwrites with '*' the value of every PWD or PASSWORD attribute (any case, braced or not) in the
-// arguments argv[1, argc), so that ps and /proc/PID/cmdline no longer show it. The arguments must have been
-// copied before: the connection string is read from the copy.
+// Overwrites with '*' the value of every PWD or PASSWORD attribute (any case, blanks, tabs or line breaks
+// around its name or before its value, braced or not) in the arguments argv[1, argc), so that ps and
+// /proc/PID/cmdline no longer show it. The arguments must have been copied before: the connection string
+// is read from the copy.
 void MaskPasswordArguments(int argc, char** argv);
 
 // Asks "Password: " on the controlling terminal with echo off and reads one line into password. The

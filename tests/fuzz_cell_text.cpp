@@ -12,15 +12,45 @@
 
 namespace {
 
-// True when UTF-8 text holds a character that changes direction or shows nothing: U+061C, U+200B-U+200F,
-// U+2028-U+202E, U+2066-U+2069 or U+FEFF.
+// Code points that must never reach a terminal raw, as Unicode 15 lists them, kept apart from the table the
+// renderer uses: Default_Ignorable_Code_Point (DerivedCoreProperties.txt), general category Cf
+// (UnicodeData.txt), and the line and paragraph separators.
+struct CodePoints {
+  unsigned first;  // the first code point of the range
+  unsigned last;   // the last, included
+};
+const CodePoints kDefaultIgnorable[] = {
+    {0xAD, 0xAD},     {0x34F, 0x34F},   {0x61C, 0x61C},   {0x115F, 0x1160},   {0x17B4, 0x17B5},   {0x180B, 0x180F},
+    {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164},   {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},
+    {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
+const CodePoints kFormat[] = {
+    {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},       {0x70F, 0x70F},
+    {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},   {0x200B, 0x200F},     {0x202A, 0x202E},
+    {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},     {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},   {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F}};
+const CodePoints kSeparators[] = {{0x2028, 0x2029}};
+
+template <size_t N>
+bool InRanges(const CodePoints (&ranges)[N], unsigned codePoint) {
+  for (const CodePoints& range : ranges) {
+    if (codePoint >= range.first && codePoint <= range.last) return true;
+  }
+  return false;
+}
+
+// True when UTF-8 text holds a default-ignorable, format or separator character. Bytes that do not form a
+// character are passed over: other checks catch them.
 bool HasHiddenCharacter(const std::string& text) {
-  for (size_t i = 0; i + 1 < text.size(); ++i) {
-    unsigned char a = text[i], b = text[i + 1], c = i + 2 < text.size() ? text[i + 2] : 0;
-    if (a == 0xD8 && b == 0x9C) return true;
-    if (a == 0xE2 && b == 0x80 && ((c >= 0x8B && c <= 0x8F) || (c >= 0xA8 && c <= 0xAE))) return true;
-    if (a == 0xE2 && b == 0x81 && c >= 0xA6 && c <= 0xA9) return true;
-    if (a == 0xEF && b == 0xBB && c == 0xBF) return true;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char lead = text[i];
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (length == 1 || i + length > text.size()) continue;
+    unsigned codePoint = lead & (0x7Fu >> length);
+    for (size_t k = 1; k < length; ++k) codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+    if (InRanges(kDefaultIgnorable, codePoint) || InRanges(kFormat, codePoint) || InRanges(kSeparators, codePoint)) {
+      return true;
+    }
   }
   return false;
 }

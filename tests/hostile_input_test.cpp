@@ -94,26 +94,38 @@ TEST_F(HostileInputTest, InvisibleAndDirectionalCharactersShowAsMarksButFilesKee
   std::string value = "txt";
   for (const std::string& character : hidden) value += character + ".";
   value += "exe";
-  ASSERT_EQ(ExecSql(conn, {"insert into t values(1, '" + value + "')"}), "");
+  // Format and default-ignorable characters that would make "admin" of something else: soft hyphen, word
+  // joiner, invisible operators, deprecated format characters, annotation marks, language and tag characters.
+  const std::vector<std::string> format = {"\u00AD", "\u180E", "\u2060", "\u2064", "\u206A", "\u206F",
+                                           "\uFFF9", "\uFFFB", "\U000E0001", "\U000E0020", "\U000E007F"};
+  std::string lookalike = "adm";
+  for (const std::string& character : format) lookalike += character;
+  lookalike += "in";
+  ASSERT_EQ(ExecSql(conn, {"insert into t values(1, '" + value + "')", "insert into t values(2, '" + lookalike + "')"}), "");
   std::string shown = "txt?.?.?.?.?.?.?.?.?.?.exe";
+  std::string lookalikeShown = "adm???????????in";
   ConsoleOptions utf8;
   utf8.locale = "C.UTF-8";
-  ConsoleResult run = RunConsole({conn}, "select name from t\n", utf8);
+  ConsoleResult run = RunConsole({conn}, "select name from t order by id\n", utf8);
   EXPECT_NE(run.out.find("\u2502 " + shown + std::string(50 - shown.size(), ' ') + "  \u2502\n"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\u2502 " + lookalikeShown + std::string(50 - lookalikeShown.size(), ' ') + "  \u2502\n"),
+            std::string::npos)
       << run.out;
   // An export to a file keeps every byte.
   utf8.stdoutFile = dir.path + "/hidden.csv";
-  run = RunConsole({"--csv", conn}, "select name from t\n", utf8);
+  run = RunConsole({"--csv", conn}, "select name from t order by id\n", utf8);
   EXPECT_EQ(run.status, 0);
   std::ifstream file(utf8.stdoutFile, std::ios::binary);
   std::stringstream csv;
   csv << file.rdbuf();
-  EXPECT_EQ(csv.str(), "name\n" + value + "\n");
+  EXPECT_EQ(csv.str(), "name\n" + value + "\n" + lookalike + "\n");
   // An export to a terminal shows them as the table does.
   TerminalSession session = StartOnTerminal({"--csv", conn}, 24, 100, "C.UTF-8");
-  Type(session, "select name from t\r");
-  EXPECT_NE(WaitFor(session, "name\r\n" + shown + "\r\n"), std::string::npos) << session.screen;
+  Type(session, "select name from t order by id\r");
+  EXPECT_NE(WaitFor(session, "name\r\n" + shown + "\r\n" + lookalikeShown + "\r\n"), std::string::npos) << session.screen;
   EXPECT_EQ(session.screen.find("\u202E"), std::string::npos);
+  EXPECT_EQ(session.screen.find("\u2060"), std::string::npos);
   Type(session, "\x04");
   int status = 0;
   waitpid(session.pid, &status, 0);
