@@ -15,6 +15,13 @@ void SetDiagnosticsWriter(DiagnosticsWriter writer, void* context);
 // Returns nothing; callers call it only when RetCode is not SQL_SUCCESS.
 void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCode);
 
+// Whether one of the diagnostic records of `handle` has the SQLSTATE szState.
+bool DiagnosticStateIs(SQLHANDLE handle, SQLSMALLINT handleType, const char* szState);
+
+// Whether a call that failed on `handle` failed because the driver does not have the function or the
+// option (IM001, HYC00, or S1C00 as an ODBC 2 driver says it): the caller then goes on without it.
+bool DriverLacksFunction(SQLHANDLE handle, SQLSMALLINT handleType);
+
 // Writes "Error in <callText>\n" on standard error.
 void ReportFailedCall(const char* callText);
 

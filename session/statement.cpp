@@ -49,6 +49,8 @@ StatementOutcome ShowEveryResult(SQLHSTMT& lpStmt, const ListingStyle& style, co
     if (cCols == 0 && !rules.fMoreResultsAfterCount) return outcome;
     SQLRETURN RetCode = SQLMoreResults(lpStmt);
     if (RetCode == SQL_NO_DATA) return outcome;
+    // A driver without SQLMoreResults (MDBTools') has no more results to give.
+    if (RetCode == SQL_ERROR && DriverLacksFunction(lpStmt, SQL_HANDLE_STMT)) return outcome;
     if (RetCode != SQL_SUCCESS) ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
     // A result that failed ends the statement: what would follow it is the driver's to discard.
     if (RetCode == SQL_ERROR) return StatementOutcome::Failed;
