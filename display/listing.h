@@ -31,6 +31,7 @@ struct ListingStyle {
   InputResult (*ReadReply)(std::string& reply);  // reads the reply at a pause; null: no reply comes
   bool fBinaryNumbers;   // numbers are fetched in binary and written as the driver would write them
   bool fRowsets = false;  // rows may come a rowset at a time (not at a terminal, where each row shows as it comes)
+  bool fLabelTitles = false;  // titles are the columns' labels, where the driver gives them safely
   ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
   bool (*StopRequested)() = nullptr;  // true once the listing must stop as at Q (Ctrl-C); null: never
   Console* lpConsole = nullptr;       // the terminal written to: its character set, its window for paging

@@ -61,6 +61,7 @@ struct ResultSet {
   bool fRowsets = false;              // rows may come a rowset at a time where every value fits its buffer
   bool fBinaryNumbers = false;        // integers and floating-point values are fetched in binary and
                                       // written by the console exactly as the driver writes them
+  bool fLabelTitles = false;          // titles are read as the columns' labels (SQL_DESC_LABEL)
   std::vector<char> rows;             // row-wise buffer: rowsetSize rows of cbRow bytes
   size_t cbRow = 0;                   // bytes of one row
   SQLULEN rowsetSize = 1;             // rows a fetch brings at most

@@ -284,6 +284,7 @@ bool ShowResultSet(SQLHSTMT& lpStmt, SQLSMALLINT cCols, const ListingStyle& styl
   set.fSizesHold = style.fSizesHold;
   set.fBinaryNumbers = style.fBinaryNumbers;
   set.fRowsets = style.fRowsets;
+  set.fLabelTitles = style.fLabelTitles;
   bool fDescribed = DescribeResultColumns(set, cCols, chosen);
   if (style.format == ListingFormat::Table) {
     bool fExpanded = style.expanded == ExpandedDisplay::On;

@@ -9,3 +9,7 @@ bool ConcurrentCancelCrashes(const char* szDriverName);
 
 // The same for the driver behind the connection lpDbc; a driver whose name cannot be read is trusted.
 bool ConcurrentCancelCrashes(SQLHDBC lpDbc);
+
+// Whether the driver behind lpDbc writes the string attributes of SQLColAttribute past their buffer, so
+// that only SQLDescribeCol may be asked for a column's name.
+bool StringAttributesOverrun(SQLHDBC lpDbc);

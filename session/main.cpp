@@ -185,6 +185,8 @@ void RunSession(Session& session) {
   session.dialect = DialectOfDataSource(session.lpDbc);
   session.listing.fSizesHold = session.dialect == SqlDialect::MySql;
   session.listing.fBinaryNumbers = session.dialect == SqlDialect::MySql;
+  // Titles are the columns' labels, as the statement wrote them, where the driver writes labels safely.
+  session.listing.fLabelTitles = !StringAttributesOverrun(session.lpDbc);
   session.rules = StatementRulesFor(session.lpDbc);
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
