@@ -11,9 +11,18 @@ SQLHWND GetDesktopWindow() { return nullptr; }
 SQLRETURN DriverConnect(Connection& connection) {
   std::string& szConnStr = connection.connectionString;
   // Without a connection string the driver manager is given none at all, as the command line gave none.
-  return SQLDriverConnect(connection.lpDbc, GetDesktopWindow(),
-                          szConnStr.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(&szConnStr[0]), SQL_NTS, nullptr,
-                          0, nullptr, SQL_DRIVER_COMPLETE);
+  SQLCHAR* connStr = szConnStr.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(&szConnStr[0]);
+  SQLRETURN RetCode = SQLDriverConnect(connection.lpDbc, GetDesktopWindow(), connStr, SQL_NTS, nullptr, 0, nullptr,
+                                       SQL_DRIVER_COMPLETE);
+  // A driver that would complete a failed connection in a dialog (MariaDB's, for any failure: server
+  // down, wrong password, unknown database) answers IM008, "Dialog failed", as there is no window, and
+  // its own reason is lost. Asked again without a prompt it fails with that reason; a driver that fails
+  // without a dialog never answers IM008, so its reason shows from the first call.
+  if (RetCode == SQL_ERROR && DiagnosticStateIs(connection.lpDbc, SQL_HANDLE_DBC, "IM008")) {
+    RetCode = SQLDriverConnect(connection.lpDbc, GetDesktopWindow(), connStr, SQL_NTS, nullptr, 0, nullptr,
+                               SQL_DRIVER_NOPROMPT);
+  }
+  return RetCode;
 }
 
 // What follows a successful connect: the profile, and a new generation of handles.

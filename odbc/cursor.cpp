@@ -19,28 +19,94 @@ constexpr char NAME_CALL_TEXT[] =
 
 size_t AlignUp(size_t bytes) { return (bytes + alignof(SQLLEN) - 1) / alignof(SQLLEN) * alignof(SQLLEN); }
 
-// Reads the whole name of column iCol through SQLDescribeCol, into a buffer that grows while the name may
-// have been cut: some drivers cannot tell a name's length beforehand, and some break the string fields of
-// SQLColAttribute. Returns false when the call failed (reported).
-bool ReadColumnName(SQLHSTMT lpStmt, SQLUSMALLINT iCol, std::string* szName) {
+// What SQLDescribeCol tells of one column.
+struct DescribedColumn {
+  std::string szName;       // the column's name, whole
+  SQLSMALLINT sqlType = 0;  // its SQL type
+  SQLULEN columnSize = 0;   // its size: characters of text, digits of a number
+};
+
+// Reads a whole string through `call(buffer, size, &cbText)`, a buffer that grows while the text may have
+// been cut: some drivers cannot tell a text's length beforehand, and some leave the length unset. Returns
+// the code of the last call, and the text in *szText when it succeeded.
+template <typename StringCall>
+SQLRETURN ReadGrowingText(StringCall call, std::string* szText) {
   std::vector<SQLCHAR> buffer(FIRST_NAME_BUFFER);
   for (;;) {
-    SQLSMALLINT cchName = 0, dataType = 0, decimals = 0, nullable = 0;
-    SQLULEN columnSize = 0;
+    SQLSMALLINT cbText = 0;
     buffer[0] = '\0';
-    SQLRETURN RetCode = SQLDescribeCol(lpStmt, iCol, buffer.data(), static_cast<SQLSMALLINT>(buffer.size()), &cchName,
-                                       &dataType, &columnSize, &decimals, &nullable);
-    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, NAME_CALL_TEXT)) return false;
+    SQLRETURN RetCode = call(buffer.data(), static_cast<SQLSMALLINT>(buffer.size()), &cbText);
+    if (!SQL_SUCCEEDED(RetCode)) return RetCode;
     size_t length = strnlen(reinterpret_cast<char*>(buffer.data()), buffer.size());
-    bool mayBeCut = length + 1 >= buffer.size() || (cchName > 0 && static_cast<size_t>(cchName) > length);
+    bool mayBeCut = length + 1 >= buffer.size() || (cbText > 0 && static_cast<size_t>(cbText) > length);
     if (!mayBeCut || buffer.size() >= MAX_NAME_BUFFER) {
       if (length == buffer.size()) --length;  // a driver that left no room for the NUL
-      szName->assign(reinterpret_cast<char*>(buffer.data()), length);
-      return true;
+      szText->assign(reinterpret_cast<char*>(buffer.data()), length);
+      return RetCode;
     }
     size_t wanted = 2 * buffer.size();
-    if (cchName > 0 && static_cast<size_t>(cchName) + 1 > wanted) wanted = static_cast<size_t>(cchName) + 1;
+    if (cbText > 0 && static_cast<size_t>(cbText) + 1 > wanted) wanted = static_cast<size_t>(cbText) + 1;
     buffer.resize(wanted < MAX_NAME_BUFFER ? wanted : MAX_NAME_BUFFER);
+  }
+}
+
+// Reads column iCol's whole name, type and size through SQLDescribeCol. Returns false when the call
+// failed (reported).
+bool DescribeColumn(SQLHSTMT lpStmt, SQLUSMALLINT iCol, DescribedColumn* described) {
+  SQLRETURN RetCode = ReadGrowingText(
+      [&](SQLCHAR* buffer, SQLSMALLINT cbBuffer, SQLSMALLINT* cbName) {
+        SQLSMALLINT decimals = 0, nullable = 0;
+        return SQLDescribeCol(lpStmt, iCol, buffer, cbBuffer, cbName, &described->sqlType, &described->columnSize,
+                              &decimals, &nullable);
+      },
+      &described->szName);
+  return CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, NAME_CALL_TEXT);
+}
+
+// The title of column iCol as the statement wrote it: its label (SQL_DESC_LABEL). The SQLite driver, for
+// one, gives SQLDescribeCol only what follows the last dot of a title ("x.y" becomes "y"). A driver
+// without the attribute, or whose label is empty, keeps the name SQLDescribeCol gave.
+std::string ReadColumnTitle(SQLHSTMT lpStmt, SQLUSMALLINT iCol, const std::string& szName) {
+  std::string szLabel;
+  SQLRETURN RetCode = ReadGrowingText(
+      [&](SQLCHAR* buffer, SQLSMALLINT cbBuffer, SQLSMALLINT* cbLabel) {
+        return SQLColAttribute(lpStmt, iCol, SQL_DESC_LABEL, buffer, cbBuffer, cbLabel, nullptr);
+      },
+      &szLabel);
+  if (!SQL_SUCCEEDED(RetCode) || szLabel.empty()) return szName;
+  return szLabel;
+}
+
+// Reads a numeric attribute of column iCol. A driver without SQLColAttribute, or without this field,
+// leaves *value as it is, silently; any other failure is reported under the checked-call rule. Returns
+// false when the call failed for another reason.
+bool ReadOptionalAttribute(SQLHSTMT lpStmt, SQLUSMALLINT iCol, SQLUSMALLINT field, SQLLEN* value, const char* szCallText) {
+  SQLLEN read = 0;
+  SQLRETURN RetCode = SQLColAttribute(lpStmt, iCol, field, nullptr, 0, nullptr, &read);
+  if (RetCode == SQL_ERROR && DriverLacksFunction(lpStmt, SQL_HANDLE_STMT)) return true;
+  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, szCallText)) return false;
+  *value = read;
+  return true;
+}
+
+// The display size a column of this type and size has, as ODBC defines it: for a driver that cannot
+// tell it through SQLColAttribute. SQL_NO_TOTAL where the size says nothing.
+SQLLEN DisplaySizeOfType(SQLSMALLINT sqlType, SQLULEN columnSize) {
+  switch (sqlType) {
+    case SQL_BIT: return 1;
+    case SQL_TINYINT: return 4;
+    case SQL_SMALLINT: return 6;
+    case SQL_INTEGER: return 11;
+    case SQL_BIGINT: return 20;
+    case SQL_REAL: return 14;
+    case SQL_FLOAT:
+    case SQL_DOUBLE: return 24;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC: return columnSize > 0 ? static_cast<SQLLEN>(columnSize) + 2 : SQL_NO_TOTAL;  // sign and point
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY: return columnSize > 0 ? 2 * static_cast<SQLLEN>(columnSize) : SQL_NO_TOTAL;  // two hex digits a byte
+    default: return columnSize > 0 ? static_cast<SQLLEN>(columnSize) : SQL_NO_TOTAL;  // text, dates and times
   }
 }
 
@@ -198,14 +264,17 @@ bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols, const std::vector<
   for (const ChosenColumn& wanted : *chosen) {
     SQLUSMALLINT iCol = wanted.iResultCol;
     if (iCol == 0 || cCols <= 0 || iCol > static_cast<SQLUSMALLINT>(cCols)) continue;
-    SQLLEN cchDisplay = 0;
-    SQLLEN ssType = 0;
-    if (!CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
-                     SQLColAttribute(set.lpStmt, iCol, SQL_DESC_DISPLAY_SIZE, nullptr, 0, nullptr, &cchDisplay),
-                     "SQLColAttribute(lpStmt, iCol, SQL_DESC_DISPLAY_SIZE, NULL, 0, NULL, &cchDisplay)") ||
-        !CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
-                     SQLColAttribute(set.lpStmt, iCol, SQL_DESC_CONCISE_TYPE, nullptr, 0, nullptr, &ssType),
-                     "SQLColAttribute(lpStmt, iCol, SQL_DESC_CONCISE_TYPE, NULL, 0, NULL, &ssType)")) {
+    // SQLDescribeCol gives the name, type and size on every driver; SQLColAttribute the display size and
+    // the concise type where the driver has it. The name is read here, once: some drivers answer a name
+    // request by scanning the rows they hold. A column whose name could not be read is kept, untitled.
+    DescribedColumn described;
+    bool fNameRead = DescribeColumn(set.lpStmt, iCol, &described);
+    SQLLEN cchDisplay = fNameRead ? DisplaySizeOfType(described.sqlType, described.columnSize) : SQL_NO_TOTAL;
+    SQLLEN ssType = described.sqlType;
+    if (!ReadOptionalAttribute(set.lpStmt, iCol, SQL_DESC_DISPLAY_SIZE, &cchDisplay,
+                               "SQLColAttribute(lpStmt, iCol, SQL_DESC_DISPLAY_SIZE, NULL, 0, NULL, &cchDisplay)") ||
+        !ReadOptionalAttribute(set.lpStmt, iCol, SQL_DESC_CONCISE_TYPE, &ssType,
+                               "SQLColAttribute(lpStmt, iCol, SQL_DESC_CONCISE_TYPE, NULL, 0, NULL, &ssType)")) {
       return false;
     }
     ResultColumn column{};
@@ -216,22 +285,22 @@ bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols, const std::vector<
     column.cType = SQL_C_CHAR;
     if (set.fBinaryNumbers && (column.sqlType == SQL_BIGINT)) {
       SQLLEN fUnsigned = SQL_FALSE;
-      if (!CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
-                       SQLColAttribute(set.lpStmt, iCol, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &fUnsigned),
-                       "SQLColAttribute(lpStmt, iCol, SQL_DESC_UNSIGNED, NULL, 0, NULL, &fUnsigned)")) {
+      if (!ReadOptionalAttribute(set.lpStmt, iCol, SQL_DESC_UNSIGNED, &fUnsigned,
+                                 "SQLColAttribute(lpStmt, iCol, SQL_DESC_UNSIGNED, NULL, 0, NULL, &fUnsigned)")) {
         return false;
       }
       column.fUnsigned = fUnsigned == SQL_TRUE;
     }
+    column.fNameRead = fNameRead || wanted.szTitle != nullptr;
     if (wanted.szTitle != nullptr) {
       column.szName = wanted.szTitle;
-      column.fNameRead = true;
+    } else if (fNameRead && set.fLabelTitles) {
+      column.szName = ReadColumnTitle(set.lpStmt, iCol, described.szName);
     } else {
-      // The name is read here, once: some drivers answer a name request by scanning the rows they hold.
-      column.fNameRead = ReadColumnName(set.lpStmt, iCol, &column.szName);
+      column.szName = std::move(described.szName);
     }
     set.columns.push_back(std::move(column));
-    if (!set.columns.back().fNameRead) return false;
+    if (!fNameRead) return false;
   }
   set.fComplete = true;
   return true;

@@ -54,6 +54,7 @@ struct FetchRules {
   bool fRowsets = false;         // rows may come a rowset at a time where every value fits its buffer
   bool fBinaryNumbers = false;   // integers and floating-point values are fetched in binary and
                                  // written by the console exactly as the driver writes them
+  bool fLabelTitles = false;     // titles are read as the columns' labels (SQL_DESC_LABEL)
 };
 
 // The open result set of one statement, from its description to the removal of its bindings. Owns every
@@ -71,6 +72,7 @@ struct ResultSet {
   bool fBinaryNumbers = false;        // integers and floating-point values are fetched in binary and
                                       // written by the console exactly as the driver writes them
   bool fReleased = false;             // the bindings have been taken off (or were never made)
+  bool fLabelTitles = false;          // titles are read as the columns' labels (SQL_DESC_LABEL)
   std::vector<char> rows;             // row-wise buffer: rowsetSize rows of cbRow bytes
   size_t cbRow = 0;                   // bytes of one row
   SQLULEN rowsetSize = 1;             // rows a fetch brings at most
@@ -81,7 +83,7 @@ struct ResultSet {
 
   ResultSet(SQLHSTMT lpStatement, const FetchRules& rules)
       : lpStmt(lpStatement), fGetDataOnBound(rules.fGetDataOnBound), fSizesHold(rules.fSizesHold),
-        fRowsets(rules.fRowsets), fBinaryNumbers(rules.fBinaryNumbers) {}
+        fRowsets(rules.fRowsets), fBinaryNumbers(rules.fBinaryNumbers), fLabelTitles(rules.fLabelTitles) {}
   ResultSet(const ResultSet&) = delete;
   ResultSet& operator=(const ResultSet&) = delete;
   ~ResultSet();

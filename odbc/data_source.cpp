@@ -57,5 +57,6 @@ DataSourceProfile ReadProfile(SQLHDBC lpDbc) {
   DriverQuirks quirks = QuirksOfDriver(profile.driverName.c_str());
   profile.fConcurrentCancelCrashes = quirks.fConcurrentCancelCrashes;
   profile.fMoreResultsAfterCount = !quirks.fMoreResultsCrashAfterCount;
+  profile.fLabelTitles = !quirks.fStringAttributesOverrun;
   return profile;
 }

@@ -36,6 +36,7 @@ struct DataSourceProfile {
                                                // byte for byte as the driver would (MySQL, MariaDB)
   bool fConcurrentCancelCrashes = false;       // SQLCancel from the watcher thread during a call crashes the driver
   bool fMoreResultsAfterCount = true;          // SQLMoreResults may be called after a result without columns
+  bool fLabelTitles = true;                    // titles may be read as labels (SQL_DESC_LABEL) safely
 };
 
 // Reads the profile of the data source connected on lpDbc. Information the driver does not give keeps

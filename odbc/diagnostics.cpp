@@ -60,5 +60,22 @@ void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCo
 }
 
 void ReportText(const char* text) { gWriter(gWriterContext, text); }
+bool DiagnosticStateIs(SQLHANDLE handle, SQLSMALLINT handleType, const char* szWanted) {
+  SQLCHAR szState[6] = "";
+  SQLINTEGER lNativeError = 0;
+  SQLCHAR szMessage[8];
+  for (SQLSMALLINT recordNumber = 1; recordNumber < 100; ++recordNumber) {
+    SQLRETURN RetCode = SQLGetDiagRec(handleType, handle, recordNumber, szState, &lNativeError, szMessage,
+                                      static_cast<SQLSMALLINT>(sizeof szMessage), nullptr);
+    if (!SQL_SUCCEEDED(RetCode)) return false;
+    if (strncmp(reinterpret_cast<const char*>(szState), szWanted, 5) == 0) return true;
+  }
+  return false;
+}
+
+bool DriverLacksFunction(SQLHANDLE handle, SQLSMALLINT handleType) {
+  return DiagnosticStateIs(handle, handleType, "IM001") || DiagnosticStateIs(handle, handleType, "HYC00") ||
+         DiagnosticStateIs(handle, handleType, "S1C00");
+}
 
 void ReportFailedCall(const char* callText) { gWriter(gWriterContext, ("Error in " + std::string(callText) + "\n").c_str()); }

@@ -10,12 +10,13 @@ namespace {
 constexpr DriverQuirks KNOWN_QUIRKS[] = {
     // Virtuoso's own driver (virtodbc.so, virtodbc_r.so, virtodbcu_r.so; every build reports "virtodbc.so"):
     // SQLCancel while SQLExecDirect or SQLFetch runs waits on the socket the running call already waits on,
-    // and the driver stops with "GPF: Dksestcp.c:1134 internal error" and a segmentation fault.
-    {"virtodbc", true, false},
+    // and the driver stops with "GPF: Dksestcp.c:1134 internal error" and a segmentation fault. Its string
+    // attributes of SQLColAttribute (the label among them) are written without regard to the buffer's size.
+    {"virtodbc", true, false, true},
     // The MariaDB driver (libmaodbc, 3.1) crashes in SQLMoreResults after a statement without a result set
     // whose text holds several semicolons, as a CREATE PROCEDURE body does. Its results after a count are a
     // procedure call's closing status, which shows nothing.
-    {"libmaodbc", false, true},
+    {"libmaodbc", false, true, false},
 };
 
 }  // namespace
@@ -26,5 +27,5 @@ DriverQuirks QuirksOfDriver(const char* szDriverName) {
   for (const DriverQuirks& quirks : KNOWN_QUIRKS) {
     if (strncasecmp(szFileName, quirks.szNamePrefix, strlen(quirks.szNamePrefix)) == 0) return quirks;
   }
-  return DriverQuirks{"", false, false};
+  return DriverQuirks{"", false, false, false};
 }

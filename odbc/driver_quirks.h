@@ -6,6 +6,7 @@ struct DriverQuirks {
   const char* szNamePrefix;          // the start of the driver's reported file name, compared regardless of case
   bool fConcurrentCancelCrashes;     // SQLCancel from a second thread during a call on the statement crashes it
   bool fMoreResultsCrashAfterCount;  // SQLMoreResults after a result without columns may crash it
+  bool fStringAttributesOverrun;     // SQLColAttribute writes string attributes past the buffer it is given
 };
 
 // The known faults of the driver named szDriverName (as SQLGetInfo(SQL_DRIVER_NAME) reports it; a path

@@ -17,6 +17,12 @@ void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCo
 
 // Writes a message of the ODBC layer (a whole line) where the diagnostics go.
 void ReportText(const char* text);
+// Whether one of the diagnostic records of `handle` has the SQLSTATE szState.
+bool DiagnosticStateIs(SQLHANDLE handle, SQLSMALLINT handleType, const char* szState);
+
+// Whether a call that failed on `handle` failed because the driver does not have the function or the
+// option (IM001, HYC00, or S1C00 as an ODBC 2 driver says it): the caller then goes on without it.
+bool DriverLacksFunction(SQLHANDLE handle, SQLSMALLINT handleType);
 
 // Writes "Error in <callText>\n" on standard error.
 void ReportFailedCall(const char* callText);

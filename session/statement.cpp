@@ -50,6 +50,8 @@ StatementOutcome ShowEveryResult(Connection& connection, const ListingStyle& sty
     if (cCols == 0 && !connection.profile.fMoreResultsAfterCount) return outcome;
     SQLRETURN RetCode = SQLMoreResults(lpStmt);
     if (RetCode == SQL_NO_DATA) return outcome;
+    // A driver without SQLMoreResults (MDBTools') has no more results to give.
+    if (RetCode == SQL_ERROR && DriverLacksFunction(lpStmt, SQL_HANDLE_STMT)) return outcome;
     if (RetCode != SQL_SUCCESS) ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
     // A result that failed ends the statement: what would follow it is the driver's to discard.
     if (RetCode == SQL_ERROR) return StatementOutcome::Failed;
@@ -109,6 +111,7 @@ bool ListResult(Connection& connection, SQLHSTMT& lpStmt, SQLSMALLINT cCols, con
   rules.fSizesHold = profile.fSizesHold;
   rules.fBinaryNumbers = profile.fBinaryNumbers;
   rules.fRowsets = style.fRowsets;
+  rules.fLabelTitles = profile.fLabelTitles;
   ResultSet set(lpStmt, rules);
   bool fListed = ShowResultSet(set, cCols, style, chosen);
   if (!ReleaseResultSet(set)) {

@@ -318,4 +318,54 @@ TEST(MariaDbServerStop, ScriptTriesEveryStatementAndCommandAfterTheServerWentAwa
   EXPECT_EQ(run.out.find("three"), std::string::npos) << run.out;
 }
 
+// Titles as written, and a script of good statements that exits 0 with nothing on standard error.
+TEST_F(MariaDbTest, TitlesShowAsWrittenAndAGoodScriptIsQuiet) {
+  ConsoleResult run = RunConsole({"--csv", MariaDbConnStr(gServer)},
+                                 "create table titled(n int)\ninsert into titled values(1)\n"
+                                 "select n as `x.y`, 3.0, 2 as `version 1.2` from titled\ndrop table titled\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "x.y,3.0,version 1.2\n1,3.0,2\n");
+}
+
+// The driver's own reason for a failed connection shows, not the dialog it could not open (IM008): a
+// wrong password, an unknown database, a server that is down, at start and when connecting again at a
+// terminal. The line naming the failed call stays.
+TEST(MariaDbConnectFailure, TheDriversReasonShowsAtStartAndAtAReconnect) {
+  TestServer server = StartTestServer(MARIADB_SERVER_SCRIPT);
+  ASSERT_TRUE(server.running);
+  const std::string failedCall =
+      "Error in SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)\n";
+  ConsoleResult run = RunConsole({"-b", MariaDbConnStr(server) + ";PWD=wrong"}, "select 1\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Access denied for user 'root'"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(failedCall), std::string::npos) << run.err;
+  std::string conn = MariaDbConnStr(server);
+  run = RunConsole({"-b", conn.replace(conn.find("Database=test"), 13, "Database=nosuch")}, "select 1\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Unknown database 'nosuch'"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("IM008"), std::string::npos) << run.err;
+
+  TerminalSession session = StartOnTerminal({MariaDbConnStr(server)}, 24, 100, "C.UTF-8");
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "shutdown\r");
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 8\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 failed.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  EXPECT_NE(session.screen.find("Can't connect to server on '127.0.0.1'"), std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("IM008"), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+
+  run = RunConsole({"-b", MariaDbConnStr(server)}, "select 1\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Can't connect to server on '127.0.0.1'"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(failedCall), std::string::npos) << run.err;
+  StopTestServer(server);
+}
+
 }  // namespace

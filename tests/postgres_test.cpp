@@ -536,6 +536,30 @@ TEST_F(PostgresTest, CompletionReadsTheSearchPathAndAnySchemaAndCtrlCStopsACatal
   ExecSql(PostgresConnStr(gServer), {"drop schema otherschema cascade", "drop table \"MixedCase\""});
 }
 
+// Titles as written, a script of good statements that exits 0 with nothing on standard error, and the
+// driver's reason for each failed connection with the line naming the failed call.
+TEST_F(PostgresTest, TitlesShowAsWrittenAGoodScriptIsQuietAndAFailedConnectionSaysWhy) {
+  ConsoleResult run = RunConsole({"--csv", PostgresConnStr(gServer)},
+                                 "create table titled(n int)\ninsert into titled values(1)\n"
+                                 "select n as \"x.y\", 2 as \"version 1.2\" from titled\ndrop table titled\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "x.y,version 1.2\n1,2\n");
+  const std::string failedCall =
+      "Error in SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)\n";
+  std::string conn = PostgresConnStr(gServer);
+  run = RunConsole({"-b", conn.replace(conn.find("Database=postgres"), 17, "Database=nosuch")}, "select 1\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("database \"nosuch\" does not exist"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(failedCall), std::string::npos) << run.err;
+  conn = PostgresConnStr(gServer);
+  run = RunConsole({"-b", conn.replace(conn.find(std::to_string(gServer.port)), std::to_string(gServer.port).size(),
+                                       std::to_string(FreePort()))},
+                   "select 1\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Connection refused"), std::string::npos) << run.err;
+}
+
 }  // namespace
 
 // Every command that talks to the data source shares one way of meeting a lost connection: at a terminal a

@@ -180,4 +180,17 @@ TEST_F(VirtuosoTest, CtrlCWhileExecutingNeverCrashesAndTheSessionGoesOn) {
   EXPECT_NE(check.out.find("[S0002]"), std::string::npos) << check.out;
 }
 
+// Titles as the driver's SQLDescribeCol gives them: Virtuoso's string attributes, the label among them,
+// are written past their buffer, so a title longer than the first name buffer must not be read as one.
+TEST_F(VirtuosoTest, TitlesComeFromDescribeColAndAGoodScriptIsQuiet) {
+  ConsoleOptions utf8;
+  utf8.locale = "C.UTF-8";
+  ConsoleResult run = RunConsole({"--csv", VirtuosoConnStr()},
+                                 "select 1 as \"x.y\", 2 as \"version 1.2\", 3 as \"" + std::string(200, 'a') + "\"\n", utf8);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.compare(0, 20, "x.y,version 1.2,aaaa"), 0) << run.out;
+  EXPECT_NE(run.out.find("\n1,2,3\n"), std::string::npos) << run.out;
+}
+
 }  // namespace
