@@ -58,5 +58,7 @@ DataSourceProfile ReadProfile(SQLHDBC lpDbc) {
   profile.fConcurrentCancelCrashes = quirks.fConcurrentCancelCrashes;
   profile.fMoreResultsAfterCount = !quirks.fMoreResultsCrashAfterCount;
   profile.fLabelTitles = !quirks.fStringAttributesOverrun;
+  // SQLite's SQLITE_MAX_SQL_LENGTH; its driver crashes on a longer text instead of refusing it.
+  if (profile.dialect == SqlDialect::Sqlite) profile.cbMaxStatement = 1000000000;
   return profile;
 }

@@ -37,6 +37,7 @@ struct DataSourceProfile {
   bool fConcurrentCancelCrashes = false;       // SQLCancel from the watcher thread during a call crashes the driver
   bool fMoreResultsAfterCount = true;          // SQLMoreResults may be called after a result without columns
   bool fLabelTitles = true;                    // titles may be read as labels (SQL_DESC_LABEL) safely
+  size_t cbMaxStatement = 0x7fffffff;          // the longest statement text the source takes, in bytes
 };
 
 // Reads the profile of the data source connected on lpDbc. Information the driver does not give keeps

@@ -37,14 +37,14 @@ StatementOutcome IncludeFile(Session& session, std::string_view argument) {
     ErrFormat("cannot run '%s': files run %d deep\n", SafeMessageText(session.console.charset, path.c_str()).c_str(), MAX_FILE_DEPTH);
     return StatementOutcome::Failed;
   }
-  FILE* file = OpenSqlFile(path.c_str());
-  if (file == nullptr) {
+  int fd = OpenSqlFile(path.c_str());
+  if (fd < 0) {
     ErrFormat("cannot read '%s': %s\n", SafeMessageText(session.console.charset, path.c_str()).c_str(), strerror(errno));
     return StatementOutcome::Failed;
   }
   auto source = std::make_unique<LineSource>();
   source->kind = SourceKind::File;
-  source->file = file;
+  source->file.fd = fd;
   source->name = path;
   source->fStatementMode = true;
   source->fInclude = true;

@@ -556,8 +556,10 @@ Completions CompletionsAt(CompletionCatalog& known, const std::string& line, siz
   return result;
 }
 
-void NoteStatementForCompletion(CompletionCatalog& known, const std::string& statement) {
-  std::vector<Token> tokens = Tokenize(known, statement);
+void NoteStatementForCompletion(CompletionCatalog& known, std::string_view statement) {
+  // The verb and what it changes come first: a long statement's rest is not read.
+  constexpr size_t HEAD_BYTES = 4096;
+  std::vector<Token> tokens = Tokenize(known, std::string(statement.substr(0, HEAD_BYTES)));
   size_t first = 0;
   while (first < tokens.size() && tokens[first].text == "(") ++first;
   if (first >= tokens.size() || tokens[first].kind != TokenKind::Word) return;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "odbc/connection.h"
@@ -57,4 +58,4 @@ Completions CompletionsAt(CompletionCatalog& known, const std::string& line, siz
 
 // Tells completion that a statement ran: one that may change the catalog (CREATE, ALTER, DROP, RENAME, USE,
 // SET search_path) drops the names read so far, so the next Tab reads them again.
-void NoteStatementForCompletion(CompletionCatalog& known, const std::string& statement);
+void NoteStatementForCompletion(CompletionCatalog& known, std::string_view statement);

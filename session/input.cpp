@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <poll.h>
@@ -13,14 +14,13 @@
 
 namespace {
 
-bool gInputEnded = false;  // end of input seen: later reads return at once
-int gTerminalReader = -2;  // a non-blocking description of the terminal on standard input; -2 until opened
+constexpr size_t READ_CHUNK = 64 * 1024;  // bytes a read of a file or a pipe asks for
 
 // How long a wait for a key lasts before the flags are looked at again, in milliseconds.
 constexpr int KEY_WAIT_MS = 100;
 
 // Reads one line of the terminal a byte at a time: nothing past its newline is taken.
-InputResult ReadTerminalLine(std::string& line) {
+InputResult ReadTerminalLine(Input& input, std::string& line) {
   line.clear();
   for (;;) {
     if (InterruptRequested()) return InputResult::Interrupted;
@@ -31,7 +31,7 @@ InputResult ReadTerminalLine(std::string& line) {
     SetReadsInterruptible(false);
     if (ready <= 0) continue;
     unsigned char byte;
-    int got = ReadTerminalByteNow(&byte);
+    int got = ReadTerminalByteNow(input, &byte);
     if (got == 0) continue;
     if (got == 1) {
       if (byte == '\n') return InputResult::Line;
@@ -40,65 +40,81 @@ InputResult ReadTerminalLine(std::string& line) {
     }
     // End of input; a last line without its newline is still a line.
     if (!line.empty()) return InputResult::Line;
-    gInputEnded = true;
+    input.fEnded = true;
     return InputResult::End;
   }
 }
 
-// Reads one line of a script through stdio's buffer, getline's buffer kept and grown across calls.
-InputResult ReadBufferedLine(std::string& line) {
-  static char* lineBuffer = nullptr;
-  static size_t lineCapacity = 0;
-  ssize_t length;
+// Reads one line of a script; a read that Ctrl-C interrupts returns Interrupted, never taken for the end
+// of input.
+InputResult ReadScriptLine(Input& input, std::string& line) {
+  line.clear();
+  input.script.fd = STDIN_FILENO;
+  bool fNewline = false;
   for (;;) {
     if (InterruptRequested()) return InputResult::Interrupted;
     // Ctrl-C must end a read that waits on a pipe, not restart it.
     SetReadsInterruptible(true);
-    errno = 0;
-    length = getline(&lineBuffer, &lineCapacity, stdin);
-    int readErrno = errno;
+    ReaderRead read = ReadReaderLine(input.script, line, &fNewline);
     SetReadsInterruptible(false);
-    if (length >= 0 || readErrno != EINTR) {
-      errno = readErrno;
-      break;
-    }
-    clearerr(stdin);  // an interrupted read is no end of input
-  }
-  if (length < 0) {
-    if (errno == ENOMEM) throw std::bad_alloc();  // main ends the session
-    gInputEnded = true;
+    if (read == ReaderRead::Interrupted) continue;
+    if (read == ReaderRead::Line) return InputResult::Line;
+    input.fEnded = true;
     return InputResult::End;
   }
-  if (length > 0 && lineBuffer[length - 1] == '\n') --length;
-  line.assign(lineBuffer, static_cast<size_t>(length));
-  return InputResult::Line;
 }
 
 }  // namespace
 
-InputResult ReadInputLine(std::string& line) {
-  // Once input has ended nothing is read, so nothing need be on the screen first: a long listing
-  // redirected with input at its end is not cut into a write per page.
-  if (gInputEnded) return InputResult::End;
-  OutFlush();
-  return StdinIsTerminal() ? ReadTerminalLine(line) : ReadBufferedLine(line);
+ReaderRead ReadReaderLine(LineReader& reader, std::string& line, bool* fNewline) {
+  *fNewline = false;
+  for (;;) {
+    if (reader.start < reader.end) {
+      const char* from = &reader.buffer[reader.start];
+      size_t available = reader.end - reader.start;
+      const char* newline = static_cast<const char*>(memchr(from, '\n', available));
+      size_t taken = newline != nullptr ? static_cast<size_t>(newline - from) : available;
+      line.append(from, taken);
+      reader.start += taken;
+      if (newline != nullptr) {
+        ++reader.start;
+        *fNewline = true;
+        return ReaderRead::Line;
+      }
+    }
+    // A last line without its newline is still a line.
+    if (reader.fEnded) return line.empty() ? ReaderRead::End : ReaderRead::Line;
+    if (reader.buffer.size() < READ_CHUNK) reader.buffer.resize(READ_CHUNK);
+    ssize_t count = read(reader.fd, reader.buffer.data(), reader.buffer.size());
+    if (count < 0 && errno == EINTR) return ReaderRead::Interrupted;
+    reader.start = 0;
+    reader.end = count > 0 ? static_cast<size_t>(count) : 0;
+    if (count <= 0) {
+      reader.fEnded = true;
+      reader.readErrno = count < 0 ? errno : 0;
+    }
+  }
 }
 
-bool InputEnded() { return gInputEnded; }
+InputResult ReadInputLine(Input& input, std::string& line) {
+  // Once input has ended nothing is read, so nothing need be on the screen first: a long listing
+  // redirected with input at its end is not cut into a write per page.
+  if (input.fEnded) return InputResult::End;
+  OutFlush();
+  return StdinIsTerminal() ? ReadTerminalLine(input, line) : ReadScriptLine(input, line);
+}
 
-void EndInput() { gInputEnded = true; }
-
-int ReadTerminalByteNow(unsigned char* byte) {
+int ReadTerminalByteNow(Input& input, unsigned char* byte) {
   // A description of its own, opened again on the same terminal, can be non-blocking without changing
   // standard input for the processes that share it.
-  if (gTerminalReader == -2) gTerminalReader = open("/proc/self/fd/0", O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (gTerminalReader < 0) {
+  if (input.terminalReader == -2) input.terminalReader = open("/proc/self/fd/0", O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (input.terminalReader < 0) {
     // Without one, a byte that poll saw is read with a read that may wait.
     ssize_t count = read(STDIN_FILENO, byte, 1);
     if (count == 1) return 1;
     return count < 0 && errno == EINTR ? 0 : -1;
   }
-  ssize_t count = read(gTerminalReader, byte, 1);
+  ssize_t count = read(input.terminalReader, byte, 1);
   if (count == 1) return 1;
   if (count < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
   return -1;

@@ -49,7 +49,7 @@ int ReadKeyByte() {
     }
     if (fds[0].revents == 0) continue;
     unsigned char byte;
-    int got = ReadTerminalByteNow(&byte);
+    int got = ReadTerminalByteNow(*gEditor->lpInput, &byte);
     if (got == 0) continue;  // gone since poll saw it (Ctrl-C empties the terminal's input)
     return got == 1 ? byte : -1;
   }
@@ -164,8 +164,9 @@ char** CompleteWord(const char* text, int, int end) {
 
 }  // namespace
 
-void InitLineEditor(LineEditor& editor, Connection& connection, const TextCharset& charset, HistoryFile& history) {
+void InitLineEditor(LineEditor& editor, Input& input, Connection& connection, const TextCharset& charset, HistoryFile& history) {
   gEditor = &editor;
+  editor.lpInput = &input;
   editor.charset = charset;
   history.charset = charset;
   SetCompletionConnection(editor.catalog, &connection);
@@ -181,7 +182,7 @@ void InitLineEditor(LineEditor& editor, Connection& connection, const TextCharse
 }
 
 InputResult EditLine(const char* prompt, std::string& line) {
-  if (InputEnded()) return InputResult::End;
+  if (gEditor->lpInput->fEnded) return InputResult::End;
   OutFlush();
   // A stop and continue while a statement ran: the prompt is not yet shown, so it is shown once. A window
   // resized meanwhile is measured now.
@@ -193,7 +194,7 @@ InputResult EditLine(const char* prompt, std::string& line) {
     return InputResult::Interrupted;
   }
   if (edited == nullptr) {
-    EndInput();
+    gEditor->lpInput->fEnded = true;
     return InputResult::End;
   }
   line = edited;

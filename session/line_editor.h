@@ -10,6 +10,7 @@
 #include "odbc/connection.h"
 #include "session/completion.h"
 #include "session/history.h"
+#include "session/input.h"
 
 // The terminal's line editor: what it keeps between keys and between lines.
 struct LineEditor {
@@ -17,13 +18,14 @@ struct LineEditor {
   termios mode = {};                              // the terminal mode the editor set, restored after a stop
   bool fModeKnown = false;                        // mode holds a mode
   std::vector<std::string> matches;               // the completions being handed out
+  Input* lpInput = nullptr;                       // standard input, the terminal the keys come from
   CompletionCatalog catalog;                      // what completion has read of the data source
 };
 
 // Sets up `editor` for a session on `connection`, whose catalog completion reads, with keys in `charset`,
 // and loads the history file into the editor's history. Call once, after connecting; the editor record
 // must live as long as the editor is used.
-void InitLineEditor(LineEditor& editor, Connection& connection, const TextCharset& charset, HistoryFile& history);
+void InitLineEditor(LineEditor& editor, Input& input, Connection& connection, const TextCharset& charset, HistoryFile& history);
 
 // Shows `prompt` and reads one edited line into `line`. Returns Line, End (Ctrl-D on an empty line) or
 // Interrupted (Ctrl-C: whatever was typed is discarded).

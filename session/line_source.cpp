@@ -4,51 +4,54 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
-#include "session/input.h"
+#include "session/interrupt.h"
 #include "session/line_editor.h"
 
 namespace {
 
+// Reads a line of an SQL file; Ctrl-C ends a read that waits (a FIFO whose writer is slow).
 InputResult ReadFileLine(LineSource& source, std::string& line, bool* fNewline) {
-  errno = 0;
-  ssize_t length = getline(&source.getlineBuffer, &source.getlineCapacity, source.file);
-  if (length < 0) {
-    if (errno == ENOMEM) throw std::bad_alloc();  // main ends the session
-    if (ferror(source.file)) {
-      // What was read so far is not run: its end may be missing.
-      ErrFormat("statement not run: reading the file failed: %s\n", strerror(errno));
-      source.fReadFailed = true;
-    }
-    return InputResult::End;
+  line.clear();
+  SetReadsInterruptible(true);
+  ReaderRead read = ReadReaderLine(source.file, line, fNewline);
+  SetReadsInterruptible(false);
+  if (read == ReaderRead::Interrupted) return InputResult::Interrupted;
+  if (read == ReaderRead::Line) return InputResult::Line;
+  if (source.file.readErrno != 0) {
+    // What was read so far is not run: its end may be missing.
+    ErrFormat("statement not run: reading the file failed: %s\n", strerror(source.file.readErrno));
+    source.fReadFailed = true;
   }
-  *fNewline = length > 0 && source.getlineBuffer[length - 1] == '\n';
-  line.assign(source.getlineBuffer, static_cast<size_t>(length) - (*fNewline ? 1 : 0));
-  return InputResult::Line;
+  return InputResult::End;
 }
 
 }  // namespace
 
 LineSource::~LineSource() {
-  if (file != nullptr) fclose(file);
-  free(getlineBuffer);
+  if (file.fd >= 0) close(file.fd);
 }
 
-FILE* OpenSqlFile(const char* szPath) {
-  FILE* file = fopen(szPath, "r");
-  if (file == nullptr) return nullptr;
+int OpenSqlFile(const char* szPath) {
+  SetReadsInterruptible(true);
+  int fd = open(szPath, O_RDONLY | O_CLOEXEC);
+  int openErrno = errno;
+  SetReadsInterruptible(false);
+  errno = openErrno;
+  if (fd < 0) return -1;
   struct stat status;
-  if (fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
-    fclose(file);
+  if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    close(fd);
     errno = EISDIR;
-    return nullptr;
+    return -1;
   }
-  return file;
+  return fd;
 }
 
-InputResult ReadSourceLine(LineSource& source, std::deque<std::string>& linesAhead, const char* prompt,
+InputResult ReadSourceLine(LineSource& source, Input& input, std::deque<std::string>& linesAhead, const char* prompt,
                            std::string& line, bool* fNewline) {
   *fNewline = true;
   InputResult read = InputResult::Line;
@@ -64,7 +67,7 @@ InputResult ReadSourceLine(LineSource& source, std::deque<std::string>& linesAhe
   } else if (source.kind == SourceKind::Editor) {
     read = EditLine(prompt, line);
   } else if (source.kind == SourceKind::Input) {
-    read = ReadInputLine(line);
+    read = ReadInputLine(input, line);
   } else {
     read = ReadFileLine(source, line, fNewline);
   }

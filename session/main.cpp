@@ -7,6 +7,7 @@
 #include <new>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 #include "display/cell_text.h"
 #include "display/output.h"
@@ -50,11 +51,11 @@ void SetUpListing(Session& session) {
 
 // The line source at the bottom of the stack: the -f file, or standard input (through the editor at a
 // terminal), in statement mode with -m.
-void PushFirstSource(Session& session, FILE* sqlFile) {
+void PushFirstSource(Session& session, int sqlFile) {
   auto source = std::make_unique<LineSource>();
-  if (sqlFile != nullptr) {
+  if (sqlFile >= 0) {
     source->kind = SourceKind::File;
-    source->file = sqlFile;
+    source->file.fd = sqlFile;
     source->name = session.options.szFile;
     source->fStatementMode = true;
   } else {
@@ -67,22 +68,22 @@ void PushFirstSource(Session& session, FILE* sqlFile) {
 }
 
 // Connects and runs the session; returns when input ends or the session must end. The caller disconnects.
-void RunSession(Session& session, FILE* sqlFile) {
+void RunSession(Session& session, int sqlFile) {
   if (!Connect(session.connection, session.options.szConnStr)) {
     session.fCallFailed = true;
-    if (sqlFile != nullptr) fclose(sqlFile);
+    if (sqlFile >= 0) close(sqlFile);
     return;
   }
   if (!session.options.fBatch) ErrText("Connected!\n");
   if (!HaveStatement(session.connection, session.connection.lpStmt)) {
     session.fCallFailed = true;
-    if (sqlFile != nullptr) fclose(sqlFile);
+    if (sqlFile >= 0) close(sqlFile);
     return;
   }
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
-  session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal() && sqlFile == nullptr;
-  if (session.fEditor) InitLineEditor(session.editor, session.connection, session.console.charset, session.history);
+  session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal() && sqlFile < 0;
+  if (session.fEditor) InitLineEditor(session.editor, session.input, session.connection, session.console.charset, session.history);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
   PushFirstSource(session, sqlFile);
   RunMainLoop(session);
@@ -161,10 +162,10 @@ int RunProgram(Session& session, int argc, char** argv) {
     explicit_bzero(&password[0], password.size());
   }
   // A file that cannot be read is reported before connecting.
-  FILE* sqlFile = nullptr;
+  int sqlFile = -1;
   if (session.options.szFile != nullptr) {
     sqlFile = OpenSqlFile(session.options.szFile);
-    if (sqlFile == nullptr) {
+    if (sqlFile < 0) {
       ErrFormat("odbc-console: cannot read '%s': %s\n", SafeMessageText(session.console.charset, session.options.szFile).c_str(), strerror(errno));
       return 2;
     }

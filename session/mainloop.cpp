@@ -67,7 +67,6 @@ Step AfterOutcome(Session& session, StatementOutcome outcome) {
 Step RunReadyPieces(Session& session, bool fEndOfInput) {
   LineSource& source = TopSource(session);
   SqlPiece piece;
-  std::string text;
   while (NextPiece(source.splitter, piece, fEndOfInput)) {
     StatementOutcome outcome = StatementOutcome::Ok;
     if (piece.kind == PieceKind::Unterminated) {
@@ -75,10 +74,10 @@ Step RunReadyPieces(Session& session, bool fEndOfInput) {
       outcome = StatementOutcome::Failed;
     } else if (piece.kind == PieceKind::Statement) {
       if (InterruptRequested()) return AfterInterrupt(session);
-      text.assign(StatementText(piece));
+      std::string_view text = StatementText(piece);  // run where the splitter holds it, not copied
       // The statement goes to the editor's history unless its text as typed is not to be kept (a leading blank).
       if (source.kind == SourceKind::Editor && IsLineKept(piece.text)) {
-        RememberLine(session.history, text + std::string(piece.delimiter));
+        RememberLine(session.history, std::string(text) + std::string(piece.delimiter));
       }
       outcome = RunSqlStatement(session, text);
     } else {
@@ -155,7 +154,7 @@ void RunMainLoop(Session& session) {
     LineSource& source = TopSource(session);
     const char* prompt = WritePrompt(session, source);
     bool fNewline = true;
-    InputResult read = ReadSourceLine(source, session.linesAhead, prompt, line, &fNewline);
+    InputResult read = ReadSourceLine(source, session.input, session.linesAhead, prompt, line, &fNewline);
     // The flush before the read finds a reader that has gone: nothing more may run for it.
     if (StdoutState() == OutputState::PipeBroken) return;
     Step step = Step::Next;
@@ -176,7 +175,7 @@ void RunMainLoop(Session& session) {
 
 InputResult ReadPauseReply(void* context, std::string& reply) {
   Session& session = *static_cast<Session*>(context);
-  InputResult read = ReadInputLine(reply);
+  InputResult read = ReadInputLine(session.input, reply);
   if (read != InputResult::Line) return read;
   std::string_view text = reply;
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

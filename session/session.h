@@ -27,6 +27,7 @@ struct Session {
   LineEditor editor;                                // the editor's state, its completion's included
   HistoryFile history;                              // where the editor keeps the statements typed
   std::vector<std::unique_ptr<LineSource>> sources;  // where lines come from: the last one is read
+  Input input;                                      // standard input
   std::deque<std::string> linesAhead;               // lines read at a pause that were not a reply
   bool fTiming = false;                             // \timing: each statement's wall time is written after it
   bool fQuit = false;                               // \q, quit or exit: the session ends

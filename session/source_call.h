@@ -21,5 +21,6 @@ void ReconnectSession(Session& session);
 // on a connection that is gone is Lost. With \timing the time is written after it.
 StatementOutcome RunOnSource(Session& session, const std::function<StatementOutcome()>& work);
 
-// Runs one SQL statement's text (a NUL byte in it is refused, as the driver would read only up to it).
-StatementOutcome RunSqlStatement(Session& session, std::string& text);
+// Runs one SQL statement's text. A NUL byte in it is refused, as the driver would read only up to it, and
+// so is a text longer than the data source takes.
+StatementOutcome RunSqlStatement(Session& session, std::string_view text);

@@ -64,13 +64,15 @@ StatementOutcome ShowEveryResult(Connection& connection, const ListingStyle& sty
 
 }  // namespace
 
-StatementOutcome RunStatement(Connection& connection, std::string& text, const ListingStyle& style) {
+StatementOutcome RunStatement(Connection& connection, std::string_view text, const ListingStyle& style) {
   SQLHSTMT& lpStmt = connection.lpStmt;
   // A statement handle that cannot be had fails the statement: the judge tells a lost connection.
   if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
   // Ctrl-C while the statement executes cancels it on the server.
   BeginCancellableCall(connection.canceller, lpStmt);
-  SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&text[0]), SQL_NTS);
+  // The text is passed with its length: it is held once, where it was read, with no NUL after it.
+  SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data())),
+                                    static_cast<SQLINTEGER>(text.size()));
   EndCancellableCall(connection.canceller);
   // A Ctrl-C that came while the statement executed has been dealt with by now (the cancel waits for its
   // SQLCancel to return). A cancel that lands as the statement ends may close it in the driver manager,

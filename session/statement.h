@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "display/listing.h"
 #include "odbc/connection.h"
@@ -9,7 +10,7 @@
 // Executes `text` on the connection's statement handle (allocated anew first when it had to be freed) and
 // shows every result set as `style` says and every row count, reporting each diagnostic; then closes the
 // cursor. The outcome is not judged yet for a lost connection: RunOnSource does that.
-StatementOutcome RunStatement(Connection& connection, std::string& text, const ListingStyle& style);
+StatementOutcome RunStatement(Connection& connection, std::string_view text, const ListingStyle& style);
 
 // Lists the open result set of cCols columns on lpStmt (one of the connection's handles) through the
 // writers, fetching as the data source allows; with `chosen`, only those columns under the titles given.

@@ -192,3 +192,22 @@ TEST(WideRows, EveryLineOfA53002ColumnTableIsWhole) {
 }
 
 }  // namespace
+
+// A statement longer than SQLite takes (its 1,000,000,000-byte limit; the driver crashes on one) is refused,
+// not sent, and the session goes on to the next line.
+TEST_F(HostileInputTest, StatementOverTheSourcesLimitIsRefusedAndTheNextRuns) {
+  std::string path = dir.path + "/huge.sql";
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << "insert into t values (1, 'x') /*";
+    std::string chunk(1 << 20, 'x');
+    for (int i = 0; i < 954; ++i) file << chunk;  // the statement: 1,000,341,538 bytes
+    file << "*/\nselect count(*) as n from t\n";
+  }
+  int status = 0;
+  std::string out = ShellOutput("LC_ALL=C " + std::string(ODBC_CONSOLE_PATH) + " -b '" + conn + "' < " + path + " 2>&1", &status);
+  EXPECT_NE(out.find("statement not run: it is 1000341538 bytes long, more than the data source takes"), std::string::npos)
+      << out.substr(0, 300);
+  EXPECT_NE(out.find("|           0  |"), std::string::npos) << out.substr(0, 600);
+  EXPECT_NE(status, 0);
+}
