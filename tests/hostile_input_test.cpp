@@ -208,6 +208,6 @@ TEST_F(HostileInputTest, StatementOverTheSourcesLimitIsRefusedAndTheNextRuns) {
   std::string out = ShellOutput("LC_ALL=C " + std::string(ODBC_CONSOLE_PATH) + " -b '" + conn + "' < " + path + " 2>&1", &status);
   EXPECT_NE(out.find("statement not run: it is 1000341538 bytes long, more than the data source takes"), std::string::npos)
       << out.substr(0, 300);
-  EXPECT_NE(out.find("|           0  |"), std::string::npos) << out.substr(0, 600);
+  EXPECT_NE(out.find("|          0  |"), std::string::npos) << out.substr(0, 600);
   EXPECT_NE(status, 0);
 }
