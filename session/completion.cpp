@@ -459,6 +459,28 @@ Place PlaceAfter(const std::vector<Token>& before) {
   return Place::Keyword;
 }
 
+// After `qualifier.`: the columns of the table or alias it names, and the tables of the schema it names.
+void AddQualifiedNames(CompletionCatalog& known, const std::string& qualifier, const std::vector<Token>& all,
+                       const TypedWord& typed, std::vector<std::string>& texts, std::set<std::string>& seen) {
+  for (const TableReference& reference : TablesNamed(known, all)) {
+    CatalogTable table;
+    if ((reference.alias == qualifier || (reference.alias.empty() && reference.name == qualifier)) &&
+        FindTable(known, reference.qualifier, reference.name, table)) {
+      AddNames(known, ColumnsOf(known, table), typed, texts, seen);
+    }
+  }
+  if (texts.empty()) {
+    CatalogTable table;
+    if (FindTable(known, "", qualifier, table)) AddNames(known, ColumnsOf(known, table), typed, texts, seen);
+  }
+  auto cached = known.tablesOf.find(qualifier);
+  if (cached == known.tablesOf.end() && (known.fSchemas || known.fCatalogs)) {
+    std::vector<CatalogTable> tables;
+    if (ReadTables(known, qualifier, tables)) cached = known.tablesOf.emplace(qualifier, std::move(tables)).first;
+  }
+  if (cached != known.tablesOf.end()) AddNames(known, NamesOf(cached->second), typed, texts, seen);
+}
+
 }  // namespace
 
 void SetCompletionConnection(CompletionCatalog& known, Connection* lpConnection) {
@@ -502,27 +524,7 @@ Completions CompletionsAt(CompletionCatalog& known, const std::string& line, siz
   // `name.`: the columns of that table or alias, and the tables of that schema.
   if (before.size() >= 2 && before.back().kind == TokenKind::Symbol && before.back().text == "." &&
       (before[before.size() - 2].kind == TokenKind::Word || before[before.size() - 2].kind == TokenKind::Quoted)) {
-    if (fCatalog) {
-      std::string qualifier = CatalogSpelling(known, before[before.size() - 2]);
-      std::vector<TableReference> named = TablesNamed(known, all);
-      for (const TableReference& reference : named) {
-        CatalogTable table;
-        if ((reference.alias == qualifier || (reference.alias.empty() && reference.name == qualifier)) &&
-            FindTable(known, reference.qualifier, reference.name, table)) {
-          AddNames(known, ColumnsOf(known, table), typed, texts, seen);
-        }
-      }
-      if (texts.empty()) {
-        CatalogTable table;
-        if (FindTable(known, "", qualifier, table)) AddNames(known, ColumnsOf(known, table), typed, texts, seen);
-      }
-      auto cached = known.tablesOf.find(qualifier);
-      if (cached == known.tablesOf.end() && (known.fSchemas || known.fCatalogs)) {
-        std::vector<CatalogTable> tables;
-        if (ReadTables(known, qualifier, tables)) cached = known.tablesOf.emplace(qualifier, std::move(tables)).first;
-      }
-      if (cached != known.tablesOf.end()) AddNames(known, NamesOf(cached->second), typed, texts, seen);
-    }
+    if (fCatalog) AddQualifiedNames(known, CatalogSpelling(known, before[before.size() - 2]), all, typed, texts, seen);
   } else {
     switch (!fCatalog ? Place::Keyword : fCommandArgument ? Place::Table : PlaceAfter(before)) {
       case Place::Table:
