@@ -79,13 +79,22 @@ StatementOutcome RunStatement(Connection& connection, std::string_view text, con
   // so that nothing more can be asked of it; and a statement that ended anyway is not what the user
   // wanted to see: either way its results are discarded.
   bool fInterrupted = InterruptRequested();
+  // The terminal showed ^C where the cursor stood: what follows starts on a line of its own.
+  if (fInterrupted && StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
   StatementOutcome outcome = StatementOutcome::Ok;
   switch (RetCode) {
     case SQL_SUCCESS_WITH_INFO:
       ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
       [[fallthrough]];
     case SQL_SUCCESS:
-      outcome = fInterrupted ? StatementOutcome::Cancelled : ShowEveryResult(connection, style);
+      if (fInterrupted) {
+        // The driver let the statement finish: nothing of it is shown, and the user is told, rather than left
+        // with a bare prompt (a driver that cannot cancel has said so already).
+        if (!connection.canceller.fToldCannotCancel) ErrText("Cancelled: the result was discarded.\n");
+        outcome = StatementOutcome::Cancelled;
+        break;
+      }
+      outcome = ShowEveryResult(connection, style);
       break;
     case SQL_ERROR:
       ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);

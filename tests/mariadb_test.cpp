@@ -368,4 +368,22 @@ TEST(MariaDbConnectFailure, TheDriversReasonShowsAtStartAndAtAReconnect) {
   StopTestServer(server);
 }
 
+// A statement the driver lets finish after Ctrl-C (MariaDB's BENCHMARK) says that its result was discarded,
+// on a line of its own after the terminal's ^C; the session goes on.
+TEST_F(MariaDbTest, CtrlCDuringAStatementThatFinishesAnywaySaysItsResultWasDiscarded) {
+  TerminalSession session = StartOnTerminal({MariaDbConnStr(gServer)}, 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select benchmark(400000000, md5('x')) as b\r");
+  usleep(800 * 1000);
+  Type(session, "\x03");
+  at = WaitFor(session, "^C\r\nCancelled: the result was discarded.\r\n" + kPrompt, at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("| b "), std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 2 as two\r");
+  EXPECT_NE(WaitFor(session, "two", at), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
 }  // namespace
