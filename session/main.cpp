@@ -183,6 +183,7 @@ void RunSession(Session& session) {
   // keep every value within its display size and whose driver writes numbers as the console does, that
   // an export may fetch rowsets and that numbers come in binary.
   session.dialect = DialectOfDataSource(session.lpDbc);
+  session.fNoBackslashEscapes = session.dialect == SqlDialect::MySql && SqlModeHasNoBackslashEscapes(session.lpDbc);
   session.listing.fSizesHold = session.dialect == SqlDialect::MySql;
   session.listing.fBinaryNumbers = session.dialect == SqlDialect::MySql;
   session.rules = StatementRulesFor(session.lpDbc);

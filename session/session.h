@@ -31,6 +31,7 @@ struct Session {
   bool fInterrupted = false;        // Ctrl-C ended a session fed by a script: exit status 130
   bool fConnectionLost = false;     // the connection was lost and could not be made again yet
   SqlDialect dialect = SqlDialect::Generic;  // how statement text is split, from the data source's DBMS name
+  bool fNoBackslashEscapes = false;          // MySQL family: the server's sql_mode reads a backslash as itself
   FILE* lpSqlFile = nullptr;                 // the file given with -f, opened before connecting
   int fileDepth = 0;                         // how many \i files are running, one inside another
   bool fTiming = false;                      // \timing: each statement's wall time is written after it

@@ -64,6 +64,19 @@ SqlDialect DialectOfDataSource(SQLHDBC lpDbc) {
   return DialectOfDbms(szDbmsName);
 }
 
+bool SqlModeHasNoBackslashEscapes(SQLHDBC lpDbc) {
+  SQLHSTMT lpStmt = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt))) return false;
+  char szMode[2048] = "";
+  SQLLEN cbMode = 0;
+  SQLCHAR szQuery[] = "select @@sql_mode";
+  bool fNoEscapes = SQL_SUCCEEDED(SQLExecDirect(lpStmt, szQuery, SQL_NTS)) && SQL_SUCCEEDED(SQLFetch(lpStmt)) &&
+                    SQL_SUCCEEDED(SQLGetData(lpStmt, 1, SQL_C_CHAR, szMode, sizeof szMode, &cbMode)) && cbMode > 0 &&
+                    strstr(szMode, "NO_BACKSLASH_ESCAPES") != nullptr;
+  SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
+  return fNoEscapes;
+}
+
 RunStep RunStatementText(Session& session, std::string& text) {
   // The driver reads a statement up to its first NUL: running the rest silently is never right.
   if (memchr(text.data(), '\0', text.size()) != nullptr) {
@@ -95,7 +108,7 @@ FILE* OpenSqlFile(const char* szPath) {
 
 RunStep RunSqlFile(Session& session, FILE* file) {
   StatementSplitter splitter;
-  InitSplitter(splitter, session.dialect);
+  InitSplitter(splitter, session.dialect, session.fNoBackslashEscapes);
   LineBuffer line;
   for (;;) {
     if (InterruptRequested()) return RunStep::Interrupted;
@@ -132,7 +145,7 @@ void RunFileOption(Session& session) {
 
 void RunStatementPromptLoop(Session& session) {
   StatementSplitter splitter;
-  InitSplitter(splitter, session.dialect);
+  InitSplitter(splitter, session.dialect, session.fNoBackslashEscapes);
   std::string line;
   for (;;) {
     const char* prompt = StatementPending(splitter) ? CONTINUATION_PROMPT : PROMPT;

@@ -9,6 +9,9 @@
 // The splitter's dialect for the data source on lpDbc, from its DBMS name.
 SqlDialect DialectOfDataSource(SQLHDBC lpDbc);
 
+// True when a MySQL-family server's @@sql_mode on lpDbc holds NO_BACKSLASH_ESCAPES (false when it cannot be read).
+bool SqlModeHasNoBackslashEscapes(SQLHDBC lpDbc);
+
 // Runs one statement's text (a NUL byte in it is refused, as the driver would read only up to it) and notes
 // a failure in the session.
 RunStep RunStatementText(Session& session, std::string& text);
