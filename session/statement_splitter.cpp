@@ -540,7 +540,8 @@ bool NextPiece(StatementSplitter& splitter, SqlPiece& piece, bool fEndOfInput) {
 }
 
 bool StatementPending(const StatementSplitter& splitter) {
-  return splitter.fHasContent || !SplitterAtTopLevel(splitter);
+  bool fOpen = splitter.state != LexState::Top && splitter.state != LexState::LineComment;
+  return splitter.fHasContent || fOpen || InsideBlock(splitter) || splitter.scanned < splitter.buffer.size();
 }
 
 bool SplitterAtTopLevel(const StatementSplitter& splitter) {
