@@ -31,7 +31,7 @@ TEST(SplitterTest, NoBackslashEscapesMakesABackslashPlainInTheMySqlFamilyOnly) {
   const std::string text = "select 'C:\\' as d;\nselect \"x\\\" as e;\nselect 3;\n";
   EXPECT_EQ(Statements(SqlDialect::MySql, text, true),
             (std::vector<std::string>{"select 'C:\\' as d", "select \"x\\\" as e", "select 3"}));
-  EXPECT_EQ(Statements(SqlDialect::MySql, text, false), (std::vector<std::string>{"unterminated double-quoted string"}));
+  EXPECT_EQ(Statements(SqlDialect::MySql, text, false), (std::vector<std::string>{"unterminated quoted string"}));
   // Escapes stay on where the dialect has them for its own reasons: PostgreSQL's E'...', Virtuoso's strings.
   EXPECT_EQ(Statements(SqlDialect::PostgreSql, "select E'\\';1';\nselect 'C:\\';\n", true),
             (std::vector<std::string>{"select E'\\';1'", "select 'C:\\'"}));
