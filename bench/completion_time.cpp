@@ -38,34 +38,23 @@ int main(int argc, char** argv) {
   InitOutput();
   LocaleCharset();
   int runs = std::max(1, atoi(argv[2]));
-  SQLHENV lpEnv = SQL_NULL_HENV;
-  SQLHDBC lpDbc = SQL_NULL_HDBC;
-  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &lpEnv);
-  SQLSetEnvAttr(lpEnv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0);
-  SQLAllocHandle(SQL_HANDLE_DBC, lpEnv, &lpDbc);
-  if (!CheckedCall(lpDbc, SQL_HANDLE_DBC,
-                   SQLDriverConnect(lpDbc, nullptr, reinterpret_cast<SQLCHAR*>(argv[1]), SQL_NTS, nullptr, 0, nullptr,
-                                    SQL_DRIVER_NOPROMPT),
-                   "SQLDriverConnect")) {
-    return 1;
-  }
+  Connection connection;
+  CompletionCatalog catalog;
+  AllocateEnvironment(connection);
+  if (!Connect(connection, argv[1])) return 1;
   for (const CompletionCase& test : CASES) {
     std::string line = test.line;
     size_t wordStart = line.find_last_of(" .") + 1;
     std::vector<double> times;
     size_t found = 0;
     for (int run = 0; run < runs; ++run) {
-      SetCompletionConnection(lpDbc);  // forgets what was read: every run is a first Tab
+      SetCompletionConnection(catalog, &connection);  // forgets what was read: every run is a first Tab
       auto start = std::chrono::steady_clock::now();
-      found = CompletionsAt(line, wordStart, line.size()).texts.size();
+      found = CompletionsAt(catalog, line, wordStart, line.size()).texts.size();
       times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(times.begin(), times.end());
     printf("  %-30s %8.1f ms  (%zu completions)\n", test.name, times[times.size() / 2], found);
   }
-  SetCompletionConnection(SQL_NULL_HDBC);
-  SQLDisconnect(lpDbc);
-  SQLFreeHandle(SQL_HANDLE_DBC, lpDbc);
-  SQLFreeHandle(SQL_HANDLE_ENV, lpEnv);
   return 0;
 }

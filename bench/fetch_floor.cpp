@@ -7,9 +7,9 @@
 
 #include "display/cell_text.h"
 #include "display/output.h"
-#include "display/result_set.h"
+#include "odbc/cursor.h"
 #include "session/interrupt.h"
-#include "session/statement_splitter.h"
+#include "odbc/connection.h"
 
 int main(int argc, char** argv) {
   bool fExport = false, fWatcher = true;
@@ -24,36 +24,25 @@ int main(int argc, char** argv) {
   InitOutput();
   TextCharset charset = LocaleCharset();
   SetDiagnosticsWriter(ErrDiagnostic, &charset);
-  if (fWatcher) InitInterrupts();
-  SQLHENV lpEnv = SQL_NULL_HENV;
-  SQLHDBC lpDbc = SQL_NULL_HDBC;
-  SQLHSTMT lpStmt = SQL_NULL_HSTMT;
-  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &lpEnv);
-  SQLSetEnvAttr(lpEnv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0);
-  SQLAllocHandle(SQL_HANDLE_DBC, lpEnv, &lpDbc);
+  Connection connection;
+  if (fWatcher) InitInterrupts(connection.canceller);
+  AllocateEnvironment(connection);
   int status = 1;
-  if (CheckedCall(lpDbc, SQL_HANDLE_DBC,
-                  SQLDriverConnect(lpDbc, nullptr, reinterpret_cast<SQLCHAR*>(argv[1]), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-                  "SQLDriverConnect") &&
-      CheckedCall(lpDbc, SQL_HANDLE_DBC, SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt), "SQLAllocHandle") &&
-      CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(argv[2]), SQL_NTS), "SQLExecDirect")) {
+  if (Connect(connection, argv[1]) && HaveStatement(connection, connection.lpStmt) &&
+      CheckedCall(connection.lpStmt, SQL_HANDLE_STMT,
+                  SQLExecDirect(connection.lpStmt, reinterpret_cast<SQLCHAR*>(argv[2]), SQL_NTS), "SQLExecDirect")) {
+    SQLHSTMT lpStmt = connection.lpStmt;
     SQLSMALLINT cCols = 0;
     SQLNumResultCols(lpStmt, &cCols);
     long rows = 0;
     {
-      ResultSet set(lpStmt);
-      if (fExport) {
-        SQLUINTEGER fExtensions = 0;
-        SQLGetInfo(lpDbc, SQL_GETDATA_EXTENSIONS, &fExtensions, sizeof fExtensions, nullptr);
-        set.fGetDataOnBound = (fExtensions & SQL_GD_BOUND) != 0;
-      }
-      // As the console decides from the data source's DBMS.
-      char szDbms[256] = "";
-      SQLGetInfo(lpDbc, SQL_DBMS_NAME, szDbms, sizeof szDbms, nullptr);
-      bool fMySqlFamily = DialectOfDbms(szDbms) == SqlDialect::MySql;
-      if (fExport) set.fSizesHold = fMySqlFamily;
-      set.fBinaryNumbers = fMySqlFamily;
-      set.fRowsets = true;  // as the console's listing into a file
+      // As the console fetches from this data source into a file.
+      FetchRules rules;
+      rules.fGetDataOnBound = connection.profile.fGetDataOnBound;
+      rules.fSizesHold = connection.profile.fSizesHold;
+      rules.fBinaryNumbers = connection.profile.fBinaryNumbers;
+      rules.fRowsets = true;
+      ResultSet set(lpStmt, rules);
       DescribeResultColumns(set, cCols);
       BindResultColumns(set, fExport ? BindPurpose::Export : BindPurpose::Table, charset.utf8);
       while (FetchNextRow(set, "RetCode = SQLFetch(lpStmt)") == RowFetch::Row) {
@@ -73,8 +62,5 @@ int main(int argc, char** argv) {
     SQLFreeStmt(lpStmt, SQL_CLOSE);
     status = rows > 0 ? 0 : 1;
   }
-  SQLDisconnect(lpDbc);
-  SQLFreeConnect(lpDbc);
-  SQLFreeEnv(lpEnv);
   return status;
 }

@@ -109,7 +109,7 @@ bool ListExpanded(ResultSet& set, const ListingStyle& style) {
     // Ctrl-C stops the listing as Q does; the session closes the cursor. The terminal showed ^C where the
     // cursor stood: the next prompt starts on a line of its own.
     if (ListingStopRequested(style)) {
-      if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
+      if (style.pager.fNewLineAfterStop) OutWrite("\n", 1);
       return true;
     }
     if (fetched == RowFetch::End) {

@@ -5,7 +5,7 @@
 
 #include "display/console.h"
 #include "display/output.h"
-#include "display/result_set.h"
+#include "odbc/cursor.h"
 
 // How result sets are written.
 enum class ListingFormat {
@@ -21,29 +21,35 @@ enum class ExpandedDisplay {
   Auto,  // records when a table line would be wider than the window
 };
 
-// How a result set is listed; fixed for the session but for the expanded display.
+// How a listing pauses and learns that it must stop: the session's calls, each with the context it gave.
+// The display never asks about the terminal or the input itself.
+struct Pager {
+  void* context = nullptr;                                   // handed to each call below
+  bool (*StopRequested)(void* context) = nullptr;            // true once the listing must stop as at Q (Ctrl-C); null: never
+  // Reads the reply at a pause: Line with `reply` set, End, or Interrupted. Null: no reply comes (End).
+  InputResult (*ReadReply)(void* context, std::string& reply) = nullptr;
+  // Waits for the reply at a pause; should the process be stopped and continued meanwhile, calls
+  // showAgain(prompt) to write the pause prompt again. Null: the reply is read at once.
+  void (*WaitForReply)(void* context, void (*showAgain)(void*), void* prompt) = nullptr;
+  bool fEndStops = false;          // end of input at a pause stops the listing (a terminal's Ctrl-D), else it goes on
+  bool fNewLineAfterStop = false;  // a stop left ^C where the cursor stood: the next output starts a line
+};
+
+// How a result set is listed; fixed for the session but for the format and the expanded display.
 struct ListingStyle {
   ListingFormat format;  // table, CSV or TSV
   bool fPaging;          // pause after every screenful and read a reply
   bool fHighlight;       // highlight header, end bar and pause prompt on a terminal
-  bool fGetDataOnBound;  // the driver reads a bound column again with SQLGetData (SQL_GD_BOUND)
-  bool fSizesHold;       // the data source keeps every value within its column's display size
-  InputResult (*ReadReply)(std::string& reply);  // reads the reply at a pause; null: no reply comes
-  bool fBinaryNumbers;   // numbers are fetched in binary and written as the driver would write them
   bool fRowsets = false;  // rows may come a rowset at a time (not at a terminal, where each row shows as it comes)
   ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
-  bool (*StopRequested)() = nullptr;  // true once the listing must stop as at Q (Ctrl-C); null: never
-  Console* lpConsole = nullptr;       // the terminal written to: its character set, its window for paging
-  // Waits for the reply at a pause; should the process be stopped and continued meanwhile, calls
-  // showAgain(context) to write the prompt again. Null: the reply is read at once.
-  void (*WaitForReply)(void (*showAgain)(void*), void* context) = nullptr;
+  Console* lpConsole = nullptr;  // the terminal written to: its character set, its window for paging
+  Pager pager;                   // the pause, its reply and the stop
 };
 
-// Whether the listing must stop now, as the style's StopRequested says.
+// Whether the listing must stop now, as the style's pager says.
 inline bool ListingStopRequested(const ListingStyle& style) {
-  return style.StopRequested != nullptr && style.StopRequested();
+  return style.pager.StopRequested != nullptr && style.pager.StopRequested(style.pager.context);
 }
-
 
 // Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
 // header line of names, then every row with each value whole. Returns false when a call failed.

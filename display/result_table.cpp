@@ -183,13 +183,14 @@ bool PauseListing(int lineWidth, const ListingStyle& style) {
   PagePrompt prompt = {lineWidth, &style};
   ShowPagePrompt(&prompt);
   // Stopped at the pause and continued: the prompt shows again rather than a blank screen.
-  if (style.WaitForReply != nullptr) style.WaitForReply(ShowPagePrompt, &prompt);
+  const Pager& pager = style.pager;
+  if (pager.WaitForReply != nullptr) pager.WaitForReply(pager.context, ShowPagePrompt, &prompt);
   std::string szReply;
-  switch (style.ReadReply != nullptr ? style.ReadReply(szReply) : InputResult::End) {
+  switch (pager.ReadReply != nullptr ? pager.ReadReply(pager.context, szReply) : InputResult::End) {
     case InputResult::Line:
       return szReply.empty() || (szReply[0] != 'Q' && szReply[0] != 'q');
     case InputResult::End:
-      return !StdinIsTerminal();  // Ctrl-D ends the session; a script's end lists the rest
+      return !pager.fEndStops;  // Ctrl-D ends the session; a script's end lists the rest
     case InputResult::Interrupted:
       OutWrite("\n", 1);  // the cursor stood after the prompt
       return false;
@@ -264,7 +265,7 @@ bool ListTable(ResultSet& set, const ListingStyle& style) {
     // Ctrl-C stops the listing as Q does: the fetched row is dropped and the session closes the cursor. The
     // terminal showed ^C where the cursor stood: the next prompt starts on a line of its own.
     if (ListingStopRequested(style)) {
-      if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
+      if (style.pager.fNewLineAfterStop) OutWrite("\n", 1);
       break;
     }
     if (fetched == RowFetch::End) {
@@ -278,12 +279,7 @@ bool ListTable(ResultSet& set, const ListingStyle& style) {
 
 }  // namespace
 
-bool ShowResultSet(SQLHSTMT& lpStmt, SQLSMALLINT cCols, const ListingStyle& style, const std::vector<ChosenColumn>* chosen) {
-  ResultSet set(lpStmt);
-  set.fGetDataOnBound = style.fGetDataOnBound;
-  set.fSizesHold = style.fSizesHold;
-  set.fBinaryNumbers = style.fBinaryNumbers;
-  set.fRowsets = style.fRowsets;
+bool ShowResultSet(ResultSet& set, SQLSMALLINT cCols, const ListingStyle& style, const std::vector<ChosenColumn>* chosen) {
   bool fDescribed = DescribeResultColumns(set, cCols, chosen);
   if (style.format == ListingFormat::Table) {
     bool fExpanded = style.expanded == ExpandedDisplay::On;

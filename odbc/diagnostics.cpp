@@ -59,4 +59,6 @@ void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCo
   }
 }
 
+void ReportText(const char* text) { gWriter(gWriterContext, text); }
+
 void ReportFailedCall(const char* callText) { gWriter(gWriterContext, ("Error in " + std::string(callText) + "\n").c_str()); }

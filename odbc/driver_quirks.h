@@ -1,11 +1,13 @@
 // Known faults of particular ODBC drivers, recognised by the name the driver reports for itself.
 #pragma once
 
-#include <sql.h>
+// One driver's known faults.
+struct DriverQuirks {
+  const char* szNamePrefix;          // the start of the driver's reported file name, compared regardless of case
+  bool fConcurrentCancelCrashes;     // SQLCancel from a second thread during a call on the statement crashes it
+  bool fMoreResultsCrashAfterCount;  // SQLMoreResults after a result without columns may crash it
+};
 
-// Whether the driver named szDriverName (as SQLGetInfo(SQL_DRIVER_NAME) reports it) is known to crash when
-// SQLCancel is called from another thread while a call on the statement runs.
-bool ConcurrentCancelCrashes(const char* szDriverName);
-
-// The same for the driver behind the connection lpDbc; a driver whose name cannot be read is trusted.
-bool ConcurrentCancelCrashes(SQLHDBC lpDbc);
+// The known faults of the driver named szDriverName (as SQLGetInfo(SQL_DRIVER_NAME) reports it; a path
+// is taken by its file name); none for a driver that is not in the table.
+DriverQuirks QuirksOfDriver(const char* szDriverName);

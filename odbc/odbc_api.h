@@ -15,6 +15,9 @@ void SetDiagnosticsWriter(DiagnosticsWriter writer, void* context);
 // Returns nothing; callers call it only when RetCode is not SQL_SUCCESS.
 void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCode);
 
+// Writes a message of the ODBC layer (a whole line) where the diagnostics go.
+void ReportText(const char* text);
+
 // Writes "Error in <callText>\n" on standard error.
 void ReportFailedCall(const char* callText);
 

@@ -9,7 +9,6 @@
 
 #include "display/cell_text.h"
 #include "display/output.h"
-#include "display/result_table.h"
 #include "session/interrupt.h"
 
 namespace {
@@ -39,23 +38,10 @@ struct CatalogTarget {
   bool fName = false;     // szName is given
 };
 
-SourceNaming ReadSourceNaming(SQLHDBC lpDbc) {
-  SourceNaming naming;
-  SQLUSMALLINT identifierCase = 0;
-  if (SQL_SUCCEEDED(SQLGetInfo(lpDbc, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr))) {
-    naming.identifierCase = identifierCase;
-  }
-  char szText[16] = "";
-  if (SQL_SUCCEEDED(SQLGetInfo(lpDbc, SQL_IDENTIFIER_QUOTE_CHAR, szText, sizeof szText, nullptr))) {
-    naming.quote = szText[0] == ' ' ? '\0' : szText[0];  // a blank says the source has no quote character
-  }
-  szText[0] = '\0';
-  if (SQL_SUCCEEDED(SQLGetInfo(lpDbc, SQL_SEARCH_PATTERN_ESCAPE, szText, sizeof szText, nullptr))) naming.szEscape = szText;
-  SQLUINTEGER usage = 0;
-  if (SQL_SUCCEEDED(SQLGetInfo(lpDbc, SQL_SCHEMA_USAGE, &usage, sizeof usage, nullptr))) naming.fSchemas = usage != 0;
-  usage = 0;
-  if (SQL_SUCCEEDED(SQLGetInfo(lpDbc, SQL_CATALOG_USAGE, &usage, sizeof usage, nullptr))) naming.fCatalogs = usage != 0;
-  return naming;
+// The naming rules of the profile read at connect.
+SourceNaming ReadSourceNaming(const Connection& connection) {
+  const DataSourceProfile& profile = connection.profile;
+  return SourceNaming{profile.identifierCase, profile.quote, profile.searchEscape, profile.fSchemas, profile.fCatalogs};
 }
 
 // Splits a dotted name into its parts; a part in the source's quote characters may hold dots and blanks,
@@ -179,12 +165,13 @@ SQLCHAR* Argument(std::string& text, bool fGiven) { return fGiven ? reinterpret_
 
 // Runs one catalog call on lpStmt (Ctrl-C cancels it) and lists the chosen columns of its result.
 template <typename CatalogCall>
-StatementOutcome ListCatalogResult(SQLHDBC lpDbc, SQLHSTMT& lpStmt, CatalogCall call, const char* szCallText,
+StatementOutcome ListCatalogResult(Connection& connection, CatalogCall call, const char* szCallText,
                                    const std::vector<ChosenColumn>& chosen, const ListingStyle& style) {
-  if (!HaveStatement(lpDbc, lpStmt)) return StatementOutcome::Fatal;
-  BeginCancellableCall(lpStmt);
+  SQLHSTMT& lpStmt = connection.lpStmt;
+  if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
+  BeginCancellableCall(connection.canceller, lpStmt);
   SQLRETURN RetCode = call(lpStmt);
-  EndCancellableCall();
+  EndCancellableCall(connection.canceller);
   if (InterruptRequested()) {
     if (RetCode != SQL_SUCCESS) ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
     return CloseCursor(lpStmt, StatementOutcome::Cancelled);
@@ -196,7 +183,7 @@ StatementOutcome ListCatalogResult(SQLHDBC lpDbc, SQLHSTMT& lpStmt, CatalogCall 
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLNumResultCols(lpStmt, &cCols), "SQLNumResultCols(lpStmt,&sNumResults)")) {
     return CloseCursor(lpStmt, StatementOutcome::Failed);
   }
-  bool fListed = ShowResultSet(lpStmt, cCols, style, &chosen);
+  bool fListed = ListResult(connection, lpStmt, cCols, style, &chosen);
   if (lpStmt == SQL_NULL_HSTMT) return StatementOutcome::Failed;
   if (InterruptRequested()) return CloseCursor(lpStmt, StatementOutcome::Cancelled);
   return CloseCursor(lpStmt, fListed ? StatementOutcome::Ok : StatementOutcome::Failed);
@@ -238,17 +225,19 @@ bool ReadText(SQLHSTMT lpStmt, SQLUSMALLINT iCol, std::string* text, bool* fNull
 // Finds the table or view the parts name, through SQLTables: the first whose name is the one asked for,
 // exactly or else but for case. On success *found holds its catalog, schema and name as the catalog
 // gives them. Returns Failed, with the error reported, when nothing matches.
-StatementOutcome FindTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const std::vector<NamePart>& parts,
+StatementOutcome FindTable(Connection& connection, const std::vector<NamePart>& parts,
                            const SourceNaming& naming, const TextCharset& charset, CatalogTarget* found) {
-  if (!HaveStatement(lpDbc, lpStmt)) return StatementOutcome::Fatal;
+  SQLHDBC lpDbc = connection.lpDbc;
+  SQLHSTMT& lpStmt = connection.lpStmt;
+  if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
   CatalogTarget target = TargetOf(parts, naming, false);
   UseCurrentCatalog(lpDbc, naming, &target);
   std::string wanted = StoredName(parts.back(), naming);
-  BeginCancellableCall(lpStmt);
+  BeginCancellableCall(connection.canceller, lpStmt);
   SQLRETURN RetCode = SQLTables(lpStmt, Argument(target.szCatalog, target.fCatalog), SQL_NTS,
                                 Argument(target.szSchema, target.fSchema), SQL_NTS, Argument(target.szName, true), SQL_NTS,
                                 nullptr, 0);
-  EndCancellableCall();
+  EndCancellableCall(connection.canceller);
   if (InterruptRequested()) return CloseCursor(lpStmt, StatementOutcome::Cancelled);
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLTables(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS, NULL, 0)")) {
     return CloseCursor(lpStmt, StatementOutcome::Failed);
@@ -315,9 +304,10 @@ StatementOutcome Worse(StatementOutcome a, StatementOutcome b) { return Severity
 
 }  // namespace
 
-StatementOutcome ListTables(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, TableKind kind,
+StatementOutcome ListTables(Connection& connection, std::string_view pattern, TableKind kind,
                             const ListingStyle& style) {
-  SourceNaming naming = ReadSourceNaming(lpDbc);
+  SQLHDBC lpDbc = connection.lpDbc;
+  SourceNaming naming = ReadSourceNaming(connection);
   std::vector<NamePart> parts;
   if (!pattern.empty() && !SplitName(style.lpConsole->charset, pattern, naming, &parts)) return StatementOutcome::Failed;
   CatalogTarget target = TargetOf(parts, naming, true);
@@ -329,12 +319,12 @@ StatementOutcome ListTables(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pa
     return SQLTables(lpStatement, Argument(target.szCatalog, target.fCatalog), SQL_NTS, Argument(target.szSchema, target.fSchema),
                      SQL_NTS, Argument(target.szName, target.fName), SQL_NTS, Argument(szType, true), SQL_NTS);
   };
-  return ListCatalogResult(lpDbc, lpStmt, call, "SQLTables(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS, szType, SQL_NTS)",
+  return ListCatalogResult(connection, call, "SQLTables(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS, szType, SQL_NTS)",
                            chosen, style);
 }
 
-StatementOutcome ListSchemas(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const ListingStyle& style) {
-  SourceNaming naming = ReadSourceNaming(lpDbc);
+StatementOutcome ListSchemas(Connection& connection, const ListingStyle& style) {
+  SourceNaming naming = ReadSourceNaming(connection);
   if (!naming.fSchemas && !naming.fCatalogs) {
     OutText("This data source has neither schemas nor catalogs.\n");
     return StatementOutcome::Ok;
@@ -348,16 +338,17 @@ StatementOutcome ListSchemas(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const ListingStyle
     return SQLTables(lpStatement, Argument(fSchemas ? szEmpty : szAll, true), SQL_NTS, Argument(fSchemas ? szAll : szEmpty, true),
                      SQL_NTS, Argument(szEmpty, true), SQL_NTS, Argument(szEmpty, true), SQL_NTS);
   };
-  return ListCatalogResult(lpDbc, lpStmt, call, "SQLTables(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, \"\", SQL_NTS, \"\", SQL_NTS)",
+  return ListCatalogResult(connection, call, "SQLTables(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, \"\", SQL_NTS, \"\", SQL_NTS)",
                            chosen, style);
 }
 
-StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, const ListingStyle& style) {
+StatementOutcome ListProcedures(Connection& connection, std::string_view pattern, const ListingStyle& style) {
+  SQLHDBC lpDbc = connection.lpDbc;
   if (!DriverHasFunction(lpDbc, SQL_API_SQLPROCEDURES)) {
     ErrText("This data source cannot list its procedures\n");
     return StatementOutcome::Failed;
   }
-  SourceNaming naming = ReadSourceNaming(lpDbc);
+  SourceNaming naming = ReadSourceNaming(connection);
   std::vector<NamePart> parts;
   if (!pattern.empty() && !SplitName(style.lpConsole->charset, pattern, naming, &parts)) return StatementOutcome::Failed;
   CatalogTarget target = TargetOf(parts, naming, true);
@@ -368,16 +359,17 @@ StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_vie
     return SQLProcedures(lpStatement, Argument(target.szCatalog, target.fCatalog), SQL_NTS,
                          Argument(target.szSchema, target.fSchema), SQL_NTS, Argument(target.szName, target.fName), SQL_NTS);
   };
-  return ListCatalogResult(lpDbc, lpStmt, call, "SQLProcedures(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szProc, SQL_NTS)",
+  return ListCatalogResult(connection, call, "SQLProcedures(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szProc, SQL_NTS)",
                            chosen, style);
 }
 
-StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view name, const ListingStyle& style) {
-  SourceNaming naming = ReadSourceNaming(lpDbc);
+StatementOutcome DescribeTable(Connection& connection, std::string_view name, const ListingStyle& style) {
+  SQLHDBC lpDbc = connection.lpDbc;
+  SourceNaming naming = ReadSourceNaming(connection);
   std::vector<NamePart> parts;
   if (!SplitName(style.lpConsole->charset, name, naming, &parts)) return StatementOutcome::Failed;
   CatalogTarget table;
-  StatementOutcome outcome = FindTable(lpDbc, lpStmt, parts, naming, style.lpConsole->charset, &table);
+  StatementOutcome outcome = FindTable(connection, parts, naming, style.lpConsole->charset, &table);
   if (outcome != StatementOutcome::Ok) return outcome;
   // The calls below take the table as the catalog spells it; SQLColumns takes a pattern.
   std::string szNamePattern = LiteralPattern(table.szName, naming);
@@ -390,7 +382,7 @@ StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view
   // The ODBC 3 columns of SQLColumns (default, nullable) are left out by a driver that has only ODBC 2's.
   WriteHeading(style, "Columns of " + szShownName + ":");
   outcome = ListCatalogResult(
-      lpDbc, lpStmt,
+      connection,
       [&](SQLHSTMT lpStatement) {
         return SQLColumns(lpStatement, catalog, SQL_NTS, Argument(szSchemaPattern, table.fSchema), SQL_NTS,
                           Argument(szNamePattern, true), SQL_NTS, nullptr, 0);
@@ -402,7 +394,7 @@ StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view
   if (DriverHasFunction(lpDbc, SQL_API_SQLPRIMARYKEYS)) {
     WriteHeading(style, "Primary key:");
     outcome = Worse(outcome, ListCatalogResult(
-                                 lpDbc, lpStmt,
+                                 connection,
                                  [&](SQLHSTMT lpStatement) {
                                    return SQLPrimaryKeys(lpStatement, catalog, SQL_NTS, schema, SQL_NTS, tableName, SQL_NTS);
                                  },
@@ -413,7 +405,7 @@ StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view
   if (DriverHasFunction(lpDbc, SQL_API_SQLSTATISTICS)) {
     WriteHeading(style, "Indexes:");
     outcome = Worse(outcome, ListCatalogResult(
-                                 lpDbc, lpStmt,
+                                 connection,
                                  [&](SQLHSTMT lpStatement) {
                                    return SQLStatistics(lpStatement, catalog, SQL_NTS, schema, SQL_NTS, tableName, SQL_NTS,
                                                         SQL_INDEX_ALL, SQL_QUICK);
@@ -425,7 +417,7 @@ StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view
   if (DriverHasFunction(lpDbc, SQL_API_SQLFOREIGNKEYS)) {
     WriteHeading(style, "Foreign keys:");
     outcome = Worse(outcome, ListCatalogResult(
-                                 lpDbc, lpStmt,
+                                 connection,
                                  [&](SQLHSTMT lpStatement) {
                                    return SQLForeignKeys(lpStatement, nullptr, 0, nullptr, 0, nullptr, 0, catalog, SQL_NTS,
                                                          schema, SQL_NTS, tableName, SQL_NTS);
@@ -436,7 +428,8 @@ StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view
   return outcome;
 }
 
-StatementOutcome ShowConnectionInfo(SQLHDBC lpDbc, const TextCharset& charset) {
+StatementOutcome ShowConnectionInfo(Connection& connection, const TextCharset& charset) {
+  SQLHDBC lpDbc = connection.lpDbc;
   // Each line: its label and the SQLGetInfo items joined by a blank; an item the driver cannot tell is left out.
   struct InfoLine {
     const char* szLabel;        // what the line says

@@ -4,12 +4,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "session/catalog_commands.h"
-#include "session/statement_input.h"
+#include "session/source_call.h"
 
 namespace {
 
@@ -23,85 +24,64 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-// A failure of a command counts as a failed statement.
-RunStep CommandFailed(Session& session) {
-  session.fStatementFailed = true;
-  return session.options.fStopOnError ? RunStep::End : RunStep::Next;
-}
-
-// \i FILE: runs the file's statements, then comes back.
-RunStep IncludeFile(Session& session, std::string_view argument) {
+// \i FILE: its lines are read next, then those of the source that ran it.
+StatementOutcome IncludeFile(Session& session, std::string_view argument) {
   if (argument.empty()) {
     ErrText("\\i needs a file name\n");
-    return CommandFailed(session);
+    return StatementOutcome::Failed;
   }
   std::string path(argument);
-  if (session.fileDepth >= MAX_FILE_DEPTH) {
+  int depth = 0;
+  for (const auto& source : session.sources) depth += source->fInclude ? 1 : 0;
+  if (depth >= MAX_FILE_DEPTH) {
     ErrFormat("cannot run '%s': files run %d deep\n", SafeMessageText(session.console.charset, path.c_str()).c_str(), MAX_FILE_DEPTH);
-    return CommandFailed(session);
+    return StatementOutcome::Failed;
   }
   FILE* file = OpenSqlFile(path.c_str());
   if (file == nullptr) {
     ErrFormat("cannot read '%s': %s\n", SafeMessageText(session.console.charset, path.c_str()).c_str(), strerror(errno));
-    return CommandFailed(session);
+    return StatementOutcome::Failed;
   }
-  ++session.fileDepth;
-  RunStep step = RunSqlFile(session, file);
-  --session.fileDepth;
-  fclose(file);
-  return step;
+  auto source = std::make_unique<LineSource>();
+  source->kind = SourceKind::File;
+  source->file = file;
+  source->name = path;
+  source->fStatementMode = true;
+  source->fInclude = true;
+  InitSplitter(source->splitter, session.connection.profile.dialect, session.connection.profile.fNoBackslashEscapes);
+  session.sources.push_back(std::move(source));
+  return StatementOutcome::Ok;
 }
 
-RunStep Quit(Session&, std::string_view) { return RunStep::End; }
-
-// What the session does after a command that ran like a statement, timed from `start` when \timing is on.
-RunStep AfterCatalogCommand(Session& session, StatementOutcome outcome, std::chrono::steady_clock::time_point start) {
-  if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(session, start);
-  switch (outcome) {
-    case StatementOutcome::Ok:
-      break;
-    case StatementOutcome::Failed:
-    case StatementOutcome::Lost:
-      return CommandFailed(session);
-    case StatementOutcome::Cancelled:
-      return RunStep::Interrupted;
-    case StatementOutcome::Fatal:
-      session.fCallFailed = true;
-      return RunStep::End;
-  }
-  if (StdoutState() == OutputState::PipeBroken) return RunStep::End;
-  return RunStep::Next;
+StatementOutcome Quit(Session& session, std::string_view) {
+  session.fQuit = true;
+  return StatementOutcome::Ok;
 }
 
 // \dt [PATTERN] and \dv [PATTERN]: the tables or the views.
-RunStep ListTablesCommand(Session& session, std::string_view pattern) {
-  auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, ListTables(session.lpDbc, session.lpStmt, pattern, TableKind::Table, session.listing), start);
+StatementOutcome ListTablesCommand(Session& session, std::string_view pattern) {
+  return RunOnSource(session, [&] { return ListTables(session.connection, pattern, TableKind::Table, session.listing); });
 }
-RunStep ListViewsCommand(Session& session, std::string_view pattern) {
-  auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, ListTables(session.lpDbc, session.lpStmt, pattern, TableKind::View, session.listing), start);
+StatementOutcome ListViewsCommand(Session& session, std::string_view pattern) {
+  return RunOnSource(session, [&] { return ListTables(session.connection, pattern, TableKind::View, session.listing); });
 }
 
 // \d NAME describes a table; \d alone lists the tables.
-RunStep DescribeCommand(Session& session, std::string_view name) {
+StatementOutcome DescribeCommand(Session& session, std::string_view name) {
   if (name.empty()) return ListTablesCommand(session, name);
-  auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, DescribeTable(session.lpDbc, session.lpStmt, name, session.listing), start);
+  return RunOnSource(session, [&] { return DescribeTable(session.connection, name, session.listing); });
 }
 
-RunStep ListSchemasCommand(Session& session, std::string_view) {
-  auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, ListSchemas(session.lpDbc, session.lpStmt, session.listing), start);
+StatementOutcome ListSchemasCommand(Session& session, std::string_view) {
+  return RunOnSource(session, [&] { return ListSchemas(session.connection, session.listing); });
 }
 
-RunStep ListProceduresCommand(Session& session, std::string_view pattern) {
-  auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, ListProcedures(session.lpDbc, session.lpStmt, pattern, session.listing), start);
+StatementOutcome ListProceduresCommand(Session& session, std::string_view pattern) {
+  return RunOnSource(session, [&] { return ListProcedures(session.connection, pattern, session.listing); });
 }
 
-RunStep ConnectionInfoCommand(Session& session, std::string_view) {
-  return AfterCatalogCommand(session, ShowConnectionInfo(session.lpDbc, session.console.charset), std::chrono::steady_clock::now());
+StatementOutcome ConnectionInfoCommand(Session& session, std::string_view) {
+  return RunOnSource(session, [&] { return ShowConnectionInfo(session.connection, session.console.charset); });
 }
 
 // Reads an on/off argument into *fOn: empty switches it over. Returns false, reported, for anything else.
@@ -118,36 +98,36 @@ bool ReadSwitch(const Session& session, const char* szCommand, std::string_view 
 }
 
 // \timing [on|off]
-RunStep TimingCommand(Session& session, std::string_view argument) {
-  if (!ReadSwitch(session, "timing", argument, &session.fTiming)) return CommandFailed(session);
+StatementOutcome TimingCommand(Session& session, std::string_view argument) {
+  if (!ReadSwitch(session, "timing", argument, &session.fTiming)) return StatementOutcome::Failed;
   // A CSV or TSV file holds data only.
   if (session.listing.format == ListingFormat::Table) OutText(session.fTiming ? "Timing is on.\n" : "Timing is off.\n");
-  return RunStep::Next;
+  return StatementOutcome::Ok;
 }
 
 // \x [on|off|auto]
-RunStep ExpandedCommand(Session& session, std::string_view argument) {
+StatementOutcome ExpandedCommand(Session& session, std::string_view argument) {
   ExpandedDisplay& expanded = session.listing.expanded;
   if (argument == "auto") {
     expanded = ExpandedDisplay::Auto;
   } else {
     bool fOn = expanded != ExpandedDisplay::Off;
-    if (!ReadSwitch(session, "x", argument, &fOn)) return CommandFailed(session);
+    if (!ReadSwitch(session, "x", argument, &fOn)) return StatementOutcome::Failed;
     expanded = fOn ? ExpandedDisplay::On : ExpandedDisplay::Off;
   }
-  if (session.listing.format != ListingFormat::Table) return RunStep::Next;  // CSV and TSV are never expanded
+  if (session.listing.format != ListingFormat::Table) return StatementOutcome::Ok;  // CSV and TSV are never expanded
   OutText(expanded == ExpandedDisplay::On    ? "Expanded display is on.\n"
           : expanded == ExpandedDisplay::Off ? "Expanded display is off.\n"
                                              : "Expanded display is used automatically.\n");
-  return RunStep::Next;
+  return StatementOutcome::Ok;
 }
 
-RunStep ListCommands(Session& session, std::string_view);
+StatementOutcome ListCommands(Session& session, std::string_view);
 
 // One console command: adding a command is adding a row.
 struct ConsoleCommand {
   const char* szName;                                             // what follows the backslash
-  RunStep (*handler)(Session& session, std::string_view argument);  // runs it with the rest of the line
+  StatementOutcome (*handler)(Session& session, std::string_view argument);  // runs it with the rest of the line
   const char* szUsage;                                            // the command as typed, for \?
   const char* szHelp;                                             // what it does, in one line
 };
@@ -166,7 +146,7 @@ const ConsoleCommand COMMANDS[] = {
     {"?", ListCommands, "\\?", "list the console's commands"},
 };
 
-RunStep ListCommands(Session&, std::string_view) {
+StatementOutcome ListCommands(Session&, std::string_view) {
   for (const ConsoleCommand& command : COMMANDS) {
     std::string line = "  ";
     line += command.szUsage;
@@ -175,7 +155,7 @@ RunStep ListCommands(Session&, std::string_view) {
     line += '\n';
     OutText(line.c_str());
   }
-  return RunStep::Next;
+  return StatementOutcome::Ok;
 }
 
 }  // namespace
@@ -185,7 +165,7 @@ bool IsConsoleCommand(std::string_view line) {
   return !text.empty() && text.front() == '\\';
 }
 
-RunStep RunConsoleCommand(Session& session, std::string_view line) {
+StatementOutcome RunConsoleCommand(Session& session, std::string_view line) {
   std::string_view text = TrimBlanks(line);
   text.remove_prefix(1);
   size_t nameEnd = 0;
@@ -195,21 +175,10 @@ RunStep RunConsoleCommand(Session& session, std::string_view line) {
     if (name == command.szName) return command.handler(session, TrimBlanks(text.substr(nameEnd)));
   }
   ErrFormat("Invalid command \\%s. Try \\? for help.\n", SafeMessageText(session.console.charset, std::string(name).c_str()).c_str());
-  return CommandFailed(session);
+  return StatementOutcome::Failed;
 }
 
 bool IsQuitWord(std::string_view line) {
   std::string_view text = TrimBlanks(line);
   return text == "quit" || text == "exit";
-}
-
-void WriteElapsedTime(const Session& session, std::chrono::steady_clock::time_point start) {
-  std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
-  char szTime[64];
-  snprintf(szTime, sizeof szTime, "Time: %.3f ms\n", elapsed.count());
-  if (session.listing.format == ListingFormat::Table) {
-    OutText(szTime);
-  } else {
-    ErrText(szTime);
-  }
 }

@@ -1,7 +1,6 @@
 // The console's own commands: lines that begin with a backslash, run by the console and never sent to the driver.
 #pragma once
 
-#include <chrono>
 #include <string_view>
 
 #include "session/session.h"
@@ -9,12 +8,9 @@
 // True when the line's first non-blank character is a backslash.
 bool IsConsoleCommand(std::string_view line);
 
-// Runs a console command line. An unknown command is reported and counts as a failed statement.
-RunStep RunConsoleCommand(Session& session, std::string_view line);
+// Runs a console command line and returns how it went, as a statement's outcome: an unknown command is
+// reported and Failed. \q sets the session's fQuit; \i pushes its file on the session's line sources.
+StatementOutcome RunConsoleCommand(Session& session, std::string_view line);
 
 // True for a line that is exactly "quit" or "exit" (blanks around it aside): they end a session at a terminal.
 bool IsQuitWord(std::string_view line);
-
-// Writes "Time: 12.345 ms", the wall time since `start`: on standard output beside a table, on standard
-// error beside CSV or TSV, where it would be taken for data.
-void WriteElapsedTime(const Session& session, std::chrono::steady_clock::time_point start);

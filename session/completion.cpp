@@ -34,35 +34,6 @@ constexpr const char* NOT_ALIASES[] = {"WHERE", "ON", "JOIN", "INNER", "LEFT", "
 
 constexpr SQLLEN NAME_BUFFER = 512;  // longer names are not offered
 
-// A table or view as the catalog spells it.
-struct CatalogTable {
-  std::string qualifier;  // its schema (or catalog where the source has no schemas)
-  std::string name;       // its name
-};
-
-// What completion knows of the data source; read when a Tab first needs it, dropped when the catalog changes.
-struct CompletionCatalog {
-  SQLHDBC lpDbc = SQL_NULL_HDBC;           // the session's connection
-  SQLHSTMT lpStmt = SQL_NULL_HSTMT;        // completion's own statement handle
-  bool fInfoRead = false;                  // the source's rules below were read
-  char quote = '"';                        // the identifier quote character; 0 when there is none
-  SQLUSMALLINT identifierCase = SQL_IC_MIXED;  // how the source folds a name that is not quoted
-  std::string escape;                      // the escape of _ and % in catalog patterns; empty when none
-  bool fSchemas = false;                   // names are qualified by schema (else by catalog, or not at all)
-  bool fCatalogs = false;                  // names are qualified by catalog (a server of many databases)
-  std::string catalog;                     // the current catalog that catalog calls are limited to, or ""
-  std::vector<std::string> searchPath;     // the schemas whose tables come unqualified; empty: all
-  bool fTablesRead = false;                // tables holds the current schema's tables and views
-  std::vector<CatalogTable> tables;        // tables and views of the current schemas or catalog
-  std::vector<std::string> qualifiers;     // names of the schemas, offered where a table may come
-  std::map<std::string, std::vector<CatalogTable>> tablesOf;       // tables of another schema, by its name
-  std::map<std::string, std::vector<std::string>> columnsOf;      // columns by qualifier + '.' + table
-  bool fAllColumnsRead = false;            // allColumns holds the columns of the current schemas
-  std::vector<std::string> allColumns;     // every column name of the current schemas, sorted, each once
-  bool fCancelled = false;                 // Ctrl-C stopped a catalog read during this Tab
-};
-
-CompletionCatalog gCatalog;  // the one line editor's catalog: libedit's callbacks take no context
 
 bool EqualsIgnoringCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
@@ -86,20 +57,26 @@ bool IsOneOf(const std::string& word, const char* const (&list)[N]) {
 // Runs one catalog call on completion's statement handle, cancellable by Ctrl-C. Returns false on a failure
 // or a cancel.
 template <typename Call>
-bool CatalogCall(Call call) {
-  if (gCatalog.fCancelled) return false;
-  SQLFreeStmt(gCatalog.lpStmt, SQL_CLOSE);
-  BeginCancellableCall(gCatalog.lpStmt);
-  SQLRETURN RetCode = call(gCatalog.lpStmt);
-  EndCancellableCall();
-  if (InterruptRequested()) gCatalog.fCancelled = true;
-  return SQL_SUCCEEDED(RetCode) && !gCatalog.fCancelled;
+bool CatalogCall(CompletionCatalog& known, Call call) {
+  if (known.fCancelled) return false;
+  Connection& connection = *known.lpConnection;
+  SQLHSTMT& lpStmt = connection.lpCompletionStmt;
+  if (lpStmt == SQL_NULL_HSTMT) return false;
+  SQLFreeStmt(lpStmt, SQL_CLOSE);
+  BeginCancellableCall(connection.canceller, lpStmt);
+  SQLRETURN RetCode = call(lpStmt);
+  EndCancellableCall(connection.canceller);
+  if (InterruptRequested()) known.fCancelled = true;
+  // A read that found the connection gone marks it lost: the next statement connects again first.
+  if (!SQL_SUCCEEDED(RetCode) && !known.fCancelled) JudgeOutcome(connection, lpStmt, StatementOutcome::Failed);
+  return SQL_SUCCEEDED(RetCode) && !known.fCancelled;
 }
 
 // Reads columns iFirst and iSecond (0: none) of every row of the result into rows. Returns false on a
 // failure; the statement is closed either way.
-bool ReadRows(SQLUSMALLINT iFirst, SQLUSMALLINT iSecond, std::vector<std::pair<std::string, std::string>>& rows) {
-  SQLHSTMT lpStmt = gCatalog.lpStmt;
+bool ReadRows(CompletionCatalog& known, SQLUSMALLINT iFirst, SQLUSMALLINT iSecond, std::vector<std::pair<std::string, std::string>>& rows) {
+  SQLHSTMT lpStmt = known.lpConnection->lpCompletionStmt;
+  if (lpStmt == SQL_NULL_HSTMT) return false;
   char szFirst[NAME_BUFFER], szSecond[NAME_BUFFER];
   SQLLEN indFirst = 0, indSecond = 0;
   bool fRead = SQL_SUCCEEDED(SQLBindCol(lpStmt, iFirst, SQL_C_CHAR, szFirst, sizeof szFirst, &indFirst)) &&
@@ -116,11 +93,11 @@ bool ReadRows(SQLUSMALLINT iFirst, SQLUSMALLINT iSecond, std::vector<std::pair<s
 }
 
 // A name as a catalog pattern that matches only itself.
-std::string PatternOf(const std::string& name) {
-  if (gCatalog.escape.empty()) return name;
+std::string PatternOf(CompletionCatalog& known, const std::string& name) {
+  if (known.escape.empty()) return name;
   std::string pattern;
   for (char c : name) {
-    if (c == '_' || c == '%' || gCatalog.escape.find(c) != std::string::npos) pattern += gCatalog.escape;
+    if (c == '_' || c == '%' || known.escape.find(c) != std::string::npos) pattern += known.escape;
     pattern += c;
   }
   return pattern;
@@ -129,101 +106,88 @@ std::string PatternOf(const std::string& name) {
 SQLCHAR* Text(std::string& text) { return reinterpret_cast<SQLCHAR*>(&text[0]); }
 SQLSMALLINT Length(const std::string& text) { return static_cast<SQLSMALLINT>(text.size()); }
 
-std::string InfoText(SQLUSMALLINT infoType) {
-  char buffer[256] = "";
-  SQLSMALLINT length = 0;
-  if (!SQL_SUCCEEDED(SQLGetInfo(gCatalog.lpDbc, infoType, buffer, sizeof buffer, &length))) return "";
-  return buffer;
-}
-
 // Reads the source's quoting and folding rules, its current catalog and its search path.
-void ReadSourceRules() {
-  gCatalog.fInfoRead = true;
-  std::string quote = InfoText(SQL_IDENTIFIER_QUOTE_CHAR);
-  gCatalog.quote = quote.size() == 1 && quote[0] != ' ' ? quote[0] : 0;
-  SQLUSMALLINT identifierCase = SQL_IC_MIXED;
-  if (SQL_SUCCEEDED(SQLGetInfo(gCatalog.lpDbc, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr))) {
-    gCatalog.identifierCase = identifierCase;
-  }
-  gCatalog.escape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
-  SQLUINTEGER schemaUsage = 0, catalogUsage = 0;
-  SQLGetInfo(gCatalog.lpDbc, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr);
-  SQLGetInfo(gCatalog.lpDbc, SQL_CATALOG_USAGE, &catalogUsage, sizeof catalogUsage, nullptr);
-  gCatalog.fSchemas = schemaUsage != 0;
-  gCatalog.fCatalogs = !gCatalog.fSchemas && catalogUsage != 0;
-  gCatalog.catalog.clear();
-  gCatalog.searchPath.clear();
-  if (!gCatalog.fSchemas && catalogUsage != 0) {
+void ReadSourceRules(CompletionCatalog& known) {
+  known.fInfoRead = true;
+  const DataSourceProfile& profile = known.lpConnection->profile;
+  known.quote = profile.quote;
+  known.identifierCase = profile.identifierCase;
+  known.escape = profile.searchEscape;
+  known.fSchemas = profile.fSchemas;
+  known.fCatalogs = !profile.fSchemas && profile.fCatalogs;
+  known.catalog.clear();
+  known.searchPath.clear();
+  if (known.fCatalogs) {
     // A server of many databases (catalogs): only the current one's names come unqualified.
     char szCatalog[NAME_BUFFER] = "";
     SQLINTEGER length = 0;
-    if (SQL_SUCCEEDED(SQLGetConnectAttr(gCatalog.lpDbc, SQL_ATTR_CURRENT_CATALOG, szCatalog, sizeof szCatalog, &length))) {
-      gCatalog.catalog = szCatalog;
+    if (SQL_SUCCEEDED(SQLGetConnectAttr(known.lpConnection->lpDbc, SQL_ATTR_CURRENT_CATALOG, szCatalog, sizeof szCatalog, &length))) {
+      known.catalog = szCatalog;
     }
   }
-  if (gCatalog.fSchemas && InfoText(SQL_DBMS_NAME) == "PostgreSQL") {
+  if (known.fSchemas && profile.dialect == SqlDialect::PostgreSql) {
     std::string query = "select unnest(current_schemas(false))";
     std::vector<std::pair<std::string, std::string>> rows;
-    if (CatalogCall([&](SQLHSTMT lpStmt) { return SQLExecDirect(lpStmt, Text(query), Length(query)); }) &&
-        ReadRows(1, 0, rows)) {
-      for (auto& row : rows) gCatalog.searchPath.push_back(row.first);
+    if (CatalogCall(known, [&](SQLHSTMT lpStmt) { return SQLExecDirect(lpStmt, Text(query), Length(query)); }) &&
+        ReadRows(known, 1, 0, rows)) {
+      for (auto& row : rows) known.searchPath.push_back(row.first);
     }
   }
 }
 
 // Reads the tables and views of one qualifier (schema or catalog; "" for the current ones) into tables.
-bool ReadTables(const std::string& qualifier, std::vector<CatalogTable>& tables) {
-  std::string catalog = gCatalog.fSchemas ? gCatalog.catalog : qualifier.empty() ? gCatalog.catalog : qualifier;
-  std::string schema = gCatalog.fSchemas ? PatternOf(qualifier) : "";
+bool ReadTables(CompletionCatalog& known, const std::string& qualifier, std::vector<CatalogTable>& tables) {
+  std::string catalog = known.fSchemas ? known.catalog : qualifier.empty() ? known.catalog : qualifier;
+  std::string schema = known.fSchemas ? PatternOf(known, qualifier) : "";
   std::string all = "%", types = "TABLE,VIEW";
   std::vector<std::pair<std::string, std::string>> rows;
-  bool fRead = CatalogCall([&](SQLHSTMT lpStmt) {
+  bool fRead = CatalogCall(known, [&](SQLHSTMT lpStmt) {
     return SQLTables(lpStmt, catalog.empty() ? nullptr : Text(catalog), Length(catalog),
                      schema.empty() ? nullptr : Text(schema), Length(schema), Text(all), SQL_NTS, Text(types), SQL_NTS);
-  }) && ReadRows(3, gCatalog.fSchemas ? 2 : 1, rows);
+  }) && ReadRows(known, 3, known.fSchemas ? 2 : 1, rows);
   for (auto& row : rows) tables.push_back({row.second, row.first});
   return fRead;
 }
 
 // Reads the tables of the current schemas (every schema on the search path) or catalog, once.
-void ReadCurrentTables() {
-  if (gCatalog.fTablesRead) return;
+void ReadCurrentTables(CompletionCatalog& known) {
+  if (known.fTablesRead) return;
   std::vector<CatalogTable> tables;
   bool fRead = true;
-  if (gCatalog.searchPath.empty()) {
-    fRead = ReadTables("", tables);
+  if (known.searchPath.empty()) {
+    fRead = ReadTables(known, "", tables);
   } else {
-    for (const std::string& schema : gCatalog.searchPath) fRead = fRead && ReadTables(schema, tables);
+    for (const std::string& schema : known.searchPath) fRead = fRead && ReadTables(known, schema, tables);
   }
-  if (gCatalog.fSchemas && fRead) {
+  if (known.fSchemas && fRead) {
     // The schemas, for `schema.` to complete into: the special call that lists them alone.
     std::string none = "", all = "%";
     std::vector<std::pair<std::string, std::string>> rows;
-    if (CatalogCall([&](SQLHSTMT lpStmt) {
+    if (CatalogCall(known, [&](SQLHSTMT lpStmt) {
           return SQLTables(lpStmt, Text(none), 0, Text(all), SQL_NTS, Text(none), 0, nullptr, 0);
-        }) && ReadRows(2, 0, rows)) {
-      gCatalog.qualifiers.clear();
-      for (auto& row : rows) gCatalog.qualifiers.push_back(row.first);
+        }) && ReadRows(known, 2, 0, rows)) {
+      known.qualifiers.clear();
+      for (auto& row : rows) known.qualifiers.push_back(row.first);
     }
   }
-  if (gCatalog.fCancelled) return;
-  gCatalog.tables = std::move(tables);
-  gCatalog.fTablesRead = true;  // a source that cannot list its tables is not asked again and again
+  if (known.fCancelled) return;
+  known.tables = std::move(tables);
+  known.fTablesRead = true;  // a source that cannot list its tables is not asked again and again
 }
 
 // Reads the columns of one table, once. Returns them in the catalog's order.
-const std::vector<std::string>& ColumnsOf(const CatalogTable& table) {
+const std::vector<std::string>& ColumnsOf(CompletionCatalog& known, const CatalogTable& table) {
   std::string key = table.qualifier + '.' + table.name;
-  auto found = gCatalog.columnsOf.find(key);
-  if (found != gCatalog.columnsOf.end()) return found->second;
-  std::string catalog = gCatalog.fSchemas || table.qualifier.empty() ? gCatalog.catalog : table.qualifier;
-  std::string schema = gCatalog.fSchemas ? PatternOf(table.qualifier) : "";
-  std::string name = PatternOf(table.name), all = "%";
+  auto found = known.columnsOf.find(key);
+  if (found != known.columnsOf.end()) return found->second;
+  std::string catalog = known.fSchemas || table.qualifier.empty() ? known.catalog : table.qualifier;
+  std::string schema = known.fSchemas ? PatternOf(known, table.qualifier) : "";
+  std::string name = PatternOf(known, table.name), all = "%";
   std::vector<std::pair<std::string, std::string>> rows;
-  bool fRead = CatalogCall([&](SQLHSTMT lpStmt) {
+  bool fRead = CatalogCall(known, [&](SQLHSTMT lpStmt) {
     return SQLColumns(lpStmt, catalog.empty() ? nullptr : Text(catalog), Length(catalog),
                       schema.empty() ? nullptr : Text(schema), Length(schema), Text(name), Length(name), Text(all), SQL_NTS);
-  }) && ReadRows(4, 3, rows);
+  }) && ReadRows(known, 4, 3, rows);
   std::vector<std::string> columns;
   for (auto& row : rows) {
     if (row.second == table.name) columns.push_back(row.first);  // a pattern without escape matches more
@@ -232,43 +196,50 @@ const std::vector<std::string>& ColumnsOf(const CatalogTable& table) {
     static const std::vector<std::string> none;
     return none;  // not kept: the next Tab tries again
   }
-  return gCatalog.columnsOf[key] = std::move(columns);
+  return known.columnsOf[key] = std::move(columns);
 }
 
 // Reads every column name of the current schemas or catalog, one SQLColumns call each, once.
-void ReadAllColumns() {
-  if (gCatalog.fAllColumnsRead) return;
-  std::vector<std::string> qualifiers = gCatalog.searchPath;
+void ReadAllColumns(CompletionCatalog& known) {
+  if (known.fAllColumnsRead) return;
+  std::vector<std::string> qualifiers = known.searchPath;
   if (qualifiers.empty()) qualifiers.push_back("");
   std::vector<std::string> columns;
   for (const std::string& qualifier : qualifiers) {
-    std::string catalog = gCatalog.catalog;
-    std::string schema = PatternOf(qualifier), all = "%";
+    std::string catalog = known.catalog;
+    std::string schema = PatternOf(known, qualifier), all = "%";
     std::vector<std::pair<std::string, std::string>> rows;
-    bool fRead = CatalogCall([&](SQLHSTMT lpStmt) {
+    bool fRead = CatalogCall(known, [&](SQLHSTMT lpStmt) {
       return SQLColumns(lpStmt, catalog.empty() ? nullptr : Text(catalog), Length(catalog),
                         schema.empty() ? nullptr : Text(schema), Length(schema), Text(all), SQL_NTS, Text(all), SQL_NTS);
-    }) && ReadRows(4, 0, rows);
-    if (!fRead && gCatalog.fCancelled) return;
+    }) && ReadRows(known, 4, 0, rows);
+    if (!fRead && known.fCancelled) return;
     for (auto& row : rows) columns.push_back(row.first);
   }
   std::sort(columns.begin(), columns.end());
   columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
-  gCatalog.allColumns = std::move(columns);
-  gCatalog.fAllColumnsRead = true;
+  known.allColumns = std::move(columns);
+  known.fAllColumnsRead = true;
 }
 
 // Makes sure the source's rules are known and completion has a statement handle. Returns false when not.
-bool PrepareCatalog() {
-  if (gCatalog.lpDbc == SQL_NULL_HDBC) return false;
-  if (gCatalog.lpStmt == SQL_NULL_HSTMT &&
-      !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, gCatalog.lpDbc, &gCatalog.lpStmt))) {
-    gCatalog.lpStmt = SQL_NULL_HSTMT;
+bool PrepareCatalog(CompletionCatalog& known) {
+  Connection* lpConnection = known.lpConnection;
+  if (lpConnection == nullptr || !lpConnection->fConnected || lpConnection->fLost) return false;
+  // After a reconnect what was read belongs to another connection: it is read again.
+  if (known.generation != lpConnection->generation) {
+    known = CompletionCatalog{};
+    known.lpConnection = lpConnection;
+    known.generation = lpConnection->generation;
+  }
+  SQLHSTMT& lpStmt = lpConnection->lpCompletionStmt;
+  if (lpStmt == SQL_NULL_HSTMT && !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, lpConnection->lpDbc, &lpStmt))) {
+    lpStmt = SQL_NULL_HSTMT;
     return false;
   }
-  if (!gCatalog.fInfoRead) {
-    ReadSourceRules();
-    if (gCatalog.fCancelled) gCatalog.fInfoRead = false;  // the search path is read again at the next Tab
+  if (!known.fInfoRead) {
+    ReadSourceRules(known);
+    if (known.fCancelled) known.fInfoRead = false;  // the search path is read again at the next Tab
   }
   return true;
 }
@@ -286,11 +257,11 @@ struct Token {
 bool IsWordByte(unsigned char c) { return isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
 
 // The source's identifier quote; " where it has none. Elsewhere " opens a string (MariaDB).
-bool IsIdentifierQuote(char c) { return c == (gCatalog.quote != 0 ? gCatalog.quote : '"'); }
-bool IsStringQuote(char c) { return c == '\'' || (c == '"' && !IsIdentifierQuote(c)); }
+bool IsIdentifierQuote(CompletionCatalog& known, char c) { return c == (known.quote != 0 ? known.quote : '"'); }
+bool IsStringQuote(CompletionCatalog& known, char c) { return c == '\'' || (c == '"' && !IsIdentifierQuote(known, c)); }
 
 // Splits text into tokens; comments and blanks are left out.
-std::vector<Token> Tokenize(const std::string& text) {
+std::vector<Token> Tokenize(CompletionCatalog& known, const std::string& text) {
   std::vector<Token> tokens;
   size_t i = 0;
   while (i < text.size()) {
@@ -304,7 +275,7 @@ std::vector<Token> Tokenize(const std::string& text) {
       size_t start = i;
       while (i < text.size() && IsWordByte(static_cast<unsigned char>(text[i]))) ++i;
       tokens.push_back({TokenKind::Word, text.substr(start, i - start), true});
-    } else if (IsStringQuote(static_cast<char>(c)) || IsIdentifierQuote(static_cast<char>(c))) {
+    } else if (IsStringQuote(known, static_cast<char>(c)) || IsIdentifierQuote(known, static_cast<char>(c))) {
       // A doubled quote stands for itself.
       std::string content;
       bool fClosed = false;
@@ -319,7 +290,7 @@ std::vector<Token> Tokenize(const std::string& text) {
           break;
         }
       }
-      tokens.push_back({IsStringQuote(static_cast<char>(c)) ? TokenKind::String : TokenKind::Quoted, content, fClosed});
+      tokens.push_back({IsStringQuote(known, static_cast<char>(c)) ? TokenKind::String : TokenKind::Quoted, content, fClosed});
     } else {
       tokens.push_back({TokenKind::Symbol, std::string(1, static_cast<char>(c)), true});
       ++i;
@@ -329,12 +300,12 @@ std::vector<Token> Tokenize(const std::string& text) {
 }
 
 // A name as the catalog spells it: a quoted one as written, another folded as the source folds it.
-std::string CatalogSpelling(const Token& token) {
+std::string CatalogSpelling(CompletionCatalog& known, const Token& token) {
   std::string name = token.text;
   if (token.kind == TokenKind::Quoted) return name;
-  if (gCatalog.identifierCase == SQL_IC_LOWER) {
+  if (known.identifierCase == SQL_IC_LOWER) {
     std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(tolower(c)); });
-  } else if (gCatalog.identifierCase == SQL_IC_UPPER) {
+  } else if (known.identifierCase == SQL_IC_UPPER) {
     std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(toupper(c)); });
   }
   return name;
@@ -348,7 +319,7 @@ struct TableReference {
 };
 
 // The tables named after FROM, JOIN, INTO, UPDATE and TABLE anywhere in the statement, with their aliases.
-std::vector<TableReference> TablesNamed(const std::vector<Token>& tokens) {
+std::vector<TableReference> TablesNamed(CompletionCatalog& known, const std::vector<Token>& tokens) {
   std::vector<TableReference> references;
   auto isName = [&](size_t i) { return i < tokens.size() && (tokens[i].kind == TokenKind::Word || tokens[i].kind == TokenKind::Quoted); };
   for (size_t i = 0; i < tokens.size(); ++i) {
@@ -358,15 +329,15 @@ std::vector<TableReference> TablesNamed(const std::vector<Token>& tokens) {
     for (;;) {
       if (!isName(at) || (tokens[at].kind == TokenKind::Word && IsOneOf(tokens[at].text, KNOWN_KEYWORDS))) break;
       TableReference reference;
-      reference.name = CatalogSpelling(tokens[at++]);
+      reference.name = CatalogSpelling(known, tokens[at++]);
       if (at + 1 < tokens.size() && tokens[at].text == "." && tokens[at].kind == TokenKind::Symbol && isName(at + 1)) {
         reference.qualifier = reference.name;
-        reference.name = CatalogSpelling(tokens[at + 1]);
+        reference.name = CatalogSpelling(known, tokens[at + 1]);
         at += 2;
       }
       if (at < tokens.size() && tokens[at].kind == TokenKind::Word && EqualsIgnoringCase(tokens[at].text, "AS")) ++at;
       if (isName(at) && !(tokens[at].kind == TokenKind::Word && IsOneOf(tokens[at].text, NOT_ALIASES))) {
-        reference.alias = CatalogSpelling(tokens[at++]);
+        reference.alias = CatalogSpelling(known, tokens[at++]);
       }
       references.push_back(reference);
       if (!fList || at >= tokens.size() || tokens[at].text != ",") break;
@@ -377,20 +348,20 @@ std::vector<TableReference> TablesNamed(const std::vector<Token>& tokens) {
 }
 
 // Finds a table the catalog holds: in the given schema, or among the current tables. Returns false if none.
-bool FindTable(const std::string& qualifier, const std::string& name, CatalogTable& found) {
+bool FindTable(CompletionCatalog& known, const std::string& qualifier, const std::string& name, CatalogTable& found) {
   if (!qualifier.empty()) {
     found = {qualifier, name};
     return true;
   }
-  ReadCurrentTables();
-  for (const CatalogTable& table : gCatalog.tables) {
+  ReadCurrentTables(known);
+  for (const CatalogTable& table : known.tables) {
     if (table.name == name) {
       found = table;
       return true;
     }
   }
   // Where the source keeps its own spelling, a name typed in another case still finds the table.
-  for (const CatalogTable& table : gCatalog.tables) {
+  for (const CatalogTable& table : known.tables) {
     if (strcasecmp(table.name.c_str(), name.c_str()) == 0) {
       found = table;
       return true;
@@ -403,13 +374,13 @@ bool FindTable(const std::string& qualifier, const std::string& name, CatalogTab
 
 // Whether a name must be quoted to be read as itself: a character outside letters, digits and _, a leading
 // digit, or a letter the source would fold.
-bool NeedsQuoting(const std::string& name) {
+bool NeedsQuoting(CompletionCatalog& known, const std::string& name) {
   if (name.empty() || isdigit(static_cast<unsigned char>(name[0]))) return true;
   for (char c : name) {
     unsigned char u = static_cast<unsigned char>(c);
     if (!IsWordByte(u) || u == '$') return true;
-    if (gCatalog.identifierCase == SQL_IC_LOWER && isupper(u)) return true;
-    if (gCatalog.identifierCase == SQL_IC_UPPER && islower(u)) return true;
+    if (known.identifierCase == SQL_IC_LOWER && isupper(u)) return true;
+    if (known.identifierCase == SQL_IC_UPPER && islower(u)) return true;
   }
   return false;
 }
@@ -432,7 +403,7 @@ struct TypedWord {
 };
 
 // Collects the completions of names: each name that the typed word begins, written as it must be typed.
-void AddNames(const std::vector<std::string>& names, const TypedWord& typed, std::vector<std::string>& texts,
+void AddNames(CompletionCatalog& known, const std::vector<std::string>& names, const TypedWord& typed, std::vector<std::string>& texts,
               std::set<std::string>& seen, const std::string& suffix = "") {
   for (const std::string& name : names) {
     std::string text;
@@ -442,7 +413,7 @@ void AddNames(const std::vector<std::string>& names, const TypedWord& typed, std
       text = inside.substr(typed.inQuotes.size());
     } else {
       if (!StartsWithIgnoringCase(name, typed.word)) continue;
-      text = NeedsQuoting(name) && gCatalog.quote != 0 ? Quoted(name, gCatalog.quote) : name;
+      text = NeedsQuoting(known, name) && known.quote != 0 ? Quoted(name, known.quote) : name;
     }
     text += suffix;
     if (seen.insert(text).second) texts.push_back(text);
@@ -490,16 +461,16 @@ Place PlaceAfter(const std::vector<Token>& before) {
 
 }  // namespace
 
-void SetCompletionConnection(SQLHDBC lpDbc) {
-  if (gCatalog.lpStmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, gCatalog.lpStmt);
-  gCatalog = CompletionCatalog{};
-  gCatalog.lpDbc = lpDbc;
+void SetCompletionConnection(CompletionCatalog& known, Connection* lpConnection) {
+  known = CompletionCatalog{};
+  known.lpConnection = lpConnection;
+  if (lpConnection != nullptr) known.generation = lpConnection->generation;
 }
 
-Completions CompletionsAt(const std::string& line, size_t wordStart, size_t cursor) {
+Completions CompletionsAt(CompletionCatalog& known, const std::string& line, size_t wordStart, size_t cursor) {
   Completions result;
-  gCatalog.fCancelled = false;
-  bool fCatalog = PrepareCatalog();
+  known.fCancelled = false;
+  bool fCatalog = PrepareCatalog(known);
   TypedWord typed;
   typed.word = line.substr(wordStart, cursor - wordStart);
   // A console command takes a table name after \d, \dt and \dv; nothing else of it is completed.
@@ -515,7 +486,7 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
     textStart = commandEnd;
     fCommandArgument = true;
   }
-  std::vector<Token> before = Tokenize(line.substr(textStart, wordStart - textStart));
+  std::vector<Token> before = Tokenize(known, line.substr(textStart, wordStart - textStart));
   // A quote opened and not closed: the word continues the name inside it.
   if (!before.empty() && before.back().kind == TokenKind::Quoted && !before.back().fClosed) {
     size_t open = line.rfind(before.back().text, wordStart);
@@ -527,47 +498,47 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
   if (!before.empty() && before.back().kind == TokenKind::String && !before.back().fClosed) return result;
   std::vector<std::string>& texts = result.texts;
   std::set<std::string> seen;
-  std::vector<Token> all = Tokenize(line.substr(textStart));
+  std::vector<Token> all = Tokenize(known, line.substr(textStart));
   // `name.`: the columns of that table or alias, and the tables of that schema.
   if (before.size() >= 2 && before.back().kind == TokenKind::Symbol && before.back().text == "." &&
       (before[before.size() - 2].kind == TokenKind::Word || before[before.size() - 2].kind == TokenKind::Quoted)) {
     if (fCatalog) {
-      std::string qualifier = CatalogSpelling(before[before.size() - 2]);
-      std::vector<TableReference> named = TablesNamed(all);
+      std::string qualifier = CatalogSpelling(known, before[before.size() - 2]);
+      std::vector<TableReference> named = TablesNamed(known, all);
       for (const TableReference& reference : named) {
         CatalogTable table;
         if ((reference.alias == qualifier || (reference.alias.empty() && reference.name == qualifier)) &&
-            FindTable(reference.qualifier, reference.name, table)) {
-          AddNames(ColumnsOf(table), typed, texts, seen);
+            FindTable(known, reference.qualifier, reference.name, table)) {
+          AddNames(known, ColumnsOf(known, table), typed, texts, seen);
         }
       }
       if (texts.empty()) {
         CatalogTable table;
-        if (FindTable("", qualifier, table)) AddNames(ColumnsOf(table), typed, texts, seen);
+        if (FindTable(known, "", qualifier, table)) AddNames(known, ColumnsOf(known, table), typed, texts, seen);
       }
-      auto cached = gCatalog.tablesOf.find(qualifier);
-      if (cached == gCatalog.tablesOf.end() && (gCatalog.fSchemas || gCatalog.fCatalogs)) {
+      auto cached = known.tablesOf.find(qualifier);
+      if (cached == known.tablesOf.end() && (known.fSchemas || known.fCatalogs)) {
         std::vector<CatalogTable> tables;
-        if (ReadTables(qualifier, tables)) cached = gCatalog.tablesOf.emplace(qualifier, std::move(tables)).first;
+        if (ReadTables(known, qualifier, tables)) cached = known.tablesOf.emplace(qualifier, std::move(tables)).first;
       }
-      if (cached != gCatalog.tablesOf.end()) AddNames(NamesOf(cached->second), typed, texts, seen);
+      if (cached != known.tablesOf.end()) AddNames(known, NamesOf(cached->second), typed, texts, seen);
     }
   } else {
     switch (!fCatalog ? Place::Keyword : fCommandArgument ? Place::Table : PlaceAfter(before)) {
       case Place::Table:
-        ReadCurrentTables();
-        AddNames(NamesOf(gCatalog.tables), typed, texts, seen);
-        if (typed.openQuote == 0) AddNames(gCatalog.qualifiers, typed, texts, seen, ".");
+        ReadCurrentTables(known);
+        AddNames(known, NamesOf(known.tables), typed, texts, seen);
+        if (typed.openQuote == 0) AddNames(known, known.qualifiers, typed, texts, seen, ".");
         break;
       case Place::Column: {
-        for (const TableReference& reference : TablesNamed(all)) {
+        for (const TableReference& reference : TablesNamed(known, all)) {
           CatalogTable table;
-          if (FindTable(reference.qualifier, reference.name, table)) AddNames(ColumnsOf(table), typed, texts, seen);
+          if (FindTable(known, reference.qualifier, reference.name, table)) AddNames(known, ColumnsOf(known, table), typed, texts, seen);
         }
         // While no named table has it, the columns of the whole current schema.
         if (texts.empty()) {
-          ReadAllColumns();
-          AddNames(gCatalog.allColumns, typed, texts, seen);
+          ReadAllColumns(known);
+          AddNames(known, known.allColumns, typed, texts, seen);
         }
         break;
       }
@@ -576,7 +547,7 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
     }
     if (texts.empty() && typed.openQuote == 0 && !fCommandArgument) AddKeywords(typed.word, texts, seen);
   }
-  if (gCatalog.fCancelled || InterruptRequested()) {
+  if (known.fCancelled || InterruptRequested()) {
     // Ctrl-C stopped the read: no completion, and the line stays as typed.
     texts.clear();
     ClearInterrupt();
@@ -585,8 +556,8 @@ Completions CompletionsAt(const std::string& line, size_t wordStart, size_t curs
   return result;
 }
 
-void NoteStatementForCompletion(const std::string& statement) {
-  std::vector<Token> tokens = Tokenize(statement);
+void NoteStatementForCompletion(CompletionCatalog& known, const std::string& statement) {
+  std::vector<Token> tokens = Tokenize(known, statement);
   size_t first = 0;
   while (first < tokens.size() && tokens[first].text == "(") ++first;
   if (first >= tokens.size() || tokens[first].kind != TokenKind::Word) return;
@@ -597,9 +568,5 @@ void NoteStatementForCompletion(const std::string& statement) {
     fChanges = EqualsIgnoringCase(tokens[i].text, "search_path") || EqualsIgnoringCase(tokens[i].text, "schema");
   }
   if (!fChanges) return;
-  SQLHDBC lpDbc = gCatalog.lpDbc;
-  SQLHSTMT lpStmt = gCatalog.lpStmt;
-  gCatalog = CompletionCatalog{};
-  gCatalog.lpDbc = lpDbc;
-  gCatalog.lpStmt = lpStmt;
+  SetCompletionConnection(known, known.lpConnection);
 }

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <mutex>
 #include <poll.h>
 #include <pthread.h>
 #include <thread>
@@ -23,10 +22,6 @@ volatile sig_atomic_t gContinued = 0;     // the process was stopped and continu
 volatile sig_atomic_t gResized = 0;       // the window changed size
 int gWatchPipe[2] = {-1, -1};             // the handler's byte for the watcher thread
 int gWakePipe[2] = {-1, -1};              // the handler's byte for a reader waiting on the terminal
-std::mutex gPhaseMutex;                   // guards the three below; held by the watcher across SQLCancel
-SQLHSTMT gExecutingStmt = SQL_NULL_HSTMT;  // the statement inside SQLExecDirect, or null
-bool gConcurrentCancel = true;            // Ctrl-C cancels the executing statement; false: the driver cannot
-bool gToldCannotCancel = false;           // the executing statement's Ctrl-C has been answered that it cannot
 
 void WriteByte(int fd, char byte) {
   // The pipes do not block: a full pipe already holds a wake-up.
@@ -68,22 +63,13 @@ void InstallInterruptHandler(bool fRestart) {
 }
 
 // The watcher: at each Ctrl-C, cancels the statement that is executing, if one is.
-void WatchInterrupts() {
+void WatchInterrupts(Canceller* canceller) {
   for (;;) {
     char byte;
     ssize_t n = read(gWatchPipe[0], &byte, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
-    std::lock_guard<std::mutex> lock(gPhaseMutex);
-    if (gExecutingStmt == SQL_NULL_HSTMT) continue;
-    if (gConcurrentCancel) {
-      SQLCancel(gExecutingStmt);
-    } else if (!gToldCannotCancel) {
-      // Said now, not when the statement ends: it may run for long. The main thread is inside the driver
-      // until EndCancellableCall, which waits for this lock, so the output layer is this thread's meanwhile.
-      ErrText("This driver cannot cancel a running statement: it runs to its end, and its result is discarded.\n");
-      gToldCannotCancel = true;
-    }
+    CancelExecuting(*canceller);
   }
 }
 
@@ -98,7 +84,7 @@ bool MakePipe(int fds[2]) {
 
 }  // namespace
 
-void InitInterrupts() {
+void InitInterrupts(Canceller& canceller) {
   if (!MakePipe(gWatchPipe) || !MakePipe(gWakePipe)) return;  // without pipes Ctrl-C keeps its default
   fcntl(gWatchPipe[0], F_SETFL, 0);
   // The watcher starts with SIGINT blocked, so the handler always runs on the main thread.
@@ -108,7 +94,7 @@ void InitInterrupts() {
   sigaddset(&blocked, SIGCONT);
   sigaddset(&blocked, SIGWINCH);
   pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-  std::thread(WatchInterrupts).detach();
+  std::thread(WatchInterrupts, &canceller).detach();
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   InstallInterruptHandler(true);
   struct sigaction action = {};
@@ -126,22 +112,6 @@ void ClearInterrupt() { gInterrupted = 0; }
 
 void SetReadsInterruptible(bool fInterruptible) {
   if (gWatchPipe[0] >= 0) InstallInterruptHandler(!fInterruptible);
-}
-
-void BeginCancellableCall(SQLHSTMT lpStmt) {
-  std::lock_guard<std::mutex> lock(gPhaseMutex);
-  gExecutingStmt = lpStmt;
-  gToldCannotCancel = false;
-}
-
-void EndCancellableCall() {
-  std::lock_guard<std::mutex> lock(gPhaseMutex);  // waits for a SQLCancel under way
-  gExecutingStmt = SQL_NULL_HSTMT;
-}
-
-void SetConcurrentCancel(bool fConcurrentCancel) {
-  std::lock_guard<std::mutex> lock(gPhaseMutex);
-  gConcurrentCancel = fConcurrentCancel;
 }
 
 void SetInterruptEndsProcess(bool fEndsProcess) { gEndsProcess = fEndsProcess ? 1 : 0; }

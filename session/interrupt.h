@@ -1,11 +1,11 @@
 // Ctrl-C: the SIGINT handler, the watcher thread that cancels a running statement, and the flag.
 #pragma once
 
-#include <sql.h>
+#include "odbc/cancel.h"
 
-// Installs the SIGINT, SIGCONT and SIGWINCH handlers and starts the watcher thread. Call once, before any
-// statement.
-void InitInterrupts();
+// Installs the SIGINT, SIGCONT and SIGWINCH handlers and starts the watcher thread, which cancels what
+// `canceller` says is executing. Call once, before any statement; the canceller lives as long as the process.
+void InitInterrupts(Canceller& canceller);
 
 // True once Ctrl-C was pressed and not yet cleared.
 bool InterruptRequested();
@@ -16,16 +16,6 @@ void ClearInterrupt();
 // Makes reads of the terminal or a pipe return with EINTR at Ctrl-C (true), or restart them (false, the
 // default, so that no driver call is cut short by a signal).
 void SetReadsInterruptible(bool fInterruptible);
-
-// Marks the start and the end of a statement's execution: in between, Ctrl-C calls SQLCancel on lpStmt.
-// SQLCancel never runs outside that span, so it never overlaps a fetch, a free or a disconnect.
-void BeginCancellableCall(SQLHSTMT lpStmt);
-void EndCancellableCall();
-
-// Whether Ctrl-C during a statement's execution calls SQLCancel (true, the default). Set it to false for a
-// driver that a concurrent SQLCancel crashes: Ctrl-C then only says, once a statement, that the statement
-// runs to its end and its result is discarded.
-void SetConcurrentCancel(bool fConcurrentCancel);
 
 // Whether a Ctrl-C ends the process at once: before the session is ready (a connection that hangs) and
 // while it shuts down, there is nothing to cancel and nothing to go back to. True from the start.

@@ -24,10 +24,7 @@ namespace {
 // What ends a word for completion: blanks, operators, punctuation, and the dot of table.column.
 constexpr char WORD_BREAKS[] = " \t\n\"'`@$><=;|&{(,)*+-/%.";
 
-termios gEditorMode;               // the terminal mode the editor set, restored after a stop
-bool gEditorModeKnown = false;     // gEditorMode holds a mode
-TextCharset gEditorCharset = {false, false, "|", 1};  // the terminal's: keys decoded and candidates measured in it
-std::vector<std::string> gMatches;  // the completions being handed out
+LineEditor* gEditor = nullptr;  // the session's editor: libedit's callbacks take no context
 
 // Reads one byte of the terminal, or returns -1 at Ctrl-C or end of input. A stop and continue in between
 // restores the editor's mode and shows the prompt and the line again.
@@ -44,8 +41,8 @@ int ReadKeyByte() {
       Wakeups wakeups = DrainWakeups();
       // The editor learns the new width before the next key, so it wraps the line where the window does.
       if (wakeups.fResized) rl_resize_terminal();
-      if (wakeups.fContinued && gEditorModeKnown) {
-        tcsetattr(STDIN_FILENO, TCSADRAIN, &gEditorMode);
+      if (wakeups.fContinued && gEditor->fModeKnown) {
+        tcsetattr(STDIN_FILENO, TCSADRAIN, &gEditor->mode);
         rl_forced_update_display();
       }
       continue;
@@ -61,9 +58,9 @@ int ReadKeyByte() {
 // The editor's key reader: one character a call, a multibyte one decoded whole, since the editor takes
 // what this returns as a wide character.
 int ReadKey(FILE*) {
-  if (tcgetattr(STDIN_FILENO, &gEditorMode) == 0) gEditorModeKnown = true;
+  if (tcgetattr(STDIN_FILENO, &gEditor->mode) == 0) gEditor->fModeKnown = true;
   int byte = ReadKeyByte();
-  if (byte < 0x80 || !gEditorCharset.utf8) return byte;
+  if (byte < 0x80 || !gEditor->charset.utf8) return byte;
   mbstate_t state = {};
   char bytes[4] = {static_cast<char>(byte)};
   for (size_t have = 1; have <= 4;) {
@@ -85,12 +82,12 @@ int ReadKey(FILE*) {
 char* NextMatch(const char*, int state) {
   static size_t next = 0;
   if (state == 0) next = 0;
-  return next < gMatches.size() ? strdup(gMatches[next++].c_str()) : nullptr;
+  return next < gEditor->matches.size() ? strdup(gEditor->matches[next++].c_str()) : nullptr;
 }
 
 // Bytes of the first `chars` characters of text: the editor counts its cursor in characters.
 size_t BytesOfChars(const char* text, int chars) {
-  if (!gEditorCharset.utf8) return strnlen(text, static_cast<size_t>(chars));
+  if (!gEditor->charset.utf8) return strnlen(text, static_cast<size_t>(chars));
   size_t bytes = 0;
   for (int i = 0; i < chars && text[bytes] != '\0'; ++i) {
     do ++bytes;
@@ -107,8 +104,8 @@ void ListMatches(const std::vector<std::string>& matches) {
   std::vector<int> widths;
   for (const std::string& match : matches) {
     std::string safe;
-    AppendSafeText(gEditorCharset, safe, match.data(), match.size());
-    widths.push_back(TextColumns(gEditorCharset, safe.data(), safe.size()));
+    AppendSafeText(gEditor->charset, safe, match.data(), match.size());
+    widths.push_back(TextColumns(gEditor->charset, safe.data(), safe.size()));
     widest = std::max(widest, static_cast<size_t>(widths.back()));
     shown.push_back(std::move(safe));
   }
@@ -149,14 +146,14 @@ char** CompleteWord(const char* text, int, int end) {
   size_t cursor = BytesOfChars(line.c_str(), end);
   size_t wordLength = strlen(text);
   if (cursor < wordLength || line.compare(cursor - wordLength, wordLength, text) != 0) return nullptr;
-  Completions completions = CompletionsAt(line, cursor - wordLength, cursor);
-  gMatches = std::move(completions.texts);
+  Completions completions = CompletionsAt(gEditor->catalog, line, cursor - wordLength, cursor);
+  gEditor->matches = std::move(completions.texts);
   rl_completion_append_character = completions.fBlankAfter ? ' ' : '\0';
-  if (gMatches.empty()) return nullptr;
-  if (gMatches.size() > 1 && rl_completion_type == '?') {
+  if (gEditor->matches.empty()) return nullptr;
+  if (gEditor->matches.size() > 1 && rl_completion_type == '?') {
     // The second Tab lists the candidates; the editor is handed the word as it stands, to change nothing.
-    std::sort(gMatches.begin(), gMatches.end());
-    ListMatches(gMatches);
+    std::sort(gEditor->matches.begin(), gEditor->matches.end());
+    ListMatches(gEditor->matches);
     rl_completion_append_character = '\0';
     char** unchanged = static_cast<char**>(calloc(3, sizeof(char*)));
     if (unchanged != nullptr) unchanged[0] = strdup(text);
@@ -167,10 +164,11 @@ char** CompleteWord(const char* text, int, int end) {
 
 }  // namespace
 
-void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset, HistoryFile& history) {
-  gEditorCharset = charset;
+void InitLineEditor(LineEditor& editor, Connection& connection, const TextCharset& charset, HistoryFile& history) {
+  gEditor = &editor;
+  editor.charset = charset;
   history.charset = charset;
-  SetCompletionConnection(lpDbc);
+  SetCompletionConnection(editor.catalog, &connection);
   rl_catch_signals = 0;  // Ctrl-C is the session's; the editor would send it to the whole process group
   rl_readline_name = "odbc-console";
   rl_getc_function = ReadKey;

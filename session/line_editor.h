@@ -2,15 +2,28 @@
 #pragma once
 
 #include <string>
+#include <termios.h>
+#include <vector>
 
 #include "display/cell_text.h"
 #include "display/output.h"
-#include "odbc/odbc_api.h"
+#include "odbc/connection.h"
+#include "session/completion.h"
 #include "session/history.h"
 
-// Sets up the editor for a session on lpDbc, whose catalog completion reads, with keys in `charset`, and
-// loads the history file into the editor's history. Call once, after connecting.
-void InitLineEditor(SQLHDBC lpDbc, const TextCharset& charset, HistoryFile& history);
+// The terminal's line editor: what it keeps between keys and between lines.
+struct LineEditor {
+  TextCharset charset = {false, false, "|", 1};  // the terminal's: keys decoded and candidates measured in it
+  termios mode = {};                              // the terminal mode the editor set, restored after a stop
+  bool fModeKnown = false;                        // mode holds a mode
+  std::vector<std::string> matches;               // the completions being handed out
+  CompletionCatalog catalog;                      // what completion has read of the data source
+};
+
+// Sets up `editor` for a session on `connection`, whose catalog completion reads, with keys in `charset`,
+// and loads the history file into the editor's history. Call once, after connecting; the editor record
+// must live as long as the editor is used.
+void InitLineEditor(LineEditor& editor, Connection& connection, const TextCharset& charset, HistoryFile& history);
 
 // Shows `prompt` and reads one edited line into `line`. Returns Line, End (Ctrl-D on an empty line) or
 // Interrupted (Ctrl-C: whatever was typed is discarded).

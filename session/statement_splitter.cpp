@@ -25,10 +25,6 @@ bool IsWordOf(const char* text, size_t len, const char* list) {
   return false;
 }
 
-bool StartsWithAnyCase(const char* haystack, const char* needle) {
-  return strncasecmp(haystack, needle, strlen(needle)) == 0;
-}
-
 // Each dialect's rules.
 SplitterRules RulesOf(SqlDialect dialect, bool fNoBackslashEscapes) {
   SplitterRules r;
@@ -502,18 +498,6 @@ bool ScanPiece(StatementSplitter& s, SqlPiece& piece, bool fEndOfInput) {
 }
 
 }  // namespace
-
-SqlDialect DialectOfDbms(const char* szDbmsName) {
-  if (szDbmsName == nullptr) return SqlDialect::Generic;
-  if (StartsWithAnyCase(szDbmsName, "PostgreSQL")) return SqlDialect::PostgreSql;
-  if (StartsWithAnyCase(szDbmsName, "MySQL") || StartsWithAnyCase(szDbmsName, "MariaDB")) return SqlDialect::MySql;
-  if (StartsWithAnyCase(szDbmsName, "SQLite")) return SqlDialect::Sqlite;
-  if (StartsWithAnyCase(szDbmsName, "Microsoft SQL Server")) return SqlDialect::SqlServer;
-  if (StartsWithAnyCase(szDbmsName, "OpenLink Virtuoso") || StartsWithAnyCase(szDbmsName, "Virtuoso")) {
-    return SqlDialect::Virtuoso;
-  }
-  return SqlDialect::Generic;
-}
 
 void InitSplitter(StatementSplitter& splitter, SqlDialect dialect, bool fNoBackslashEscapes) {
   splitter = StatementSplitter{};

@@ -5,18 +5,7 @@
 #include <string>
 #include <string_view>
 
-// The SQL family whose quoting, comment and block rules the splitter follows.
-enum class SqlDialect {
-  Generic,     // '...', "...", -- and /* */ only
-  PostgreSql,  // also $tag$ bodies, E'...' strings, nested /* */, BEGIN ATOMIC ... END, ( ) around delimiters
-  MySql,       // also backslash escapes, `...`, # comments, /*! code */, DELIMITER lines (MySQL and MariaDB)
-  Sqlite,      // also [...] and `...` identifiers, CREATE TRIGGER ... BEGIN ... END
-  SqlServer,   // also [...] identifiers, nested /* */
-  Virtuoso,    // also backslash escapes, { ... } procedure bodies
-};
-
-// The dialect of a data source from its SQL_DBMS_NAME text; anything unknown (or null) is Generic.
-SqlDialect DialectOfDbms(const char* szDbmsName);
+#include "odbc/data_source.h"
 
 // How a dialect finds the blocks inside which a delimiter does not end a statement.
 enum class BlockRule : unsigned char {

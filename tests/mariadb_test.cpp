@@ -299,4 +299,48 @@ TEST_F(MariaDbTest, CompletionReadsTheCurrentDatabaseWhateverElseTheServerHolds)
   ExecSql(MariaDbConnStr(gServer), {"drop database aaa_big", "drop table test.people"});
 }
 
+// At a terminal a catalog command that finds its connection killed connects again, and completion reads
+// the new connection's catalog afterwards.
+TEST_F(MariaDbTest, KilledConnectionIsMadeAgainByACatalogCommandAndCompletionFollows) {
+  ASSERT_EQ(ExecSql(MariaDbConnStr(gServer), {"create table test.visits(id int, visitor_name text)"}), "");
+  TerminalSession session = StartOnTerminal({MariaDbConnStr(gServer)}, 24, 100, "C.UTF-8");
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  // Every other connection of the server is the console's: kill it from outside.
+  ASSERT_EQ(ExecSql(MariaDbConnStr(gServer),
+                    {"begin not atomic for c in (select id from information_schema.processlist where id <> "
+                     "connection_id() and db = 'test') do kill c.id; end for; end"}),
+            "");
+  Type(session, "\\dt\r");
+  at = WaitFor(session, "The connection was lost. Reconnecting\xe2\x80\xa6 done.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select visitor_\t");
+  at = WaitFor(session, "name ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "from visits\r");
+  at = WaitFor(session, "visitor_name", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+  ExecSql(MariaDbConnStr(gServer), {"drop table test.visits"});
+}
+
+// In a script a lost connection fails each later statement and command, which are all tried; a catalog
+// command no longer ends the script.
+TEST(MariaDbServerStop, ScriptTriesEveryStatementAndCommandAfterTheServerWentAway) {
+  TestServer server = StartTestServer(MARIADB_SERVER_SCRIPT);
+  ASSERT_TRUE(server.running);
+  ConsoleResult run = RunConsole({"-b", MariaDbConnStr(server)},
+                                 "select 1\nshutdown\nselect sleep(1)\n\\dt\n\\conninfo\nselect 3 as three\n");
+  StopTestServer(server);
+  EXPECT_EQ(run.status, 1);
+  // \dt and select 3 each fail on their own; \conninfo reads what the connection knows.
+  size_t dt = run.err.find("[08003]");
+  ASSERT_NE(dt, std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("[08003]", dt + 1), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("MariaDB"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("three"), std::string::npos) << run.out;
+}
+
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts or stops a throwaway PostgreSQL server for the tests, listening on 127.0.0.1 only.
 #   pg_server.sh start DIR PORT   initdb in DIR (a new directory) and start the server on PORT
-#   pg_server.sh restart DIR      stop the server at once and start it again on its data
+#   pg_server.sh halt DIR         stop the server at once, keeping its data for a restart
+#   pg_server.sh restart DIR      stop the server at once (if it runs) and start it again on its data
 #   pg_server.sh stop DIR         stop it and remove DIR
 set -euo pipefail
 action=$1
@@ -23,6 +24,9 @@ case "$action" in
     as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
       -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
     ;;
+  halt)
+    as_owner "$bin/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null
+    ;;
   restart)
     as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -m immediate -w -t 60 restart >/dev/null
     ;;
@@ -33,7 +37,7 @@ case "$action" in
     rm -rf "$dir"
     ;;
   *)
-    echo "usage: $0 start DIR PORT | restart DIR | stop DIR" >&2
+    echo "usage: $0 start DIR PORT | halt DIR | restart DIR | stop DIR" >&2
     exit 2
     ;;
 esac

@@ -569,3 +569,106 @@ TEST_F(PostgresTest, CompletionReadsTheSearchPathAndAnySchemaAndCtrlCStopsACatal
 }
 
 }  // namespace
+
+// Every command that talks to the data source shares one way of meeting a lost connection: at a terminal a
+// catalog command, \conninfo and completion find it gone, connect again (or say they could not, and the
+// session goes on), and after a reconnect completion reads the new connection's catalog.
+TEST(PostgresServerRestart, CatalogCommandsAndCompletionReconnectAtATerminal) {
+  ServerGuard guard{StartTestServer(PG_SERVER_SCRIPT)};
+  TestServer& server = guard.server;
+  ASSERT_TRUE(server.running);
+  ASSERT_EQ(ExecSql(PostgresConnStr(server), {"create table customers(id int, full_name text)"}), "");
+  auto control = [&](const char* action) {
+    std::string command = server.script + " " + action + " " + server.dir + " >/dev/null 2>&1";
+    return system(command.c_str());
+  };
+  TerminalSession session = StartOnTerminal(PostgresConnStr(server), 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  ASSERT_EQ(control("halt"), 0);
+  // The server is down: the command fails, says why, and the session goes on.
+  Type(session, "\\dt\r");
+  at = WaitFor(session, "The connection was lost. Reconnecting\xe2\x80\xa6 failed.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  // While it cannot be made again, each command tries first and does not run.
+  Type(session, "\\d customers\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 failed.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_EQ(control("restart"), 0);
+  ASSERT_TRUE(WaitForEditor(session));
+  // Back up: the connection is made before the command, which then runs.
+  Type(session, "\\d customers\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 done.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, "full_name", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select full_\t");
+  at = WaitFor(session, "name ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\x15");  // Ctrl-U: the line is cleared
+  // A restart under a live session: the catalog command that finds it gone reconnects, and completion
+  // reads the new connection's catalog.
+  ASSERT_EQ(control("restart"), 0);
+  ASSERT_EQ(ExecSql(PostgresConnStr(server), {"create table orders_since_restart(id int)"}), "");
+  Type(session, "\\dt\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 done.\r\n", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select * from orders_s\t");
+  at = WaitFor(session, "ince_restart ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\x15\\conninfo\r");
+  at = WaitFor(session, "PostgreSQL", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+  EXPECT_EQ(session.screen.find("Error in SQLAllocHandle"), std::string::npos) << session.screen;
+}
+
+// A script never reconnects, and no command ends it that a statement would not end: after the server went
+// away every later statement and command is tried, fails, and counts.
+TEST(PostgresServerRestart, ScriptGoesOnPastCommandsOnALostConnection) {
+  ServerGuard guard{StartTestServer(PG_SERVER_SCRIPT)};
+  TestServer& server = guard.server;
+  ASSERT_TRUE(server.running);
+  ConsoleResult run = RunConsole({"-b", PostgresConnStr(server)},
+                                 "select pg_terminate_backend(pg_backend_pid())\n\\dt\n\\d x\nselect 3\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.find("Reconnecting"), std::string::npos) << run.out;
+  // Each of the three after the loss says the connection is gone: none was skipped, none ended the script.
+  size_t gone = 0;
+  for (size_t at = run.err.find("[08"); at != std::string::npos; at = run.err.find("[08", at + 1)) ++gone;
+  EXPECT_GE(gone, 3u) << run.err;
+  EXPECT_NE(run.err.rfind("SQLExecDirect unable due to the connection lost"), std::string::npos) << run.err;
+}
+
+// A server that accepts the connection and never answers cannot hold a reconnect for good: the login
+// timeout ends it, and the session stays, disconnected, at its prompt.
+TEST(PostgresServerRestart, ReconnectToAServerThatNeverAnswersEndsAtTheLoginTimeout) {
+  ServerGuard guard{StartTestServer(PG_SERVER_SCRIPT)};
+  TestServer& server = guard.server;
+  ASSERT_TRUE(server.running);
+  TerminalSession session = StartOnTerminal(PostgresConnStr(server), 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  ASSERT_EQ(system((server.script + " halt " + server.dir + " >/dev/null 2>&1").c_str()), 0);
+  // In the server's place, a listener that takes connections and says nothing.
+  std::string listener = "python3 -c 'import socket,time\ns=socket.socket()\ns.setsockopt(socket.SOL_SOCKET,"
+                         "socket.SO_REUSEADDR,1)\ns.bind((\"127.0.0.1\"," + std::to_string(server.port) +
+                         "))\ns.listen(5)\nc=[]\nwhile True: c.append(s.accept())' >/dev/null 2>&1 & echo $!";
+  std::string pid = ShellOutput(listener);
+  ShellOutput("for i in $(seq 100); do ss -ltn | grep -q ':" + std::to_string(server.port) + " ' && break; sleep 0.1; done");
+  Type(session, "select 1\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 failed.\r\n", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  size_t prompt = WaitFor(session, kPrompt, at);
+  EXPECT_NE(prompt, std::string::npos) << session.screen;
+  EXPECT_NE(session.screen.find("timeout expired", at), std::string::npos) << session.screen;
+  system(("kill " + pid).c_str());
+  EXPECT_EQ(Finish(session), 0);
+}

@@ -90,9 +90,12 @@ TEST_F(PagingTest, PausesEvery78RowsAndHonoursReplies) {
               firstPage + kPrompt + Line({"count(*)  "}) + Line({Blanks(9) + "0"}) + endBar + kPrompt +
                   kClosing);
   }
-  // A reply is never executed, and end of input at a pause lists the rest.
-  ConsoleResult run = RunConsole({conn}, "select id from p where id <= 160 or 1\ndelete from p\n");
-  EXPECT_EQ(run.out, firstPage + header + Rows(79, 100) + endBar + kPrompt + kClosing);
+  // A line that is not a reply lets the listing go on and runs after it, once; end of input at a pause
+  // lists the rest.
+  ConsoleResult run =
+      RunConsole({conn}, "select id from p where id <= 160 or 1\nupdate p set id = id where id > 90\nselect 1\n");
+  EXPECT_EQ(run.out, firstPage + header + Rows(79, 100) + endBar + kPrompt + "10 rows affected\n" + kPrompt +
+                         Line({"1         "}) + Line({Blanks(9) + "1"}) + endBar + kPrompt + kClosing);
   EXPECT_EQ(RunConsole({conn}, "select id from p").out, firstPage + header + Rows(79, 100) + endBar + kPrompt + kClosing);
   EXPECT_EQ(ExecSql(conn, {"delete from p where id > 78"}), "");
   // Exactly one page of rows still pauses once, then shows the header and the end bar.

@@ -1,5 +1,5 @@
 // Numbers read in binary and written as text exactly as a driver that converts them itself would write them.
-#include "display/number_text.h"
+#include "odbc/number_text.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,10 +1,9 @@
 // One result set of a statement: its columns described once, their buffers, and the rows fetched into them.
-#include "display/result_set.h"
+#include "odbc/cursor.h"
 
 #include <cstring>
 
-#include "display/number_text.h"
-#include "display/output.h"
+#include "odbc/number_text.h"
 
 namespace {
 
@@ -15,7 +14,8 @@ constexpr SQLLEN MAX_EXPORT_BYTES = 4096;    // ...and at most this much; longer
 constexpr size_t FIRST_NAME_BUFFER = 128;    // a name buffer's first size; it grows while a name may be cut
 constexpr size_t MAX_NAME_BUFFER = 32767;    // the largest buffer the name call can be given
 constexpr size_t FIRST_LONG_BUFFER = 4096;   // the first piece of a long value
-constexpr char NAME_CALL_TEXT[] = "SQLColAttribute(lpStmt, iCol, SQL_DESC_NAME, NULL, 0, &cchColumnNameLength, NULL)";
+constexpr char NAME_CALL_TEXT[] =
+    "SQLDescribeCol(lpStmt, iCol, szName, cbName, &cchName, &sqlType, &columnSize, &decimals, &nullable)";
 
 size_t AlignUp(size_t bytes) { return (bytes + alignof(SQLLEN) - 1) / alignof(SQLLEN) * alignof(SQLLEN); }
 
@@ -119,11 +119,19 @@ void UseRowsets(ResultSet& set) {
 // Binds the described column iCol (0-based) to its place in the first row of the row buffer.
 bool BindColumn(ResultSet& set, size_t iCol) {
   ResultColumn& column = set.columns[iCol];
-  return CheckedCall(set.lpStmt, SQL_HANDLE_STMT,
-                     SQLBindCol(set.lpStmt, column.iResultCol, column.cType, &set.rows[column.offValue],
-                                column.cbBuffer, reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator])),
-                     "SQLBindCol(lpStmt, iCol, SQL_C_TCHAR, (SQLPOINTER) lpThisBinding->szBuffer, (cchDisplay + 1) * "
-                     "sizeof(TCHAR), &lpThisBinding->indPtr)");
+  SQLRETURN RetCode = SQLBindCol(set.lpStmt, column.iResultCol, column.cType, &set.rows[column.offValue],
+                                 column.cbBuffer, reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator]));
+  if (column.cType == SQL_C_CHAR) {
+    return CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode,
+                       "SQLBindCol(lpStmt, iCol, SQL_C_TCHAR, (SQLPOINTER) lpThisBinding->szBuffer, (cchDisplay + 1) * "
+                       "sizeof(TCHAR), &lpThisBinding->indPtr)");
+  }
+  // A number bound in binary: the message names the C type bound.
+  const char* szCallText = column.cType == SQL_C_SBIGINT   ? "SQLBindCol(lpStmt, iCol, SQL_C_SBIGINT, lpValue, 8, &indicator)"
+                           : column.cType == SQL_C_UBIGINT ? "SQLBindCol(lpStmt, iCol, SQL_C_UBIGINT, lpValue, 8, &indicator)"
+                           : column.cType == SQL_C_DOUBLE  ? "SQLBindCol(lpStmt, iCol, SQL_C_DOUBLE, lpValue, 8, &indicator)"
+                                                           : "SQLBindCol(lpStmt, iCol, SQL_C_FLOAT, lpValue, 4, &indicator)";
+  return CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, szCallText);
 }
 
 // Reads the whole value of column iCol (1-based) with SQLGetData into `buffer`, in pieces as long as the
@@ -159,20 +167,24 @@ SQLLEN ReadWholeValue(SQLHSTMT lpStmt, SQLUSMALLINT iCol, std::string& buffer) {
 }  // namespace
 
 ResultSet::~ResultSet() {
-  if (!fBound || lpStmt == SQL_NULL_HSTMT) return;
+  // An owner that did not release the bindings has freed the handle, or will not use it again.
+  if (!fReleased) ReleaseResultSet(*this);
+}
+
+bool ReleaseResultSet(ResultSet& set) {
+  if (set.fReleased) return true;
+  set.fReleased = true;
+  SQLHSTMT lpStmt = set.lpStmt;
+  if (!set.fBound || lpStmt == SQL_NULL_HSTMT) return true;
   // The statement must not keep pointers into the buffers freed with this record.
   bool released = CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLFreeStmt(lpStmt, SQL_UNBIND), "SQLFreeStmt(lpStmt,SQL_UNBIND)");
-  if (released && rowsetSize > 1) {
+  if (released && set.rowsetSize > 1) {
     released = SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0)) &&
                SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0)) &&
                SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0)) &&
                SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
   }
-  if (!released) {
-    // Freeing the handle takes every binding with it; its owner allocates a new one.
-    SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
-    lpStmt = SQL_NULL_HSTMT;
-  }
+  return released;
 }
 
 bool DescribeResultColumns(ResultSet& set, SQLSMALLINT cCols, const std::vector<ChosenColumn>* chosen) {
@@ -354,7 +366,8 @@ SQLLEN WholeValue(ResultSet& set, size_t iCol, const char** value) {
     if (set.rowsetSize > 1) {
       // A rowset is used only when the driver's sizes say every value fits: a driver that broke its word
       // would cut the value, and a value is never written cut.
-      ErrFormat("Error: a value of column %zu is longer than the driver said; the listing stops\n", iCol + 1);
+      ReportText(("Error: a value of column " + std::to_string(iCol + 1) +
+                  " is longer than the driver said; the listing stops\n").c_str());
       return -2;
     }
   }

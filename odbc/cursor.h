@@ -47,12 +47,21 @@ enum class RowFetch {
   Failed,  // the fetch failed (reported)
 };
 
+// How rows are fetched: what the data source allows, and what the session wants.
+struct FetchRules {
+  bool fGetDataOnBound = false;  // export: the driver reads a bound column again (SQL_GD_BOUND)
+  bool fSizesHold = false;       // export: the data source keeps every value within its display size
+  bool fRowsets = false;         // rows may come a rowset at a time where every value fits its buffer
+  bool fBinaryNumbers = false;   // integers and floating-point values are fetched in binary and
+                                 // written by the console exactly as the driver writes them
+};
+
 // The open result set of one statement, from its description to the removal of its bindings. Owns every
-// buffer the statement points into; the destructor unbinds them and sets the statement back to one row a
-// fetch. Should the bindings not come off, the statement handle is freed (and set to null for its owner to
-// allocate again) rather than left pointing into freed memory.
+// buffer the statement points into, and nothing else: ReleaseResultSet (or the destructor) unbinds them and
+// sets the statement back to one row a fetch; should that fail, the statement's owner must free the handle
+// rather than leave it pointing into freed memory.
 struct ResultSet {
-  SQLHSTMT& lpStmt;                   // the statement whose cursor is read; its owner's handle
+  SQLHSTMT lpStmt;                    // the statement whose cursor is read; its owner's handle
   std::vector<ResultColumn> columns;  // the columns described, in order; fewer than the result's when a call failed
   bool fComplete = false;             // every column of the result was described
   bool fBound = false;                // the columns are bound
@@ -61,6 +70,7 @@ struct ResultSet {
   bool fRowsets = false;              // rows may come a rowset at a time where every value fits its buffer
   bool fBinaryNumbers = false;        // integers and floating-point values are fetched in binary and
                                       // written by the console exactly as the driver writes them
+  bool fReleased = false;             // the bindings have been taken off (or were never made)
   std::vector<char> rows;             // row-wise buffer: rowsetSize rows of cbRow bytes
   size_t cbRow = 0;                   // bytes of one row
   SQLULEN rowsetSize = 1;             // rows a fetch brings at most
@@ -69,11 +79,17 @@ struct ResultSet {
   SQLULEN iRow = 0;                   // the current row in the rowset
   std::string szLong;                 // export: a value too long for its buffer, read whole
 
-  explicit ResultSet(SQLHSTMT& lpStatement) : lpStmt(lpStatement) {}
+  ResultSet(SQLHSTMT lpStatement, const FetchRules& rules)
+      : lpStmt(lpStatement), fGetDataOnBound(rules.fGetDataOnBound), fSizesHold(rules.fSizesHold),
+        fRowsets(rules.fRowsets), fBinaryNumbers(rules.fBinaryNumbers) {}
   ResultSet(const ResultSet&) = delete;
   ResultSet& operator=(const ResultSet&) = delete;
   ~ResultSet();
 };
+
+// Takes the bindings off the statement and sets it back to one row a fetch. Returns false when they would
+// not come off (reported): the statement's owner must then free the handle.
+bool ReleaseResultSet(ResultSet& set);
 
 // Describes the cCols columns of the statement's open result set, or only the `chosen` ones when given
 // (those past cCols are left out): display size, type and whole name of each. A failed call is reported

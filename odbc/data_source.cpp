@@ -1,0 +1,79 @@
+// The data source's profile, read once a connection: names, versions, dialect, naming rules, driver faults.
+#include "odbc/data_source.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "odbc/driver_quirks.h"
+
+namespace {
+
+bool StartsWithAnyCase(const char* text, const char* prefix) { return strncasecmp(text, prefix, strlen(prefix)) == 0; }
+
+// A text of SQLGetInfo, or "" when the driver does not give it.
+std::string InfoText(SQLHDBC lpDbc, SQLUSMALLINT infoType) {
+  char buffer[256] = "";
+  if (!SQL_SUCCEEDED(SQLGetInfo(lpDbc, infoType, buffer, sizeof buffer, nullptr))) return "";
+  buffer[sizeof buffer - 1] = '\0';
+  return buffer;
+}
+
+template <typename Number>
+Number InfoNumber(SQLHDBC lpDbc, SQLUSMALLINT infoType, Number fallback) {
+  Number value = 0;
+  return SQL_SUCCEEDED(SQLGetInfo(lpDbc, infoType, &value, sizeof value, nullptr)) ? value : fallback;
+}
+
+// True when a MySQL-family server's @@sql_mode holds NO_BACKSLASH_ESCAPES (false when it cannot be read).
+bool SqlModeHasNoBackslashEscapes(SQLHDBC lpDbc) {
+  SQLHSTMT lpStmt = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt))) return false;
+  char szMode[2048] = "";
+  SQLLEN cbMode = 0;
+  SQLCHAR szQuery[] = "select @@sql_mode";
+  bool fNoEscapes = SQL_SUCCEEDED(SQLExecDirect(lpStmt, szQuery, SQL_NTS)) && SQL_SUCCEEDED(SQLFetch(lpStmt)) &&
+                    SQL_SUCCEEDED(SQLGetData(lpStmt, 1, SQL_C_CHAR, szMode, sizeof szMode, &cbMode)) && cbMode > 0 &&
+                    strstr(szMode, "NO_BACKSLASH_ESCAPES") != nullptr;
+  SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
+  return fNoEscapes;
+}
+
+}  // namespace
+
+SqlDialect DialectOfDbms(const char* szDbmsName) {
+  if (szDbmsName == nullptr) return SqlDialect::Generic;
+  if (StartsWithAnyCase(szDbmsName, "PostgreSQL")) return SqlDialect::PostgreSql;
+  if (StartsWithAnyCase(szDbmsName, "MySQL") || StartsWithAnyCase(szDbmsName, "MariaDB")) return SqlDialect::MySql;
+  if (StartsWithAnyCase(szDbmsName, "SQLite")) return SqlDialect::Sqlite;
+  if (StartsWithAnyCase(szDbmsName, "Microsoft SQL Server")) return SqlDialect::SqlServer;
+  if (StartsWithAnyCase(szDbmsName, "OpenLink Virtuoso") || StartsWithAnyCase(szDbmsName, "Virtuoso")) {
+    return SqlDialect::Virtuoso;
+  }
+  return SqlDialect::Generic;
+}
+
+DataSourceProfile ReadProfile(SQLHDBC lpDbc) {
+  DataSourceProfile profile;
+  profile.dbmsName = InfoText(lpDbc, SQL_DBMS_NAME);
+  profile.dbmsVersion = InfoText(lpDbc, SQL_DBMS_VER);
+  profile.driverName = InfoText(lpDbc, SQL_DRIVER_NAME);
+  profile.driverVersion = InfoText(lpDbc, SQL_DRIVER_VER);
+  profile.dialect = DialectOfDbms(profile.dbmsName.c_str());
+  profile.fNoBackslashEscapes = profile.dialect == SqlDialect::MySql && SqlModeHasNoBackslashEscapes(lpDbc);
+  profile.identifierCase = InfoNumber<SQLUSMALLINT>(lpDbc, SQL_IDENTIFIER_CASE, SQL_IC_MIXED);
+  std::string quote = InfoText(lpDbc, SQL_IDENTIFIER_QUOTE_CHAR);
+  if (!quote.empty()) profile.quote = quote[0] == ' ' ? '\0' : quote[0];  // a blank: the source has none
+  profile.searchEscape = InfoText(lpDbc, SQL_SEARCH_PATTERN_ESCAPE);
+  profile.fSchemas = InfoNumber<SQLUINTEGER>(lpDbc, SQL_SCHEMA_USAGE, 0) != 0;
+  profile.fCatalogs = InfoNumber<SQLUINTEGER>(lpDbc, SQL_CATALOG_USAGE, 0) != 0;
+  profile.fGetDataOnBound = (InfoNumber<SQLUINTEGER>(lpDbc, SQL_GETDATA_EXTENSIONS, 0) & SQL_GD_BOUND) != 0;
+  // MySQL and MariaDB servers keep every value within its display size, and their driver writes numbers
+  // as the console does: an export may fetch rowsets, and numbers come in binary.
+  profile.fSizesHold = profile.dialect == SqlDialect::MySql;
+  profile.fBinaryNumbers = profile.dialect == SqlDialect::MySql;
+  DriverQuirks quirks = QuirksOfDriver(profile.driverName.c_str());
+  profile.fConcurrentCancelCrashes = quirks.fConcurrentCancelCrashes;
+  profile.fMoreResultsAfterCount = !quirks.fMoreResultsCrashAfterCount;
+  return profile;
+}

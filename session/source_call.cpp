@@ -1,0 +1,71 @@
+// The one way to the data source: reconnect where allowed, run, judge a lost connection, time it.
+#include "session/source_call.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "display/output.h"
+#include "session/completion.h"
+#include "session/interrupt.h"
+#include "session/statement.h"
+
+namespace {
+
+// How long a reconnect may take before the driver gives up, where it honours SQL_ATTR_LOGIN_TIMEOUT.
+constexpr SQLUINTEGER RECONNECT_TIMEOUT_SECONDS = 10;
+
+// Writes "Time: 12.345 ms", the wall time since `start`: on standard output beside a table, on standard
+// error beside CSV or TSV, where it would be taken for data.
+void WriteElapsedTime(const Session& session, std::chrono::steady_clock::time_point start) {
+  std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+  char szTime[64];
+  snprintf(szTime, sizeof szTime, "Time: %.3f ms\n", elapsed.count());
+  if (session.listing.format == ListingFormat::Table) {
+    OutText(szTime);
+  } else {
+    ErrText(szTime);
+  }
+}
+
+}  // namespace
+
+bool MayReconnect(const Session& session) { return !session.options.fBatch && StdinIsTerminal(); }
+
+void ReconnectSession(Session& session) {
+  ErrText("The connection was lost. Reconnecting\xe2\x80\xa6 ");
+  Connection& connection = session.connection;
+  SQLRETURN RetCode = Reconnect(connection, RECONNECT_TIMEOUT_SECONDS);
+  if (SQL_SUCCEEDED(RetCode)) {
+    ErrText("done.\n");
+    if (RetCode == SQL_SUCCESS_WITH_INFO) ReportDiagnostics(connection.lpDbc, SQL_HANDLE_DBC, RetCode);
+    return;
+  }
+  ErrText("failed.\n");
+  ReportDiagnostics(connection.lpDbc, SQL_HANDLE_DBC, RetCode);
+}
+
+StatementOutcome RunOnSource(Session& session, const std::function<StatementOutcome()>& work) {
+  Connection& connection = session.connection;
+  // A connection that could not be made again is tried once more first; nothing runs without one.
+  if (connection.fLost && MayReconnect(session)) {
+    ReconnectSession(session);
+    if (connection.fLost) return StatementOutcome::Failed;
+  }
+  auto start = session.fTiming ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+  StatementOutcome outcome = JudgeOutcome(connection, connection.lpStmt, work());
+  if (session.fTiming && outcome != StatementOutcome::Fatal) WriteElapsedTime(session, start);
+  return outcome;
+}
+
+StatementOutcome RunSqlStatement(Session& session, std::string& text) {
+  // The driver reads a statement up to its first NUL: running the rest silently is never right.
+  if (memchr(text.data(), '\0', text.size()) != nullptr) {
+    ErrText("Statement contains a NUL byte and was not executed\n");
+    return StatementOutcome::Failed;
+  }
+  StatementOutcome outcome = RunOnSource(session, [&] { return RunStatement(session.connection, text, session.listing); });
+  // A statement that changed the schema makes completion, which serves the editor, read the names again.
+  if (session.fEditor) NoteStatementForCompletion(session.editor.catalog, text);
+  return outcome;
+}
