@@ -9,18 +9,27 @@ bool IsBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c =
 bool IsLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80; }
 bool IsWordByte(unsigned char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '$'; }
 
-// True when the len bytes at text spell word (upper case) in any case.
-bool IsWord(const char* text, size_t len, const char* word) {
-  return strlen(word) == len && strncasecmp(text, word, len) == 0;
+// True when the len bytes at text spell the len bytes at upper (upper case) in any case.
+bool SameWord(const char* text, const char* upper, size_t len) {
+  for (size_t i = 0; i < len; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
+    if (c != static_cast<unsigned char>(upper[i])) return false;
+  }
+  return true;
 }
 
-// True when the len bytes at text spell one of the blank-separated upper-case words of list, in any case.
+// True when the len bytes at text spell word (upper case) in any case.
+bool IsWord(const char* text, size_t len, const char* word) { return strlen(word) == len && SameWord(text, word, len); }
+
+// True when the len bytes at text spell one of the upper-case words of list, each followed by one blank or
+// the list's end, in any case.
 bool IsWordOf(const char* text, size_t len, const char* list) {
   for (const char* at = list; *at != '\0';) {
-    size_t wordLen = strcspn(at, " ");
-    if (wordLen == len && strncasecmp(text, at, len) == 0) return true;
-    at += wordLen;
-    at += strspn(at, " ");
+    size_t wordLen = 0;
+    while (at[wordLen] != ' ' && at[wordLen] != '\0') ++wordLen;
+    if (wordLen == len && SameWord(text, at, len)) return true;
+    at += at[wordLen] == ' ' ? wordLen + 1 : wordLen;
   }
   return false;
 }
@@ -87,7 +96,7 @@ void BuildStopBytes(StatementSplitter& s) {
 // Forgets what the ended statement held.
 void ResetStatement(StatementSplitter& s) {
   s.fHasContent = false;
-  s.watch = WordWatch::Classify;
+  s.watch = s.rules.szBlockLead[0] != '\0' ? WordWatch::Classify : WordWatch::Off;
   s.wordCount = 0;
   s.blockDepth = 0;
   s.fBeginSeen = false;
@@ -275,7 +284,6 @@ Step OpenToken(StatementSplitter& s, Scan& scan) {
   size_t pos = scan.pos;
   unsigned char c = static_cast<unsigned char>(b[pos]);
   unsigned char prev = pos > s.start ? static_cast<unsigned char>(b[pos - 1]) : ' ';
-  unsigned char next = pos + 1 < scan.end ? static_cast<unsigned char>(b[pos + 1]) : 0;
   switch (c) {
     case '\'': {
       bool fEString = r.fEscapeStrings && (prev == 'E' || prev == 'e') &&
@@ -296,6 +304,7 @@ Step OpenToken(StatementSplitter& s, Scan& scan) {
     default: return Step::Ordinary;
   }
   if (pos + 1 >= scan.end && WaitFor(scan, pos)) return Step::More;
+  unsigned char next = pos + 1 < scan.end ? static_cast<unsigned char>(b[pos + 1]) : 0;
   if (c == '-' && next == '-') {
     // MySQL takes -- for a comment only before a blank or control character.
     if (r.fDashNeedsBlank && pos + 2 >= scan.end && WaitFor(scan, pos)) return Step::More;
@@ -362,8 +371,12 @@ Step ScanTop(StatementSplitter& s, Scan& scan, SqlPiece& piece) {
   const char* b = scan.text;
   while (scan.pos < scan.end) {
     if (s.fHasContent && s.watch == WordWatch::Off) {
-      while (scan.pos < scan.end && !s.fStop[static_cast<unsigned char>(b[scan.pos])]) ++scan.pos;
-      if (scan.pos == scan.end) break;
+      size_t pos = scan.pos;
+      const size_t end = scan.end;
+      const bool* fStop = s.fStop;
+      while (pos < end && !fStop[static_cast<unsigned char>(b[pos])]) ++pos;
+      scan.pos = pos;
+      if (pos == end) break;
     }
     unsigned char c = static_cast<unsigned char>(b[scan.pos]);
     if (!s.fHasContent && IsBlank(c)) {
@@ -423,26 +436,33 @@ Step ScanBlockComment(StatementSplitter& s, Scan& scan, SqlPiece&) {
 // A quoted string or name: up to its closing character; a doubled one, or an escaped one, stands for itself.
 Step ScanQuote(StatementSplitter& s, Scan& scan, SqlPiece&) {
   const char* b = scan.text;
+  const size_t end = scan.end;
   char close = s.state == LexState::SingleQuote ? '\'' : s.state == LexState::DoubleQuote ? '"'
                : s.state == LexState::Backtick  ? '`' : ']';
-  bool fEscapes = s.fEscapes;
-  size_t pos = scan.pos;
-  while (pos < scan.end && b[pos] != close && !(fEscapes && b[pos] == '\\')) ++pos;
-  scan.pos = pos;
-  if (pos == scan.end) return Step::Continue;
   // SQLite's brackets take no doubling.
   bool fDoubles = close != ']' || s.rules.fBracketDoubles;
-  if (pos + 1 >= scan.end && (fDoubles || b[pos] == '\\') && WaitFor(scan, pos)) return Step::More;
-  if (b[pos] == '\\') {
-    scan.pos = pos + 2 > scan.end ? scan.end : pos + 2;
-    return Step::Continue;
+  bool fEscapes = s.fEscapes;
+  size_t pos = scan.pos;
+  for (;;) {
+    if (fEscapes) {
+      while (pos < end && b[pos] != close && b[pos] != '\\') ++pos;
+    } else {
+      const void* found = memchr(b + pos, close, end - pos);
+      pos = found != nullptr ? static_cast<size_t>(static_cast<const char*>(found) - b) : end;
+    }
+    if (pos == end) break;
+    if (pos + 1 >= end && (fDoubles || b[pos] == '\\') && WaitFor(scan, pos)) return Step::More;
+    if (b[pos] == '\\') {
+      pos = pos + 2 > end ? end : pos + 2;
+    } else if (fDoubles && pos + 1 < end && b[pos + 1] == close) {
+      pos += 2;
+    } else {
+      s.state = LexState::Top;
+      ++pos;
+      break;
+    }
   }
-  if (fDoubles && pos + 1 < scan.end && b[pos + 1] == close) {
-    scan.pos = pos + 2;
-    return Step::Continue;
-  }
-  s.state = LexState::Top;
-  scan.pos = pos + 1;
+  scan.pos = pos;
   return Step::Continue;
 }
 
@@ -479,7 +499,8 @@ constexpr StateReader kStateReaders[] = {ScanTop,   ScanLineComment, ScanBlockCo
 bool ScanPiece(StatementSplitter& s, SqlPiece& piece, bool fEndOfInput) {
   Scan scan{s.buffer.data(), s.buffer.size(), s.scanned, fEndOfInput};
   while (scan.pos < scan.end) {
-    Step step = kStateReaders[static_cast<int>(s.state)](s, scan, piece);
+    // Statement text, the commonest state, is read without the table.
+    Step step = s.state == LexState::Top ? ScanTop(s, scan, piece) : kStateReaders[static_cast<int>(s.state)](s, scan, piece);
     if (step == Step::Piece) return true;
     if (step == Step::More) {
       s.scanned = scan.pos;
@@ -503,6 +524,7 @@ void InitSplitter(StatementSplitter& splitter, SqlDialect dialect, bool fNoBacks
   splitter = StatementSplitter{};
   splitter.dialect = dialect;
   splitter.rules = RulesOf(dialect, fNoBackslashEscapes);
+  ResetStatement(splitter);
   BuildStopBytes(splitter);
 }
 
