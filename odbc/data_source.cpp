@@ -25,6 +25,20 @@ Number InfoNumber(SQLHDBC lpDbc, SQLUSMALLINT infoType, Number fallback) {
   return SQL_SUCCEEDED(SQLGetInfo(lpDbc, infoType, &value, sizeof value, nullptr)) ? value : fallback;
 }
 
+// True when a MySQL-family server's @@sql_mode holds NO_BACKSLASH_ESCAPES (false when it cannot be read).
+bool SqlModeHasNoBackslashEscapes(SQLHDBC lpDbc) {
+  SQLHSTMT lpStmt = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt))) return false;
+  char szMode[2048] = "";
+  SQLLEN cbMode = 0;
+  SQLCHAR szQuery[] = "select @@sql_mode";
+  bool fNoEscapes = SQL_SUCCEEDED(SQLExecDirect(lpStmt, szQuery, SQL_NTS)) && SQL_SUCCEEDED(SQLFetch(lpStmt)) &&
+                    SQL_SUCCEEDED(SQLGetData(lpStmt, 1, SQL_C_CHAR, szMode, sizeof szMode, &cbMode)) && cbMode > 0 &&
+                    strstr(szMode, "NO_BACKSLASH_ESCAPES") != nullptr;
+  SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
+  return fNoEscapes;
+}
+
 }  // namespace
 
 SqlDialect DialectOfDbms(const char* szDbmsName) {
@@ -33,6 +47,9 @@ SqlDialect DialectOfDbms(const char* szDbmsName) {
   if (StartsWithAnyCase(szDbmsName, "MySQL") || StartsWithAnyCase(szDbmsName, "MariaDB")) return SqlDialect::MySql;
   if (StartsWithAnyCase(szDbmsName, "SQLite")) return SqlDialect::Sqlite;
   if (StartsWithAnyCase(szDbmsName, "Microsoft SQL Server")) return SqlDialect::SqlServer;
+  if (StartsWithAnyCase(szDbmsName, "OpenLink Virtuoso") || StartsWithAnyCase(szDbmsName, "Virtuoso")) {
+    return SqlDialect::Virtuoso;
+  }
   return SqlDialect::Generic;
 }
 
@@ -43,6 +60,7 @@ DataSourceProfile ReadProfile(SQLHDBC lpDbc) {
   profile.driverName = InfoText(lpDbc, SQL_DRIVER_NAME);
   profile.driverVersion = InfoText(lpDbc, SQL_DRIVER_VER);
   profile.dialect = DialectOfDbms(profile.dbmsName.c_str());
+  profile.fNoBackslashEscapes = profile.dialect == SqlDialect::MySql && SqlModeHasNoBackslashEscapes(lpDbc);
   profile.identifierCase = InfoNumber<SQLUSMALLINT>(lpDbc, SQL_IDENTIFIER_CASE, SQL_IC_MIXED);
   std::string quote = InfoText(lpDbc, SQL_IDENTIFIER_QUOTE_CHAR);
   if (!quote.empty()) profile.quote = quote[0] == ' ' ? '\0' : quote[0];  // a blank: the source has none

@@ -9,10 +9,11 @@
 // The SQL family whose quoting, comment and block rules statement text follows.
 enum class SqlDialect {
   Generic,     // '...', "...", -- and /* */ only
-  PostgreSql,  // also $tag$ bodies, E'...' strings, nested /* */, BEGIN ATOMIC ... END
+  PostgreSql,  // also $tag$ bodies, E'...' strings, nested /* */, BEGIN ATOMIC ... END, ( ) around delimiters
   MySql,       // also backslash escapes, `...`, # comments, /*! code */, DELIMITER lines (MySQL and MariaDB)
-  Sqlite,      // also [...] and `...` identifiers, BEGIN ... END of CREATE TRIGGER
+  Sqlite,      // also [...] and `...` identifiers, CREATE TRIGGER ... BEGIN ... END
   SqlServer,   // also [...] identifiers, nested /* */
+  Virtuoso,    // also backslash escapes, { ... } procedure bodies
 };
 
 // The dialect of a data source from its SQL_DBMS_NAME text; anything unknown (or null) is Generic.
@@ -25,6 +26,7 @@ struct DataSourceProfile {
   std::string driverName;                      // SQL_DRIVER_NAME, the driver's file name
   std::string driverVersion;                   // SQL_DRIVER_VER
   SqlDialect dialect = SqlDialect::Generic;    // how statement text is split
+  bool fNoBackslashEscapes = false;            // MySQL family: the server's sql_mode reads a backslash as itself
   SQLUSMALLINT identifierCase = SQL_IC_MIXED;  // how unquoted identifiers are stored: SQL_IC_UPPER, _LOWER, ...
   char quote = '"';                            // the identifier quote character; '\0' when there is none
   std::string searchEscape;                    // escapes _ and % in a catalog pattern; empty when there is none

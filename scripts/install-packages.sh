@@ -4,7 +4,7 @@
 set -euo pipefail
 
 run_packages=(g++ cmake make unixodbc unixodbc-dev libedit-dev libsqliteodbc)
-test_packages=(googletest libgtest-dev python3 man-db postgresql odbc-postgresql mariadb-server odbc-mariadb virtuoso-opensource-7-bin libvirtodbc0 clang libclang-rt-14-dev valgrind sqlite3 postgresql-client mariadb-client odbc-mdbtools)
+test_packages=(googletest libgtest-dev python3 man-db postgresql odbc-postgresql mariadb-server odbc-mariadb virtuoso-opensource-7-bin libvirtodbc0 clang libclang-rt-14-dev valgrind sqlite3 libsqlite3-dev postgresql-client mariadb-client odbc-mdbtools)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;

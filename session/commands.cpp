@@ -48,7 +48,7 @@ StatementOutcome IncludeFile(Session& session, std::string_view argument) {
   source->name = path;
   source->fStatementMode = true;
   source->fInclude = true;
-  InitSplitter(source->splitter, session.connection.profile.dialect);
+  InitSplitter(source->splitter, session.connection.profile.dialect, session.connection.profile.fNoBackslashEscapes);
   session.sources.push_back(std::move(source));
   return StatementOutcome::Ok;
 }

@@ -63,7 +63,7 @@ void PushFirstSource(Session& session, int sqlFile) {
     source->fStatementMode = session.options.fMultiLine;
     source->fInteractive = StdinIsTerminal();
   }
-  InitSplitter(source->splitter, session.connection.profile.dialect);
+  InitSplitter(source->splitter, session.connection.profile.dialect, session.connection.profile.fNoBackslashEscapes);
   session.sources.push_back(std::move(source));
 }
 

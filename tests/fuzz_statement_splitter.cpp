@@ -1,6 +1,7 @@
 // libFuzzer target over the statement splitter, in every dialect. Input: a dialect byte, then the SQL text.
 // Checks: the pieces and their delimiters join back into the input; a statement sent never ends inside a
-// quote, comment or body; fed a line at a time, the splitter sends the same statements as fed the whole text.
+// quote, comment or body, nor (PostgreSQL, Virtuoso) inside brackets; a statement and its delimiter split again
+// alone come out the same; fed a line at a time, the splitter sends the same statements as fed the whole text.
 #include <cstdint>
 #include <cstdlib>
 #include <cctype>
@@ -12,13 +13,16 @@
 
 namespace {
 
-constexpr SqlDialect kDialects[] = {SqlDialect::Generic, SqlDialect::PostgreSql, SqlDialect::MySql, SqlDialect::Sqlite,
-                                    SqlDialect::SqlServer};
+// The first byte picks one, modulo their count: '0' is Generic, '1' PostgreSQL and so on.
+constexpr SqlDialect kDialects[] = {SqlDialect::Generic, SqlDialect::PostgreSql, SqlDialect::MySql,
+                                    SqlDialect::Sqlite,  SqlDialect::SqlServer,  SqlDialect::Virtuoso};
+constexpr size_t kDialectCount = sizeof kDialects / sizeof kDialects[0];
 
 // What reaches the driver or the user: each statement's text, or the report of an unterminated one.
 struct Outcome {
   std::vector<std::pair<bool, std::string>> sent;  // statements in order, each marked true when unterminated
-  std::string joined;             // every piece's text and delimiter, in order
+  std::vector<std::string> delimiters;             // the delimiter that ended each of them
+  std::string joined;                              // every piece's text and delimiter, in order
 };
 
 void Take(const SqlPiece& piece, Outcome& outcome) {
@@ -26,6 +30,21 @@ void Take(const SqlPiece& piece, Outcome& outcome) {
   outcome.joined.append(piece.delimiter.data(), piece.delimiter.size());
   if (piece.kind == PieceKind::Statement) outcome.sent.emplace_back(false, piece.text);
   if (piece.kind == PieceKind::Unterminated) outcome.sent.emplace_back(true, piece.szOpen);
+  if (piece.kind == PieceKind::Statement || piece.kind == PieceKind::Unterminated) {
+    outcome.delimiters.emplace_back(piece.delimiter);
+  }
+}
+
+// The depth of open brackets at the end of a text that holds no quote, comment or body (a ')' too many is
+// ignored), or -1 for a text that may hold one: a count of its own, apart from the splitter's.
+int PlainDepthAtEnd(const std::string& text, char open, char close) {
+  if (text.find_first_of("'\"$-/#`[") != std::string::npos) return -1;
+  int depth = 0;
+  for (char c : text) {
+    if (c == open) ++depth;
+    if (c == close && depth > 0) --depth;
+  }
+  return depth;
 }
 
 Outcome SplitWhole(SqlDialect dialect, const std::string& text) {
@@ -58,12 +77,18 @@ Outcome SplitByLines(SqlDialect dialect, const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  SqlDialect dialect = kDialects[data[0] % 5];
+  SqlDialect dialect = kDialects[data[0] % kDialectCount];
   std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   Outcome whole = SplitWhole(dialect, text);
   if (whole.joined != text) abort();
-  for (const auto& [fUnterminated, statement] : whole.sent) {
+  for (size_t i = 0; i < whole.sent.size(); ++i) {
+    const auto& [fUnterminated, statement] = whole.sent[i];
     if (fUnterminated) continue;
+    // A delimiter inside brackets ends nothing (PostgreSQL's parentheses, Virtuoso's braces).
+    if (whole.delimiters[i] == ";") {
+      if (dialect == SqlDialect::PostgreSql && PlainDepthAtEnd(statement, '(', ')') > 0) abort();
+      if (dialect == SqlDialect::Virtuoso && PlainDepthAtEnd(statement, '{', '}') > 0) abort();
+    }
     // A DELIMITER line inside it would change how the text reads alone.
     std::string lower = statement;
     for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
@@ -71,6 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A statement whose text is split again at its end comes out whole: it closed every quote it opened.
     Outcome again = SplitWhole(dialect, statement + "\n");
     if (!again.sent.empty() && again.sent.back().first) abort();
+    // Ended by ';', it ends there again when split alone: the end depends on nothing before it.
+    if (whole.delimiters[i] == ";") {
+      Outcome alone = SplitWhole(dialect, statement + ";\n");
+      if (alone.sent.empty() || alone.sent[0].second != statement || alone.delimiters[0] != ";") abort();
+    }
   }
   Outcome byLines = SplitByLines(dialect, text);
   if (byLines.joined != text || byLines.sent != whole.sent) abort();

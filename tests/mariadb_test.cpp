@@ -251,6 +251,31 @@ TEST_F(MariaDbTest, DelimiterProceduresAndADumpRestoredThroughAFile) {
   Run("drop database src\ndrop database dst\n");
 }
 
+// A delimiter of '$' ends a statement right after a name; a comment opened at a line's end hides the console
+// command on the next line, in statement mode and in a file; with NO_BACKSLASH_ESCAPES 'C:\' is a whole string.
+TEST_F(MariaDbTest, DelimitersCommentsAndBackslashesSplitAsTheServerReadsThem) {
+  const std::string script = "DELIMITER $$\nselect 1 as a$$\nselect 2 as b$$\nDELIMITER ;\n"
+                             "select 3 /*\n\\q\n*/ as c;\nselect 4 as d;\n";
+  const std::vector<std::vector<std::string>> results{{"a"}, {"1"}, {"b"}, {"2"}, {"c"}, {"3"}, {"d"}, {"4"}};
+  ConsoleResult run = RunConsole({"-m", "-b", MariaDbConnStr(gServer)}, script);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(TableLines(run.out), results) << run.out;
+  TempDir dir;
+  std::string file = dir.path + "/script.sql";
+  std::ofstream(file, std::ios::binary) << script;
+  run = RunConsole({"-f", file, MariaDbConnStr(gServer)}, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(TableLines(run.out), results) << run.out;
+  run = RunConsole({"-m", "-b", MariaDbConnStr(gServer) + ";InitStmt=set sql_mode='NO_BACKSLASH_ESCAPES'"},
+                   "select 'C:\\' as p, @@sql_mode as m;\nselect 5 as e;\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(TableLines(run.out),
+            (std::vector<std::vector<std::string>>{{"p", "m"}, {"C:\\", "NO_BACKSLASH_ESCAPES"}, {"e"}, {"5"}}))
+      << run.out;
+}
+
 TEST_F(MariaDbTest, CompletionReadsTheCurrentDatabaseWhateverElseTheServerHolds) {
   // Another database of 1,100 tables, each with columns, ahead of "test" in every order.
   std::vector<std::string> statements = {"create database aaa_big"};

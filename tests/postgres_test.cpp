@@ -461,6 +461,38 @@ TEST_F(PostgresTest, DollarBodiesQuotesAndADumpRestoredThroughAFile) {
   RunConsole({"-b", server + "postgres"}, "drop database src\ndrop database dst\n");
 }
 
+// A ';' inside parentheses ends nothing: a rule's several actions stay one statement, as pg_dump writes them
+// too; a '$' inside a name opens no dollar body.
+TEST_F(PostgresTest, RulesOfSeveralActionsStayWholeAndRestoreFromADump) {
+  ConsoleOptions options;
+  options.mergeStreams = true;
+  std::string server = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(gServer.port) + ";UID=postgres;Database=";
+  ConsoleResult run = RunConsole({"-m", "-b", server + "postgres"}, "create database rsrc; create database rdst;\n", options);
+  ASSERT_EQ(run.status, 0) << run.out;
+  run = RunConsole({"-m", "-b", server + "rsrc"},
+                   "create table t(id int primary key, v int); create table audit(id int);\n"
+                   "insert into audit values (1), (2);\n"
+                   "create rule r as on update to t do also (select 1; delete from audit where id = 1; select 2);\n"
+                   "create rule r2 as on insert to t do also (\n"
+                   "  insert into audit values (new.id);\n"
+                   "  update audit set id = id + 100 where id = new.id;\n"
+                   ");\n"
+                   "select 1 as a$b$c; select count(*) as n from audit;\n",
+                   options);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(TableLines(run.out), (std::vector<std::vector<std::string>>{{"a$b$c"}, {"1"}, {"n"}, {"2"}})) << run.out;
+  std::string dump = PgDumpOf("rsrc");
+  ASSERT_NE(dump.find("DO ( INSERT INTO"), std::string::npos) << dump;
+  TempDir dir;
+  std::string dumpFile = dir.path + "/dump.sql";
+  std::ofstream(dumpFile, std::ios::binary) << dump;
+  run = RunConsole({"-f", dumpFile, server + "rdst"}, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(PgDumpOf("rdst"), dump);
+  RunConsole({"-b", server + "postgres"}, "drop database rsrc\ndrop database rdst\n");
+}
+
 // A second connection that holds a lock on the schema catalog, so that any catalog read waits for it.
 struct CatalogLock {
   SQLHENV env = SQL_NULL_HENV;  // its own environment

@@ -78,6 +78,30 @@ TEST_F(StatementTest, Sqlite3DumpRestoresThroughAFileToTheSameSchemaAndData) {
   EXPECT_EQ(ShellOutput("sqlite3 " + db + " .dump"), dump);
 }
 
+// BEGIN and END are names too: only "; END ;" ends a trigger, whatever its columns are called.
+TEST_F(StatementTest, TriggersOnColumnsNamedBeginAndEndStayWholeAndRestoreFromADump) {
+  ConsoleResult run = RunConsole({"-m", "-b", conn},
+                                 "create table t(id integer, end integer, begin integer); create table log(x);\n"
+                                 "create trigger tr after update of id on t begin\n"
+                                 "  update t set end = 1 where id = new.id; delete from log;\n"
+                                 "end;\n"
+                                 "create trigger tr2 after insert on t begin update t set begin = 0 where id = new.id;\n"
+                                 "  insert into log values (new.end); end;\n"
+                                 "insert into log values (5); insert into t values (1, 7, 9);\n"
+                                 "select x from log order by x;\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(TableLines(run.out), (std::vector<std::vector<std::string>>{{"x"}, {"5"}, {"7"}})) << run.out;
+  EXPECT_EQ(Query("update t set id = 2; select id, end, begin from t; select count(*) from log"), "2|1|0\n0\n");
+  // The dump of those triggers (new.end in them) restores to the same schema and data.
+  std::string dump = ShellOutput("sqlite3 " + db + " .dump");
+  std::string copy = dir.path + "/copy.db";
+  run = RunConsole({"-f", Write("dump.sql", dump), SqliteConnStr(copy)}, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ShellOutput("sqlite3 " + copy + " .dump"), dump);
+}
+
 TEST_F(StatementTest, FilesCommandsAndBadInputLoseNothing) {
   ASSERT_EQ(ExecSql(conn, {"create table p(id integer, t text)"}), "");
   // A file that cannot be read: named with the reason, before connecting.

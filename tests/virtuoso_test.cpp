@@ -132,6 +132,29 @@ TEST_F(VirtuosoTest, CsvAndTsvWriteValuesWhole) {
   EXPECT_EQ(tsv.out, "X\tY\tZ\tE\tW\tL\na,b\ttab\\tnl\\nq\"\t\\N\t\tZoë 抹茶\t" + std::string(70000, 'y') + "\n");
 }
 
+// A procedure's { } body, nested, with braces and ';' in its strings and comments, is one statement in
+// statement mode, in a -f file and in a \i file.
+TEST_F(VirtuosoTest, ProcedureBodiesInBracesAreOneStatementEverywhere) {
+  const std::string script =
+      "create procedure twice (in n int) { declare r int; declare s varchar; s := '}; {';\n"
+      "  r := n * 2; if (n > 0) { r := r + length(s) - 4; } -- } ;\n"
+      "  return r; /* } ; */ };\n"
+      "select twice(21) as t;\n"
+      "drop procedure twice;\n";
+  TempDir dir;
+  std::string file = dir.path + "/twice.sql";
+  std::ofstream(file, std::ios::binary) << script;
+  for (const auto& [input, args] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {script, {"-m", "-b"}}, {"", {"-f", file}}, {"\\i " + file + "\n", {"-b"}}}) {
+    ConsoleResult run = Run(input, args);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(Occurrences(run.out, "SQ074"), 0u) << run.out;
+    auto lines = TableLines(run.out, "│");
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    EXPECT_EQ(lines[1], std::vector<std::string>{"42"}) << run.out;
+  }
+}
+
 TEST_F(VirtuosoTest, CtrlCWhileExecutingNeverCrashesAndTheSessionGoesOn) {
   TerminalSession session = StartOnTerminal(VirtuosoConnStr(), 24, 120);
   size_t at = WaitFor(session, kPrompt);
