@@ -53,10 +53,7 @@ InputResult ReadScriptLine(Input& input, std::string& line) {
   bool fNewline = false;
   for (;;) {
     if (InterruptRequested()) return InputResult::Interrupted;
-    // Ctrl-C must end a read that waits on a pipe, not restart it.
-    SetReadsInterruptible(true);
     ReaderRead read = ReadReaderLine(input.script, line, &fNewline);
-    SetReadsInterruptible(false);
     if (read == ReaderRead::Interrupted) continue;
     if (read == ReaderRead::Line) return InputResult::Line;
     input.fEnded = true;
@@ -85,7 +82,13 @@ ReaderRead ReadReaderLine(LineReader& reader, std::string& line, bool* fNewline)
     // A last line without its newline is still a line.
     if (reader.fEnded) return line.empty() ? ReaderRead::End : ReaderRead::Line;
     if (reader.buffer.size() < READ_CHUNK) reader.buffer.resize(READ_CHUNK);
+    // Ctrl-C must end a read that waits (on a pipe, a FIFO), not restart it; the handler is switched only
+    // around the read itself, a system call a buffer rather than two a line.
+    SetReadsInterruptible(true);
     ssize_t count = read(reader.fd, reader.buffer.data(), reader.buffer.size());
+    int readErrno = errno;
+    SetReadsInterruptible(false);
+    errno = readErrno;
     if (count < 0 && errno == EINTR) return ReaderRead::Interrupted;
     reader.start = 0;
     reader.end = count > 0 ? static_cast<size_t>(count) : 0;

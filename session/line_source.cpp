@@ -16,9 +16,7 @@ namespace {
 // Reads a line of an SQL file; Ctrl-C ends a read that waits (a FIFO whose writer is slow).
 InputResult ReadFileLine(LineSource& source, std::string& line, bool* fNewline) {
   line.clear();
-  SetReadsInterruptible(true);
   ReaderRead read = ReadReaderLine(source.file, line, fNewline);
-  SetReadsInterruptible(false);
   if (read == ReaderRead::Interrupted) return InputResult::Interrupted;
   if (read == ReaderRead::Line) return InputResult::Line;
   if (source.file.readErrno != 0) {
