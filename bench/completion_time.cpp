@@ -11,7 +11,7 @@
 
 #include "display/cell_text.h"
 #include "display/output.h"
-#include "session/completion.h"
+#include "input/completion.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "odbc/cursor.h"
-#include "session/interrupt.h"
+#include "input/interrupt.h"
 #include "odbc/connection.h"
 
 int main(int argc, char** argv) {

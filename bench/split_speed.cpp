@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "session/statement_splitter.h"
+#include "input/statement_splitter.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -9,7 +9,7 @@
 
 #include "display/cell_text.h"
 #include "display/output.h"
-#include "session/interrupt.h"
+#include "input/interrupt.h"
 
 namespace {
 

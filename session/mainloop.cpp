@@ -5,9 +5,9 @@
 
 #include "display/output.h"
 #include "session/commands.h"
-#include "session/input.h"
-#include "session/interrupt.h"
-#include "session/line_editor.h"
+#include "input/input.h"
+#include "input/interrupt.h"
+#include "input/line_editor.h"
 #include "session/source_call.h"
 
 namespace {

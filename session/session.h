@@ -8,9 +8,9 @@
 
 #include "display/listing.h"
 #include "odbc/connection.h"
-#include "session/history.h"
-#include "session/line_editor.h"
-#include "session/line_source.h"
+#include "input/history.h"
+#include "input/line_editor.h"
+#include "input/line_source.h"
 #include "session/options.h"
 
 // The prompt for a new statement, and the one that shows a statement is not complete yet (as wide).

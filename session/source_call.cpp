@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "display/output.h"
-#include "session/completion.h"
-#include "session/interrupt.h"
+#include "input/completion.h"
+#include "input/interrupt.h"
 #include "session/statement.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "display/output.h"
 #include "display/result_table.h"
-#include "session/interrupt.h"
+#include "input/interrupt.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "session/statement_splitter.h"
+#include "input/statement_splitter.h"
 
 namespace {
 

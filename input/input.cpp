@@ -1,5 +1,5 @@
 // Plain line input: statements from a script or a terminal without the editor, and replies at a pause.
-#include "session/input.h"
+#include "input/input.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "session/interrupt.h"
+#include "input/interrupt.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The password kept out of sight: masked in the process's arguments, asked on the terminal with -p.
-#include "session/password.h"
+#include "input/password.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,5 +1,5 @@
 // Tab completion: SQL keywords and the names of the data source's tables, views and columns, by context.
-#include "session/completion.h"
+#include "input/completion.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "session/interrupt.h"
+#include "input/interrupt.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "display/output.h"
-#include "session/input.h"
-#include "session/statement_splitter.h"
+#include "input/input.h"
+#include "input/statement_splitter.h"
 
 // Where a source's lines come from.
 enum class SourceKind {

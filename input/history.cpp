@@ -1,5 +1,5 @@
 // The history file: the statements typed at a terminal, kept across sessions, one escaped entry a line.
-#include "session/history.h"
+#include "input/history.h"
 
 #include <algorithm>
 #include <cerrno>

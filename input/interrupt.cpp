@@ -1,6 +1,6 @@
 // Ctrl-C: the SIGINT handler, the watcher thread that cancels a running statement, and the flag; and the
 // wake-ups of a reader that waits on the terminal (a continue after a stop, a resized window).
-#include "session/interrupt.h"
+#include "input/interrupt.h"
 
 #include <sqlext.h>
 

@@ -1,5 +1,5 @@
 // The terminal's line editor: editing, the history and completion, through libedit.
-#include "session/line_editor.h"
+#include "input/line_editor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,9 +15,9 @@
 #include <editline/readline.h>
 
 #include "display/cell_text.h"
-#include "session/completion.h"
-#include "session/input.h"
-#include "session/interrupt.h"
+#include "input/completion.h"
+#include "input/input.h"
+#include "input/interrupt.h"
 
 namespace {
 

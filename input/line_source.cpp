@@ -1,5 +1,5 @@
 // The sources lines come from: reading a line from the editor, standard input or an SQL file.
-#include "session/line_source.h"
+#include "input/line_source.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
-#include "session/interrupt.h"
-#include "session/line_editor.h"
+#include "input/interrupt.h"
+#include "input/line_editor.h"
 
 namespace {
 

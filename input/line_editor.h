@@ -8,9 +8,9 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "odbc/connection.h"
-#include "session/completion.h"
-#include "session/history.h"
-#include "session/input.h"
+#include "input/completion.h"
+#include "input/history.h"
+#include "input/input.h"
 
 // The terminal's line editor: what it keeps between keys and between lines.
 struct LineEditor {

@@ -1,5 +1,5 @@
 // The statement splitter: a small lexer that finds where SQL statements end, fed a line at a time or a whole text.
-#include "session/statement_splitter.h"
+#include "input/statement_splitter.h"
 
 #include <cstring>
 
