@@ -108,3 +108,21 @@ TEST_F(SessionTest, TruncatedTitleRecordIsNotPrinted) {
 }
 
 }  // namespace
+
+// A driver that reports a connection exception (SQLSTATE class 08) but never says the connection is dead:
+// the class alone tells the session that the connection is lost, and at a terminal it connects again.
+TEST(LostConnection, ClassZeroEightAloneMakesTheTerminalReconnect) {
+  std::string conn = std::string("Driver=") + FAKE_DRIVER_PATH + ";Database=none";
+  TerminalSession session = StartOnTerminal(conn, 24, 100);
+  size_t at = WaitFor(session, "SQL COMMAND>");
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "update t set a = 1 -- lose the connection\r");
+  at = WaitFor(session, "[08S01] [fake] the link to the server broke", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, "The connection was lost. Reconnecting\xe2\x80\xa6 done.\r\n", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "update t set a = 2\r");
+  EXPECT_NE(WaitFor(session, "1 row affected", at), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
