@@ -37,17 +37,22 @@ int FreePort();
 
 // A throwaway database server started by one of the tests' scripts (pg_server.sh, mariadb_server.sh).
 struct TestServer {
-  std::string script;  // the script that starts and stops it
-  std::string dir;     // where its data, socket and log live
-  int port = 0;        // its TCP port on 127.0.0.1
-  bool running = false;
+  std::string script;   // the script that starts and stops it
+  std::string dir;      // where its data, socket and log live
+  int port = 0;         // its TCP port on 127.0.0.1
+  bool running = false; // it started
+  bool shared = false;  // ctest's fixture started it and stops it; StopTestServer leaves it alone
 };
 
 // Starts a server with `script` in a new directory on a free port; running is false when it failed.
 TestServer StartTestServer(const std::string& script);
 
-// Stops the server and removes its directory.
+// Stops the server and removes its directory, unless it is shared.
 void StopTestServer(TestServer& server);
+
+// The server a suite's tests share: the one ctest's fixture entry started (server_fixture.sh, its state file
+// named by ODBC_CONSOLE_TEST_SERVER), or, when the suite runs by itself, one started with `script` here.
+TestServer SuiteServer(const std::string& script);
 
 // A fresh directory for one test, removed with its contents at destruction.
 struct TempDir {

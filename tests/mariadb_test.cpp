@@ -16,11 +16,12 @@ std::string MariaDbConnStr(const TestServer& server) {
   return "Driver=MariaDB Unicode;Server=127.0.0.1;Port=" + std::to_string(server.port) + ";Database=test;User=root";
 }
 
-// One server for the whole suite, stopped at the end even when tests fail.
+// One server for the whole suite (ctest's fixture, or one of its own when the suite runs alone), stopped at
+// the end even when tests fail.
 TestServer gServer;
 
 struct ServerEnvironment : ::testing::Environment {
-  void SetUp() override { gServer = StartTestServer(MARIADB_SERVER_SCRIPT); }
+  void SetUp() override { gServer = SuiteServer(MARIADB_SERVER_SCRIPT); }
   void TearDown() override { StopTestServer(gServer); }
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);

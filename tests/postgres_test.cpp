@@ -33,11 +33,12 @@ struct ServerGuard {
   ~ServerGuard() { StopTestServer(server); }
 };
 
-// One server for the whole suite, stopped at the end even when tests fail.
+// One server for the whole suite (ctest's fixture, or one of its own when the suite runs alone), stopped at
+// the end even when tests fail.
 TestServer gServer;
 
 struct ServerEnvironment : ::testing::Environment {
-  void SetUp() override { gServer = StartTestServer(PG_SERVER_SCRIPT); }
+  void SetUp() override { gServer = SuiteServer(PG_SERVER_SCRIPT); }
   void TearDown() override { StopTestServer(gServer); }
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
