@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <fstream>
 
 #include "console_runner.h"
@@ -245,6 +246,28 @@ TEST_F(PostgresTest, CsvExportReadsLongValuesWhole) {
                                  "12345678901234567890.5::numeric as big\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, "long,n,e,b,big\n" + std::string(10000, 'y') + ",,\"\",00ff,12345678901234567890.5\n");
+}
+
+TEST_F(PostgresTest, RowsFetchedBeforeAFailingRowsetAreWrittenAsOneRowFetchingWritesThem) {
+  // The driver reads its cursor two rows at a time: the table's rowset holds rows 1 and 2 when the block of
+  // row 3 fails; CSV fetches one row at a time and meets the failure at row 3.
+  std::string conn = PostgresConnStr(gServer) + ";UseDeclareFetch=1;Fetch=2";
+  std::string input = "select x, 1/(x-3) as q from generate_series(1,10) x\nselect 'after' as a\n";
+  TempDir dir;
+  ConsoleOptions toFile;
+  toFile.stdoutFile = dir.path + "/table.txt";
+  ConsoleResult table = RunConsole({conn}, input, toFile);
+  ConsoleResult csv = RunConsole({"--csv", conn}, input);
+  std::ifstream file(toFile.stdoutFile);
+  std::string listing((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(TableLines(listing),
+            (std::vector<std::vector<std::string>>{{"x", "q"}, {"1", "0"}, {"2", "-1"}, {"a"}, {"after"}}))
+      << listing;
+  EXPECT_EQ(csv.out, "x,q\n1,0\n2,-1\na\nafter\n");
+  const std::string failure =
+      "[22012] ERROR: division by zero;\nError while fetching the next result (1)\nError in RetCode = SQLFetch(lpStmt)\n";
+  EXPECT_EQ(table.err, "Connected!\n" + failure);
+  EXPECT_EQ(csv.err, failure);
 }
 
 // The console started as a shell starts a job: in a process group of its own in the foreground of a new
