@@ -380,8 +380,8 @@ TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, un
   return StartOnTerminal(std::vector<std::string>{conn}, rows, columns);
 }
 
-size_t WaitFor(TerminalSession& session, const std::string& text, size_t from) {
-  time_t deadline = time(nullptr) + 20;
+size_t WaitFor(TerminalSession& session, const std::string& text, size_t from, int seconds) {
+  time_t deadline = time(nullptr) + seconds;
   for (;;) {
     size_t found = session.screen.find(text, from);
     if (found != std::string::npos) return found + text.size();
@@ -409,6 +409,15 @@ bool WaitForEditor(TerminalSession& session) {
     termios mode;
     // The master side reports the terminal's mode, which the console sets on its side.
     if (tcgetattr(session.master, &mode) == 0 && (mode.c_lflag & ICANON) == 0) return true;
+    ReadShown(session, 10);
+  }
+  return false;
+}
+
+bool WaitForEditorToLetGo(TerminalSession& session) {
+  for (int tries = 0; tries < 2000; ++tries) {
+    termios mode;
+    if (tcgetattr(session.master, &mode) == 0 && (mode.c_lflag & ICANON) != 0) return true;
     ReadShown(session, 10);
   }
   return false;

@@ -86,14 +86,19 @@ TerminalSession StartOnTerminal(const std::vector<std::string>& args, unsigned s
 // Starts the console on conn on a new pseudo-terminal of the given size, in the C locale.
 TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, unsigned short columns);
 
-// Reads what the terminal shows until `text` appears at or after `from`, or 20 seconds pass. Returns the
+// Reads what the terminal shows until `text` appears at or after `from`, or `seconds` pass. Returns the
 // position just past it, or std::string::npos.
-size_t WaitFor(TerminalSession& session, const std::string& text, size_t from = 0);
+size_t WaitFor(TerminalSession& session, const std::string& text, size_t from = 0, int seconds = 20);
 
 // Waits until the line editor has the terminal (canonical mode off): the editor shows its prompt a moment
 // before, and keys typed in between would be taken by the terminal's own line editing. Returns false after
 // 20 seconds.
 bool WaitForEditor(TerminalSession& session);
+
+// Waits until the line editor has given the terminal back (canonical mode on), as it does before the line it
+// read runs: a Ctrl-C typed before then is a key the editor reads, not an interrupt. Returns false after
+// 20 seconds.
+bool WaitForEditorToLetGo(TerminalSession& session);
 
 // Types text at the terminal.
 void Type(TerminalSession& session, const std::string& text);
