@@ -268,6 +268,18 @@ TEST_F(PostgresTest, RowsFetchedBeforeAFailingRowsetAreWrittenAsOneRowFetchingWr
       "[22012] ERROR: division by zero;\nError while fetching the next result (1)\nError in RetCode = SQLFetch(lpStmt)\n";
   EXPECT_EQ(table.err, "Connected!\n" + failure);
   EXPECT_EQ(csv.err, failure);
+
+  // A failure in a later rowset: what the table writes is what one-row fetching writes, in order, none
+  // twice (a status of the rowset before must not pass for this one's).
+  input = "select x from generate_series(1,300) x where 1/(x-103) is not null\n";
+  table = RunConsole({"-b", conn}, input);
+  csv = RunConsole({"-b", "--csv", conn}, input);
+  auto rows = TableLines(table.out);
+  ASSERT_GE(rows.size(), 2u) << table.out;
+  std::string written;
+  for (size_t i = 1; i < rows.size(); ++i) written += rows[i].at(0) + "\n";
+  EXPECT_EQ(csv.out.compare(0, 2 + written.size(), "x\n" + written), 0) << table.out;
+  EXPECT_EQ(table.err, failure);
 }
 
 // The console started as a shell starts a job: in a process group of its own in the foreground of a new
