@@ -1,6 +1,7 @@
 // One result set of a statement: its columns described once, their buffers, and the rows fetched into them.
 #include "odbc/cursor.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "odbc/number_text.h"
@@ -182,6 +183,18 @@ void UseRowsets(ResultSet& set) {
   SQLSetStmtAttr(lpStmt, SQL_ATTR_ROWS_FETCHED_PTR, &set.cRowsFetched, 0);
 }
 
+// The rows of a failed rowset fetch that the driver fetched before the failure: those its status marks
+// fetched, up to the first that is not. The statuses were set to no row before the fetch, so a row marked
+// was written by it; the fetched-rows count is not read, since a driver may leave it at 0 on a failure.
+SQLULEN RowsBeforeFailure(const ResultSet& set) {
+  SQLULEN cRows = 0;
+  while (cRows < set.rowsetSize &&
+         (set.rowStatus[cRows] == SQL_ROW_SUCCESS || set.rowStatus[cRows] == SQL_ROW_SUCCESS_WITH_INFO)) {
+    ++cRows;
+  }
+  return cRows;
+}
+
 // Binds the described column iCol (0-based) to its place in the first row of the row buffer.
 bool BindColumn(ResultSet& set, size_t iCol) {
   ResultColumn& column = set.columns[iCol];
@@ -354,11 +367,25 @@ RowFetch FetchNextRow(ResultSet& set, const char* fetchCallText) {
   for (;;) {
     if (set.rowsetSize > 1 && set.iRow + 1 < set.cRowsFetched) {
       ++set.iRow;
+    } else if (set.fFetchFailedAfterRows) {
+      // The rows fetched before the failure are written: now the failure, as one-row fetching reports it.
+      set.fFetchFailedAfterRows = false;
+      CheckedCall(set.lpStmt, SQL_HANDLE_STMT, SQL_ERROR, fetchCallText);
+      return RowFetch::Failed;
     } else {
       // A driver that fetches one row a call, as ODBC 2 has SQLFetch do (Virtuoso's), takes the rowset size
       // but writes neither the count nor the statuses: a count left as set here means the one row.
       set.cRowsFetched = ROWS_UNREPORTED;
+      std::fill(set.rowStatus.begin(), set.rowStatus.end(), SQL_ROW_NOROW);  // a row marked below is this fetch's
       SQLRETURN RetCode = SQLFetch(set.lpStmt);
+      if (RetCode == SQL_ERROR && set.rowsetSize > 1 && RowsBeforeFailure(set) > 0) {
+        // A rowset that failed part way holds the rows before the failing one, as the statuses say: they
+        // come first, and the failure after them, where one-row fetching would have met it.
+        set.cRowsFetched = RowsBeforeFailure(set);
+        set.fFetchFailedAfterRows = true;
+        set.iRow = 0;
+        return RowFetch::Row;
+      }
       if (!CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, fetchCallText)) return RowFetch::Failed;
       if (RetCode == SQL_NO_DATA) return RowFetch::End;
       set.iRow = 0;

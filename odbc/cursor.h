@@ -79,6 +79,7 @@ struct ResultSet {
   SQLULEN cRowsFetched = 0;           // rows the last fetch brought
   std::vector<SQLUSMALLINT> rowStatus;  // the status of each row of the rowset
   SQLULEN iRow = 0;                   // the current row in the rowset
+  bool fFetchFailedAfterRows = false;  // the last fetch failed after the rows it holds: reported once they are used up
   std::string szLong;                 // export: a value too long for its buffer, read whole
 
   ResultSet(SQLHSTMT lpStatement, const FetchRules& rules)

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages odbc-console needs: "run" to build and use it, "test" for the test suite too,
-# "package" to build the .deb, "bench" for the benchmarks.
+# "package" to build the .deb, "bench" for the benchmarks. The sanitizer build's reports, and its suppressions
+# of drivers' own leaks, need llvm-symbolizer: llvm-14 holds it (as llvm-symbolizer-14).
 set -euo pipefail
 
 run_packages=(g++ cmake make unixodbc unixodbc-dev libedit-dev libsqliteodbc)
-test_packages=(googletest libgtest-dev python3 man-db postgresql odbc-postgresql mariadb-server odbc-mariadb virtuoso-opensource-7-bin libvirtodbc0 clang libclang-rt-14-dev valgrind sqlite3 libsqlite3-dev postgresql-client mariadb-client odbc-mdbtools)
+test_packages=(googletest libgtest-dev python3 man-db postgresql odbc-postgresql mariadb-server odbc-mariadb virtuoso-opensource-7-bin libvirtodbc0 clang libclang-rt-14-dev llvm-14 valgrind sqlite3 libsqlite3-dev postgresql-client mariadb-client odbc-mdbtools)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;

@@ -18,4 +18,8 @@ CC=clang CXX=clang++ cmake -S . -B build-sanitize -DODBC_CONSOLE_SANITIZE=ON -DO
   -DODBC_CONSOLE_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j"$jobs"
 echo "== tests: AddressSanitizer, UndefinedBehaviorSanitizer and a one-minute fuzz run"
+# Symbol names in every report: Debian names the symbolizer by its version. The tests send the reports of
+# the consoles they start to files of their own and fail with them.
+symbolizer=$(command -v llvm-symbolizer || command -v llvm-symbolizer-14 || true)
+[ -n "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=${ASAN_SYMBOLIZER_PATH:-$symbolizer}
 ctest --test-dir build-sanitize --output-on-failure -j2

@@ -85,6 +85,24 @@ TEST_F(CommandsTest, CommandsNeverReachTheDriverAndBadOnesFailTheScript) {
   EXPECT_EQ(run.status, 0);
 }
 
+TEST_F(CommandsTest, ExpandedDisplayAfterARowsetListingFetchesIntoItsOwnBuffer) {
+  // A listing into a pipe fetches a rowset at a time; the records after it bind one row's buffer, which a
+  // rowset size left standing would overrun.
+  ASSERT_EQ(ExecSql(conn, {"create table many(id integer, name varchar(20))",
+                           "with recursive c(i) as (select 1 union all select i + 1 from c where i < 150) "
+                           "insert into many select i, 'row ' || i from c"}),
+            "");
+  ConsoleResult run = RunConsole({"-b", conn}, "select id, name from many\n\\x on\nselect id, name from many where id < 3\n");
+  EXPECT_EQ(run.err, "");
+  auto lines = TableLines(run.out);
+  ASSERT_EQ(lines.size(), 151u) << run.out;
+  EXPECT_EQ(lines[150], (std::vector<std::string>{"150", "row 150"}));
+  size_t records = run.out.find("Expanded display is on.\n");
+  ASSERT_NE(records, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(records), "Expanded display is on.\n-[ RECORD 1 ]-\nid   | 1\nname | row 1\n"
+                                     "-[ RECORD 2 ]-\nid   | 2\nname | row 2\n");
+}
+
 TEST_F(CommandsTest, TimingFollowsEachStatementAndCommand) {
   ConsoleResult run = RunConsole({"-b", conn}, "\\timing on\nselect 1\n\\dt\ninsert into nosuch values(1)\n\\timing off\nselect 2\n");
   std::regex time("Time: [0-9]+\\.[0-9]{3} ms\n");

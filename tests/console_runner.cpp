@@ -13,11 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -36,6 +40,60 @@ std::vector<std::string> ChildEnvironment(const ConsoleOptions& options) {
   for (const std::string& extra : options.extraEnv) env.push_back(extra);
   return env;
 }
+
+// Sanitizer reports of the processes a test starts go to files of their own, one a process, never into the
+// output the test compares: report.PID in a directory of this test process.
+std::string SanitizerLogDir() { return "/tmp/odbc-console-sanitizer-" + std::to_string(getpid()); }
+
+// Appends `setting` to the sanitizer options in the environment variable `name`.
+void AddSanitizerOption(const char* name, const std::string& setting) {
+  const char* options = getenv(name);
+  std::string value = options != nullptr && *options != '\0' ? std::string(options) + ":" + setting : setting;
+  setenv(name, value.c_str(), 1);
+}
+
+// Fails the test with the sanitizer report in `path`, if there is one, and removes it: whatever a sanitizer
+// writes, a warning included, means a fault or a setup that hides one (a missing symbolizer turns off the
+// suppressions).
+void ReportSanitizerLog(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return;
+  std::string report((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  unlink(path.c_str());
+  if (!report.empty()) ADD_FAILURE() << "sanitizer report (" << path << "):\n" << report;
+}
+
+void ReportSanitizerLogOf(pid_t pid) { ReportSanitizerLog(SanitizerLogDir() + "/report." + std::to_string(pid)); }
+
+// Sends the sanitizer reports of every process the tests start to SanitizerLogDir(), and at the end fails
+// the run with any report no test collected (of a console a shell started, or one a test left running).
+struct SanitizerLogEnvironment : ::testing::Environment {
+  void SetUp() override {
+    mkdir(SanitizerLogDir().c_str(), 0700);
+    std::string logPath = "log_path=" + SanitizerLogDir() + "/report";
+    AddSanitizerOption("ASAN_OPTIONS", logPath);
+    AddSanitizerOption("UBSAN_OPTIONS", logPath);
+#ifdef LSAN_SUPPRESSIONS
+    AddSanitizerOption("LSAN_OPTIONS", "suppressions=" LSAN_SUPPRESSIONS ":print_suppressions=0");
+#endif
+#ifdef LLVM_SYMBOLIZER_PATH
+    // Symbol names in the reports, and for the suppressions of drivers' own leaks.
+    setenv("ASAN_SYMBOLIZER_PATH", LLVM_SYMBOLIZER_PATH, 0);
+    setenv("UBSAN_SYMBOLIZER_PATH", LLVM_SYMBOLIZER_PATH, 0);
+#endif
+  }
+  void TearDown() override {
+    std::string dir = SanitizerLogDir();
+    if (DIR* logs = opendir(dir.c_str())) {
+      while (dirent* entry = readdir(logs)) {
+        if (entry->d_name[0] != '.') ReportSanitizerLog(dir + "/" + entry->d_name);
+      }
+      closedir(logs);
+    }
+    rmdir(dir.c_str());
+  }
+};
+const auto* const kSanitizerLogEnvironment = ::testing::AddGlobalTestEnvironment(new SanitizerLogEnvironment);
 
 }  // namespace
 
@@ -145,6 +203,7 @@ ConsoleResult RunConsole(const std::vector<std::string>& args, const std::string
   waitpid(pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
   // In a sanitizer build a report means a fault, whatever the test itself checks.
+  ReportSanitizerLogOf(pid);
   for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error:"}) {
     if (result.out.find(report) != std::string::npos || result.err.find(report) != std::string::npos) {
       ADD_FAILURE() << "sanitizer report:\n" << result.err << result.out;
@@ -191,18 +250,32 @@ int FreePort() {
 
 TestServer StartTestServer(const std::string& script) {
   char pattern[] = "/tmp/odbc-console-server-XXXXXX";
-  TestServer server{script, mkdtemp(pattern), FreePort(), false};
+  TestServer server{script, mkdtemp(pattern), FreePort(), false, false};
   std::string command = script + " start " + server.dir + " " + std::to_string(server.port);
   server.running = system(command.c_str()) == 0;
   return server;
 }
 
 void StopTestServer(TestServer& server) {
-  if (server.dir.empty()) return;
+  if (server.dir.empty() || server.shared) return;
   std::string command = server.script + " stop " + server.dir;
   if (system(command.c_str()) != 0) ADD_FAILURE() << "could not stop the server in " << server.dir;
   server.running = false;
   server.dir.clear();
+}
+
+TestServer SuiteServer(const std::string& script) {
+  const char* stateFile = getenv("ODBC_CONSOLE_TEST_SERVER");
+  if (stateFile == nullptr || *stateFile == '\0') return StartTestServer(script);
+  // The state file holds the server's directory and its port, a line each.
+  TestServer server{script, "", 0, false, true};
+  std::ifstream state(stateFile);
+  std::string port;
+  if (std::getline(state, server.dir) && std::getline(state, port) && !server.dir.empty()) {
+    server.port = atoi(port.c_str());
+    server.running = server.port > 0;
+  }
+  return server;
 }
 
 TempDir::TempDir() {
@@ -307,8 +380,8 @@ TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, un
   return StartOnTerminal(std::vector<std::string>{conn}, rows, columns);
 }
 
-size_t WaitFor(TerminalSession& session, const std::string& text, size_t from) {
-  time_t deadline = time(nullptr) + 20;
+size_t WaitFor(TerminalSession& session, const std::string& text, size_t from, int seconds) {
+  time_t deadline = time(nullptr) + seconds;
   for (;;) {
     size_t found = session.screen.find(text, from);
     if (found != std::string::npos) return found + text.size();
@@ -341,6 +414,15 @@ bool WaitForEditor(TerminalSession& session) {
   return false;
 }
 
+bool WaitForEditorToLetGo(TerminalSession& session) {
+  for (int tries = 0; tries < 2000; ++tries) {
+    termios mode;
+    if (tcgetattr(session.master, &mode) == 0 && (mode.c_lflag & ICANON) != 0) return true;
+    ReadShown(session, 10);
+  }
+  return false;
+}
+
 void Type(TerminalSession& session, const std::string& text) {
   if (write(session.master, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
     ADD_FAILURE() << "could not type at the terminal";
@@ -359,6 +441,7 @@ int Finish(TerminalSession& session) {
     WaitFor(session, "\x01never", session.screen.size());
   }
   close(session.master);
+  ReportSanitizerLogOf(session.pid);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

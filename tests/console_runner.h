@@ -37,17 +37,22 @@ int FreePort();
 
 // A throwaway database server started by one of the tests' scripts (pg_server.sh, mariadb_server.sh).
 struct TestServer {
-  std::string script;  // the script that starts and stops it
-  std::string dir;     // where its data, socket and log live
-  int port = 0;        // its TCP port on 127.0.0.1
-  bool running = false;
+  std::string script;   // the script that starts and stops it
+  std::string dir;      // where its data, socket and log live
+  int port = 0;         // its TCP port on 127.0.0.1
+  bool running = false; // it started
+  bool shared = false;  // ctest's fixture started it and stops it; StopTestServer leaves it alone
 };
 
 // Starts a server with `script` in a new directory on a free port; running is false when it failed.
 TestServer StartTestServer(const std::string& script);
 
-// Stops the server and removes its directory.
+// Stops the server and removes its directory, unless it is shared.
 void StopTestServer(TestServer& server);
+
+// The server a suite's tests share: the one ctest's fixture entry started (server_fixture.sh, its state file
+// named by ODBC_CONSOLE_TEST_SERVER), or, when the suite runs by itself, one started with `script` here.
+TestServer SuiteServer(const std::string& script);
 
 // A fresh directory for one test, removed with its contents at destruction.
 struct TempDir {
@@ -81,14 +86,19 @@ TerminalSession StartOnTerminal(const std::vector<std::string>& args, unsigned s
 // Starts the console on conn on a new pseudo-terminal of the given size, in the C locale.
 TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, unsigned short columns);
 
-// Reads what the terminal shows until `text` appears at or after `from`, or 20 seconds pass. Returns the
+// Reads what the terminal shows until `text` appears at or after `from`, or `seconds` pass. Returns the
 // position just past it, or std::string::npos.
-size_t WaitFor(TerminalSession& session, const std::string& text, size_t from = 0);
+size_t WaitFor(TerminalSession& session, const std::string& text, size_t from = 0, int seconds = 20);
 
 // Waits until the line editor has the terminal (canonical mode off): the editor shows its prompt a moment
 // before, and keys typed in between would be taken by the terminal's own line editing. Returns false after
 // 20 seconds.
 bool WaitForEditor(TerminalSession& session);
+
+// Waits until the line editor has given the terminal back (canonical mode on), as it does before the line it
+// read runs: a Ctrl-C typed before then is a key the editor reads, not an interrupt. Returns false after
+// 20 seconds.
+bool WaitForEditorToLetGo(TerminalSession& session);
 
 // Types text at the terminal.
 void Type(TerminalSession& session, const std::string& text);

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <fstream>
 
 #include "console_runner.h"
@@ -33,11 +34,12 @@ struct ServerGuard {
   ~ServerGuard() { StopTestServer(server); }
 };
 
-// One server for the whole suite, stopped at the end even when tests fail.
+// One server for the whole suite (ctest's fixture, or one of its own when the suite runs alone), stopped at
+// the end even when tests fail.
 TestServer gServer;
 
 struct ServerEnvironment : ::testing::Environment {
-  void SetUp() override { gServer = StartTestServer(PG_SERVER_SCRIPT); }
+  void SetUp() override { gServer = SuiteServer(PG_SERVER_SCRIPT); }
   void TearDown() override { StopTestServer(gServer); }
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
@@ -244,6 +246,40 @@ TEST_F(PostgresTest, CsvExportReadsLongValuesWhole) {
                                  "12345678901234567890.5::numeric as big\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, "long,n,e,b,big\n" + std::string(10000, 'y') + ",,\"\",00ff,12345678901234567890.5\n");
+}
+
+TEST_F(PostgresTest, RowsFetchedBeforeAFailingRowsetAreWrittenAsOneRowFetchingWritesThem) {
+  // The driver reads its cursor two rows at a time: the table's rowset holds rows 1 and 2 when the block of
+  // row 3 fails; CSV fetches one row at a time and meets the failure at row 3.
+  std::string conn = PostgresConnStr(gServer) + ";UseDeclareFetch=1;Fetch=2";
+  std::string input = "select x, 1/(x-3) as q from generate_series(1,10) x\nselect 'after' as a\n";
+  TempDir dir;
+  ConsoleOptions toFile;
+  toFile.stdoutFile = dir.path + "/table.txt";
+  ConsoleResult table = RunConsole({conn}, input, toFile);
+  ConsoleResult csv = RunConsole({"--csv", conn}, input);
+  std::ifstream file(toFile.stdoutFile);
+  std::string listing((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(TableLines(listing),
+            (std::vector<std::vector<std::string>>{{"x", "q"}, {"1", "0"}, {"2", "-1"}, {"a"}, {"after"}}))
+      << listing;
+  EXPECT_EQ(csv.out, "x,q\n1,0\n2,-1\na\nafter\n");
+  const std::string failure =
+      "[22012] ERROR: division by zero;\nError while fetching the next result (1)\nError in RetCode = SQLFetch(lpStmt)\n";
+  EXPECT_EQ(table.err, "Connected!\n" + failure);
+  EXPECT_EQ(csv.err, failure);
+
+  // A failure in a later rowset: what the table writes is what one-row fetching writes, in order, none
+  // twice (a status of the rowset before must not pass for this one's).
+  input = "select x from generate_series(1,300) x where 1/(x-103) is not null\n";
+  table = RunConsole({"-b", conn}, input);
+  csv = RunConsole({"-b", "--csv", conn}, input);
+  auto rows = TableLines(table.out);
+  ASSERT_GE(rows.size(), 2u) << table.out;
+  std::string written;
+  for (size_t i = 1; i < rows.size(); ++i) written += rows[i].at(0) + "\n";
+  EXPECT_EQ(csv.out.compare(0, 2 + written.size(), "x\n" + written), 0) << table.out;
+  EXPECT_EQ(table.err, failure);
 }
 
 // The console started as a shell starts a job: in a process group of its own in the foreground of a new

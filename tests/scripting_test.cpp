@@ -130,6 +130,26 @@ TEST_F(ScriptingTest, CsvKeepsEveryValueWholeAndReadsBackEqual) {
   EXPECT_EQ(system(check.c_str()), 0);
 }
 
+TEST_F(ScriptingTest, CsvHeaderAndValuesAtTheBufferEdgesAreWholeAndQuoted) {
+  // Names longer than the first name buffer (127 bytes and its NUL), names that need quotes, and values of
+  // a short column around the least export buffer (64 bytes with the NUL).
+  std::string longName(300, 'n');
+  longName[299] = 'E';
+  ASSERT_EQ(ExecSql(conn, {"create table h(\"" + longName.substr(0, 128) + "\" text, \"" + longName +
+                               "\" text, \"a,b\" text, \"say \"\"hi\"\"\" text, \"two\nlines\" text, \"cr\rlf\" text, "
+                               "v varchar(10))",
+                           "insert into h(v) values('" + std::string(63, 'a') + "')",
+                           "insert into h(v) values('" + std::string(64, 'b') + "')",
+                           "insert into h(v) values('" + std::string(65, 'c') + "')"}),
+            "");
+  ConsoleResult run = RunConsole({"--csv", conn}, "select * from h order by v\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, longName.substr(0, 128) + "," + longName +
+                         ",\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\rlf\",v\n"
+                         ",,,,,," + std::string(63, 'a') + "\n,,,,,," + std::string(64, 'b') + "\n,,,,,," +
+                         std::string(65, 'c') + "\n");
+}
+
 TEST_F(ScriptingTest, TsvEscapesSeparatorsAndMarksNull) {
   ASSERT_EQ(ExecSql(conn, {"create table v(a text, b text)", "insert into v values('tab' || char(9) || 'x', 'back\\slash')",
                            "insert into v values('', null)", "insert into v values('new' || char(10) || 'line', 'cr' || char(13))"}),

@@ -14,7 +14,8 @@ const std::string kCtrlC = "\x03";
 const std::string kCannotCancel =
     "This driver cannot cancel a running statement: it runs to its end, and its result is discarded.\n";
 
-// One server for the whole suite, stopped at the end even when tests fail.
+// One server for the whole suite (ctest's fixture, or one of its own when the suite runs alone), stopped at
+// the end even when tests fail.
 TestServer gServer;
 
 // The connection string of the suite's server; the driver is named by the path the script found.
@@ -26,7 +27,7 @@ std::string VirtuosoConnStr() {
 }
 
 struct ServerEnvironment : ::testing::Environment {
-  void SetUp() override { gServer = StartTestServer(VIRTUOSO_SERVER_SCRIPT); }
+  void SetUp() override { gServer = SuiteServer(VIRTUOSO_SERVER_SCRIPT); }
   void TearDown() override { StopTestServer(gServer); }
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
