@@ -1,36 +1,48 @@
 // The connection record: connect with the checked-call rule, reconnect, one teardown, and lost connections.
 #include "odbc/connection.h"
 
+#include <cstring>
+#include <vector>
+
 namespace {
 
 // The parent window for a connection prompt. A terminal has no desktop window, so the driver manager gets
 // the null window and completes the connection from the string alone.
 SQLHWND GetDesktopWindow() { return nullptr; }
 
-// The connect itself; the connection prompt is never shown again.
-SQLRETURN DriverConnect(Connection& connection) {
+constexpr size_t COMPLETED_STRING_BYTES = 4096;  // room for the connection string the driver completes
+
+// The connect itself; the connection prompt is never shown again. The completed string the driver returns
+// goes to `completed` (it tells how the driver fetches; it may hold the password).
+SQLRETURN DriverConnect(Connection& connection, std::vector<SQLCHAR>& completed) {
   std::string& szConnStr = connection.connectionString;
   // Without a connection string the driver manager is given none at all, as the command line gave none.
   SQLCHAR* connStr = szConnStr.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(&szConnStr[0]);
-  SQLRETURN RetCode = SQLDriverConnect(connection.lpDbc, GetDesktopWindow(), connStr, SQL_NTS, nullptr, 0, nullptr,
-                                       SQL_DRIVER_COMPLETE);
+  completed.assign(COMPLETED_STRING_BYTES, 0);
+  SQLSMALLINT cbCompleted = 0;
+  SQLSMALLINT cbBuffer = static_cast<SQLSMALLINT>(completed.size());
+  SQLRETURN RetCode = SQLDriverConnect(connection.lpDbc, GetDesktopWindow(), connStr, SQL_NTS, completed.data(),
+                                       cbBuffer, &cbCompleted, SQL_DRIVER_COMPLETE);
   // A driver that would complete a failed connection in a dialog (MariaDB's, for any failure: server
   // down, wrong password, unknown database) answers IM008, "Dialog failed", as there is no window, and
   // its own reason is lost. Asked again without a prompt it fails with that reason; a driver that fails
   // without a dialog never answers IM008, so its reason shows from the first call.
   if (RetCode == SQL_ERROR && DiagnosticStateIs(connection.lpDbc, SQL_HANDLE_DBC, "IM008")) {
-    RetCode = SQLDriverConnect(connection.lpDbc, GetDesktopWindow(), connStr, SQL_NTS, nullptr, 0, nullptr,
-                               SQL_DRIVER_NOPROMPT);
+    RetCode = SQLDriverConnect(connection.lpDbc, GetDesktopWindow(), connStr, SQL_NTS, completed.data(), cbBuffer,
+                               &cbCompleted, SQL_DRIVER_NOPROMPT);
   }
   return RetCode;
 }
 
-// What follows a successful connect: the profile, and a new generation of handles.
-void NoteConnected(Connection& connection) {
+// What follows a successful connect: the profile, and a new generation of handles. The completed string
+// is wiped once read.
+void NoteConnected(Connection& connection, std::vector<SQLCHAR>& completed) {
   connection.fConnected = true;
   connection.fLost = false;
   ++connection.generation;
-  connection.profile = ReadProfile(connection.lpDbc);
+  completed.back() = '\0';
+  connection.profile = ReadProfile(connection.lpDbc, reinterpret_cast<const char*>(completed.data()));
+  explicit_bzero(completed.data(), completed.size());
   std::lock_guard<std::mutex> lock(connection.canceller.phase);
   connection.canceller.fConcurrentCancel = !connection.profile.fConcurrentCancelCrashes;
 }
@@ -45,16 +57,18 @@ bool AllocateEnvironment(Connection& connection) {
 
 bool Connect(Connection& connection, const std::string& connectionString) {
   connection.connectionString = connectionString;
+  std::vector<SQLCHAR> completed;
   if (!CheckedCall(connection.lpEnv, SQL_HANDLE_ENV,
                    SQLSetEnvAttr(connection.lpEnv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0),
                    "SQLSetEnvAttr(lpEnv, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC2, 0)") ||
       !CheckedCall(connection.lpEnv, SQL_HANDLE_ENV, SQLAllocHandle(SQL_HANDLE_DBC, connection.lpEnv, &connection.lpDbc),
                    "SQLAllocHandle(SQL_HANDLE_DBC,lpEnv,&lpDbc)") ||
-      !CheckedCall(connection.lpDbc, SQL_HANDLE_DBC, DriverConnect(connection),
+      !CheckedCall(connection.lpDbc, SQL_HANDLE_DBC, DriverConnect(connection, completed),
                    "SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)")) {
+    explicit_bzero(completed.data(), completed.size());
     return false;
   }
-  NoteConnected(connection);
+  NoteConnected(connection, completed);
   return true;
 }
 
@@ -67,8 +81,10 @@ SQLRETURN Reconnect(Connection& connection, SQLUINTEGER loginTimeoutSeconds) {
   connection.fLost = true;
   // A server that accepts but never answers would hold the connect for good.
   SQLSetConnectAttr(connection.lpDbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
-  SQLRETURN RetCode = DriverConnect(connection);
-  if (SQL_SUCCEEDED(RetCode)) NoteConnected(connection);
+  std::vector<SQLCHAR> completed;
+  SQLRETURN RetCode = DriverConnect(connection, completed);
+  if (SQL_SUCCEEDED(RetCode)) NoteConnected(connection, completed);
+  explicit_bzero(completed.data(), completed.size());
   return RetCode;
 }
 

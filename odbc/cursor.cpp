@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr SQLULEN ROWSET_ROWS = 100;         // rows a fetch brings when every value fits its buffer
 constexpr SQLULEN ROWS_UNREPORTED = ~SQLULEN{0};  // the fetched-rows count before a fetch writes it
 constexpr SQLLEN MIN_EXPORT_BYTES = 64;      // an export's bound buffer holds at least this much...
 constexpr SQLLEN MAX_EXPORT_BYTES = 4096;    // ...and at most this much; longer values are read in pieces
@@ -161,18 +160,18 @@ SQLLEN ExportBufferBytes(const ResultColumn& column) {
   return bytes > MAX_EXPORT_BYTES ? MAX_EXPORT_BYTES : bytes;
 }
 
-// Asks the driver for rowsets of ROWSET_ROWS rows, bound row-wise, and makes the row buffer hold them.
+// Asks the driver for rowsets of set.rowsetRows rows, bound row-wise, and makes the row buffer hold them.
 // A driver that does not take the size gets rows one at a time. This is a probe, not a checked call.
 void UseRowsets(ResultSet& set) {
   SQLHSTMT lpStmt = set.lpStmt;
   if (!SQL_SUCCEEDED(SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(set.cbRow), 0))) return;
-  SQLRETURN RetCode = SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(ROWSET_ROWS), 0);
-  SQLULEN rowsetSize = ROWSET_ROWS;
+  SQLRETURN RetCode = SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(set.rowsetRows), 0);
+  SQLULEN rowsetSize = set.rowsetRows;
   if (RetCode == SQL_SUCCESS_WITH_INFO) {
     rowsetSize = 0;
     SQLGetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, &rowsetSize, 0, nullptr);  // the size the driver chose
   }
-  if (!SQL_SUCCEEDED(RetCode) || rowsetSize <= 1 || rowsetSize > ROWSET_ROWS) {
+  if (!SQL_SUCCEEDED(RetCode) || rowsetSize <= 1 || rowsetSize > set.rowsetRows) {
     SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
     SQLSetStmtAttr(lpStmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
     return;
@@ -346,7 +345,7 @@ bool BindResultColumns(ResultSet& set, BindPurpose purpose, bool fUtf8) {
   // A table cuts its values anyway; an export trusts the display sizes only where the data source keeps
   // its values within them (a SQLite column holds values of any length whatever its declared size).
   if (purpose == BindPurpose::Export && !set.fSizesHold) fWholeInBuffers = false;
-  if (set.fRowsets && fWholeInBuffers && set.fComplete && !set.columns.empty()) UseRowsets(set);
+  if (set.fRowsets && set.rowsetRows > 1 && fWholeInBuffers && set.fComplete && !set.columns.empty()) UseRowsets(set);
   set.rows.assign(set.cbRow * set.rowsetSize, '\0');
   for (ResultColumn& column : set.columns) *reinterpret_cast<SQLLEN*>(&set.rows[column.offIndicator]) = SQL_NULL_DATA;
   // The bindings may stand from here on: the record undoes them, and the rowset attributes, when it ends.

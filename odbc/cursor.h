@@ -55,6 +55,7 @@ struct FetchRules {
   bool fBinaryNumbers = false;   // integers and floating-point values are fetched in binary and
                                  // written by the console exactly as the driver writes them
   bool fLabelTitles = false;     // titles are read as the columns' labels (SQL_DESC_LABEL)
+  SQLULEN rowsetRows = 100;      // the most rows a rowset fetch brings
 };
 
 // The open result set of one statement, from its description to the removal of its bindings. Owns every
@@ -72,6 +73,7 @@ struct ResultSet {
   bool fBinaryNumbers = false;        // integers and floating-point values are fetched in binary and
                                       // written by the console exactly as the driver writes them
   bool fReleased = false;             // the bindings have been taken off (or were never made)
+  SQLULEN rowsetRows = 100;           // the most rows a rowset fetch may bring
   bool fLabelTitles = false;          // titles are read as the columns' labels (SQL_DESC_LABEL)
   std::vector<char> rows;             // row-wise buffer: rowsetSize rows of cbRow bytes
   size_t cbRow = 0;                   // bytes of one row
@@ -84,7 +86,7 @@ struct ResultSet {
 
   ResultSet(SQLHSTMT lpStatement, const FetchRules& rules)
       : lpStmt(lpStatement), fGetDataOnBound(rules.fGetDataOnBound), fSizesHold(rules.fSizesHold),
-        fRowsets(rules.fRowsets), fBinaryNumbers(rules.fBinaryNumbers), fLabelTitles(rules.fLabelTitles) {}
+        fRowsets(rules.fRowsets), fBinaryNumbers(rules.fBinaryNumbers), fLabelTitles(rules.fLabelTitles), rowsetRows(rules.rowsetRows) {}
   ResultSet(const ResultSet&) = delete;
   ResultSet& operator=(const ResultSet&) = delete;
   ~ResultSet();

@@ -40,8 +40,9 @@ struct DataSourceProfile {
   bool fMoreResultsAfterCount = true;          // SQLMoreResults may be called after a result without columns
   bool fLabelTitles = true;                    // titles may be read as labels (SQL_DESC_LABEL) safely
   size_t cbMaxStatement = 0x7fffffff;          // the longest statement text the source takes, in bytes
+  SQLULEN rowsetRows = 100;                    // the most rows a rowset fetch may bring
 };
 
-// Reads the profile of the data source connected on lpDbc. Information the driver does not give keeps
-// the generic default.
-DataSourceProfile ReadProfile(SQLHDBC lpDbc);
+// Reads the profile of the data source connected on lpDbc, whose completed connection string (as the
+// driver returned it) is `completedString`. Information the driver does not give keeps the generic default.
+DataSourceProfile ReadProfile(SQLHDBC lpDbc, const char* completedString);

@@ -123,6 +123,7 @@ bool ListResult(Connection& connection, SQLHSTMT& lpStmt, SQLSMALLINT cCols, con
   rules.fBinaryNumbers = profile.fBinaryNumbers;
   rules.fRowsets = style.fRowsets;
   rules.fLabelTitles = profile.fLabelTitles;
+  rules.rowsetRows = profile.rowsetRows;
   ResultSet set(lpStmt, rules);
   bool fListed = ShowResultSet(set, cCols, style, chosen);
   if (!ReleaseResultSet(set)) {
