@@ -196,7 +196,10 @@ StatementOutcome ListCatalogResult(SQLHDBC lpDbc, SQLHSTMT& lpStmt, CatalogCall 
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLNumResultCols(lpStmt, &cCols), "SQLNumResultCols(lpStmt,&sNumResults)")) {
     return CloseCursor(lpStmt, StatementOutcome::Failed);
   }
-  bool fListed = ShowResultSet(lpStmt, cCols, style, &chosen);
+  // A catalog listing is always fitted: its result sets declare columns far wider than their names.
+  ListingStyle fitted = style;
+  if (IsTableFormat(fitted.format)) fitted.format = ListingFormat::Fit;
+  bool fListed = ShowResultSet(lpStmt, cCols, fitted, &chosen);
   if (lpStmt == SQL_NULL_HSTMT) return StatementOutcome::Failed;
   if (InterruptRequested()) return CloseCursor(lpStmt, StatementOutcome::Cancelled);
   return CloseCursor(lpStmt, fListed ? StatementOutcome::Ok : StatementOutcome::Failed);
@@ -291,7 +294,7 @@ StatementOutcome FindTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const std::vector<Na
 
 // Writes the heading of one part of a description, in the table format only: a CSV or TSV file holds data.
 void WriteHeading(const ListingStyle& style, const std::string& heading) {
-  if (style.format != ListingFormat::Table) return;
+  if (!IsTableFormat(style.format)) return;
   std::string line;
   AppendSafeText(style.lpConsole->charset, line, heading.data(), heading.size());
   line += '\n';

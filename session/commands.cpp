@@ -121,7 +121,7 @@ bool ReadSwitch(const Session& session, const char* szCommand, std::string_view 
 RunStep TimingCommand(Session& session, std::string_view argument) {
   if (!ReadSwitch(session, "timing", argument, &session.fTiming)) return CommandFailed(session);
   // A CSV or TSV file holds data only.
-  if (session.listing.format == ListingFormat::Table) OutText(session.fTiming ? "Timing is on.\n" : "Timing is off.\n");
+  if (IsTableFormat(session.listing.format)) OutText(session.fTiming ? "Timing is on.\n" : "Timing is off.\n");
   return RunStep::Next;
 }
 
@@ -135,10 +135,24 @@ RunStep ExpandedCommand(Session& session, std::string_view argument) {
     if (!ReadSwitch(session, "x", argument, &fOn)) return CommandFailed(session);
     expanded = fOn ? ExpandedDisplay::On : ExpandedDisplay::Off;
   }
-  if (session.listing.format != ListingFormat::Table) return RunStep::Next;  // CSV and TSV are never expanded
+  if (!IsTableFormat(session.listing.format)) return RunStep::Next;  // CSV and TSV are never expanded
   OutText(expanded == ExpandedDisplay::On    ? "Expanded display is on.\n"
           : expanded == ExpandedDisplay::Off ? "Expanded display is off.\n"
                                              : "Expanded display is used automatically.\n");
+  return RunStep::Next;
+}
+
+// \format [table|fit|csv|tsv]: how result sets are written from now on; alone, says which it is.
+RunStep FormatCommand(Session& session, std::string_view argument) {
+  ListingFormat format = session.listing.format;
+  if (!argument.empty() && !ParseFormatName(argument, &format)) {
+    ErrFormat("\\format takes table, fit, csv or tsv, not %s\n",
+              SafeMessageText(session.console.charset, std::string(argument).c_str()).c_str());
+    return CommandFailed(session);
+  }
+  session.listing.format = format;
+  // A CSV or TSV file holds data only.
+  if (IsTableFormat(format)) OutText((std::string("Output format is ") + FormatName(format) + ".\n").c_str());
   return RunStep::Next;
 }
 
@@ -162,6 +176,7 @@ const ConsoleCommand COMMANDS[] = {
     {"df", ListProceduresCommand, "\\df [PATTERN]", "list procedures and functions"},
     {"conninfo", ConnectionInfoCommand, "\\conninfo", "show the DBMS, driver, database, user and server"},
     {"timing", TimingCommand, "\\timing [on|off]", "show each statement's time"},
+    {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv"},
     {"x", ExpandedCommand, "\\x [on|off|auto]", "expanded display: each row as a record of name | value lines"},
     {"?", ListCommands, "\\?", "list the console's commands"},
 };
@@ -207,7 +222,7 @@ void WriteElapsedTime(const Session& session, std::chrono::steady_clock::time_po
   std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
   char szTime[64];
   snprintf(szTime, sizeof szTime, "Time: %.3f ms\n", elapsed.count());
-  if (session.listing.format == ListingFormat::Table) {
+  if (IsTableFormat(session.listing.format)) {
     OutText(szTime);
   } else {
     ErrText(szTime);
