@@ -16,6 +16,7 @@ constexpr char NULL_MARKER[] = "<NULL>";
 constexpr char ELLIPSIS_UTF8[] = "\xe2\x80\xa6";  // U+2026, ends a value cut to the window
 constexpr char ELLIPSIS_OTHER[] = "~";            // the same in other character sets
 constexpr int WINDOW_MARGIN = 4;                  // a one-column line's bars and blanks beside its value
+constexpr int MIN_CUT_WIDTH = 10;                 // a column is narrowed to fit the window down to this, no further
 
 // The rows read before the widths are fixed, with every value whole, one after another in one buffer.
 struct HeldRows {
@@ -30,6 +31,7 @@ struct HeldRows {
 // One column of the fitted table.
 struct FittedColumn {
   int cchWidth = 0;     // its width: the widest held value or the title, at most the window allows
+  int cchLimit = 0;     // at a terminal the widest a value of it shows, cut beyond; 0: no limit
   bool fText = false;   // left-aligned; any other type right-aligned
   const ResultColumn* lpResult = nullptr;  // the column described: its name is the title
 };
@@ -37,7 +39,6 @@ struct FittedColumn {
 // The fitted table of one result set, and where its page stands.
 struct FittedTable {
   std::vector<FittedColumn> columns;  // in result order
-  int cchLimit = 0;                   // the widest a value shows (at a terminal); 0: no limit
   int cchLineWidth = 1;               // a line with every column at its width: widths plus COLUMN_EXTRA each, plus 1
   int cRowsOnPage = 0;                // rows written since the header
   const ListingStyle& style;          // paging, highlight and the console written to
@@ -53,8 +54,8 @@ void WriteFittedCell(FittedTable& table, const FittedColumn& column, const char*
   // A text of no more bytes than the width takes no more columns: only a longer one is measured.
   if (len > static_cast<size_t>(width)) {
     int columns = TextColumns(charset, text, len);
-    if (table.cchLimit > 0 && columns > table.cchLimit) {
-      width = table.cchLimit;
+    if (column.cchLimit > 0 && columns > column.cchLimit) {
+      width = column.cchLimit;
       fCut = true;
     } else if (columns > width) {
       width = columns;
@@ -162,6 +163,39 @@ void HoldFirstRows(ResultSet& set, FittedTable& table, HeldRows* held) {
   }
 }
 
+// At a terminal of cchWindow columns (0: none), narrows the widest columns until a line fits the window or
+// none is wider than MIN_CUT_WIDTH, and sets how wide each column's values may show: a later value may
+// widen its own line up to the window, and a value beyond that is cut.
+void FitToWindow(FittedTable& table, int cchWindow) {
+  if (cchWindow <= 0 || table.columns.empty()) return;
+  const int cchAlone = cchWindow - WINDOW_MARGIN > 1 ? cchWindow - WINDOW_MARGIN : 1;
+  std::vector<bool> narrowed(table.columns.size(), false);
+  for (size_t iCol = 0; iCol < table.columns.size(); ++iCol) {
+    FittedColumn& column = table.columns[iCol];
+    if (column.cchWidth <= cchAlone) continue;
+    table.cchLineWidth -= column.cchWidth - cchAlone;
+    column.cchWidth = cchAlone;
+    narrowed[iCol] = true;
+  }
+  // One column at a time, the widest first, by one column: a line as wide as the window at the end.
+  while (table.cchLineWidth > cchWindow) {
+    size_t iWidest = 0;
+    for (size_t iCol = 1; iCol < table.columns.size(); ++iCol) {
+      if (table.columns[iCol].cchWidth > table.columns[iWidest].cchWidth) iWidest = iCol;
+    }
+    if (table.columns[iWidest].cchWidth <= MIN_CUT_WIDTH) break;
+    --table.columns[iWidest].cchWidth;
+    --table.cchLineWidth;
+    narrowed[iWidest] = true;
+  }
+  const bool fFits = table.cchLineWidth <= cchWindow;
+  for (size_t iCol = 0; iCol < table.columns.size(); ++iCol) {
+    FittedColumn& column = table.columns[iCol];
+    int room = fFits ? cchWindow - (table.cchLineWidth - column.cchWidth) : cchAlone;
+    column.cchLimit = narrowed[iCol] || room < column.cchWidth ? column.cchWidth : room;
+  }
+}
+
 // Pauses first when the page is full, and writes the header again after the pause. Returns false when
 // the listing stops.
 bool MakeRoomForRow(FittedTable& table) {
@@ -178,7 +212,7 @@ bool MakeRoomForRow(FittedTable& table) {
 
 bool ListFitted(ResultSet& set, const ListingStyle& style) {
   const TextCharset& charset = style.lpConsole->charset;
-  FittedTable table{{}, 0, 1, 0, style, {}};
+  FittedTable table{{}, 1, 0, style, {}};
   bool fSucceeded = BindResultColumns(set, BindPurpose::Export, charset.utf8);
   for (const ResultColumn& result : set.columns) {
     FittedColumn column;
@@ -189,13 +223,8 @@ bool ListFitted(ResultSet& set, const ListingStyle& style) {
   }
   HeldRows held;
   if (fSucceeded) HoldFirstRows(set, table, &held);
-  // At a terminal a value may take the whole window beside its bars, no more.
-  int cchWindow = ReadWindowSize(&style.lpConsole->window);
-  if (cchWindow > 0) table.cchLimit = cchWindow - WINDOW_MARGIN > 1 ? cchWindow - WINDOW_MARGIN : 1;
-  for (FittedColumn& column : table.columns) {
-    if (table.cchLimit > 0 && column.cchWidth > table.cchLimit) column.cchWidth = table.cchLimit;
-    table.cchLineWidth += column.cchWidth + COLUMN_EXTRA;
-  }
+  for (FittedColumn& column : table.columns) table.cchLineWidth += column.cchWidth + COLUMN_EXTRA;
+  FitToWindow(table, ReadWindowSize(&style.lpConsole->window));
   if (held.fStopped) {
     // The terminal showed ^C where the cursor stood: the next prompt starts on a line of its own.
     if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);

@@ -202,6 +202,8 @@ bool IsConsoleCommand(std::string_view line) {
 
 RunStep RunConsoleCommand(Session& session, std::string_view line) {
   std::string_view text = TrimBlanks(line);
+  // A ';' typed after a command out of habit is not part of it.
+  while (text.size() > 1 && text.back() == ';') text = TrimBlanks(text.substr(0, text.size() - 1));
   text.remove_prefix(1);
   size_t nameEnd = 0;
   while (nameEnd < text.size() && text[nameEnd] != ' ' && text[nameEnd] != '\t') ++nameEnd;
