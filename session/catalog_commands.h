@@ -7,6 +7,7 @@
 #include "display/listing.h"
 #include "odbc/odbc_api.h"
 #include "session/statement.h"
+#include "session/statement_splitter.h"
 
 // The kind of object a table listing shows.
 enum class TableKind {
@@ -28,9 +29,13 @@ StatementOutcome ListSchemas(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const ListingStyle
 StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, const ListingStyle& style);
 
 // Describes the table or view `name` (NAME, SCHEMA.NAME or CATALOG.SCHEMA.NAME; unquoted parts folded to
-// the data source's identifier case, quoted parts taken as they are): its columns, then its primary key,
-// indexes and foreign keys, each as a result of its own. A name that matches nothing is a failure.
-StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view name, const ListingStyle& style);
+// the data source's identifier case, quoted parts taken as they are; with * or % every table and view that
+// matches): its columns, then its indexes, foreign keys, the tables that reference it, its checks and a
+// view's definition, each as a result of its own and left out when empty. On SQLite, PostgreSQL and
+// MariaDB/MySQL (by `dialect`) they come from the source's own catalog, elsewhere from ODBC's catalog
+// calls. A name that matches nothing is a failure.
+StatementOutcome DescribeTable(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view name, SqlDialect dialect,
+                               const ListingStyle& style);
 
 // Writes what the connection is: DBMS and driver with their versions, ODBC versions, database, user, server.
 StatementOutcome ShowConnectionInfo(SQLHDBC lpDbc, const TextCharset& charset);

@@ -87,7 +87,7 @@ RunStep ListViewsCommand(Session& session, std::string_view pattern) {
 RunStep DescribeCommand(Session& session, std::string_view name) {
   if (name.empty()) return ListTablesCommand(session, name);
   auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, DescribeTable(session.lpDbc, session.lpStmt, name, session.listing), start);
+  return AfterCatalogCommand(session, DescribeTable(session.lpDbc, session.lpStmt, name, session.dialect, session.listing), start);
 }
 
 RunStep ListSchemasCommand(Session& session, std::string_view) {
