@@ -582,7 +582,7 @@ std::vector<DescriptionPart> MySqlParts(const FoundTable& table, const SourceNam
   std::vector<DescriptionPart> parts;
   parts.push_back(QueryPart("", "columns",
       "select column_name as " + t("column") + ", column_type as " + t("type") + ", case when is_nullable = 'YES' and column_key <> 'PRI' "
-      "then 'YES' else 'NO' end as " + t("nullable") + ", coalesce(column_default, '') as " + t("default") +
+      "then 'YES' else 'NO' end as " + t("nullable") + ", case when extra like '%auto_increment%' then 'auto_increment' else coalesce(column_default, '') end as " + t("default") +
       " from information_schema.columns where table_schema = " + database + " and table_name = " + name + " order by ordinal_position"));
   parts.push_back(QueryPart("Indexes:", "indexes",
       "select index_name as " + t("index") + ", case when index_name = 'PRIMARY' then 'primary key' when non_unique = 0 then 'unique' else '' end as " +
@@ -615,10 +615,13 @@ std::vector<DescriptionPart> MySqlParts(const FoundTable& table, const SourceNam
   return parts;
 }
 
-// The name a description shows: schema.name, or the name alone.
-std::string ShownName(const FoundTable& table) {
+// The name a description shows: schema.name, database.name where the source has catalogs and no
+// schemas, or the name alone.
+std::string ShownName(const FoundTable& table, const SourceNaming& naming) {
   const CatalogTarget& target = table.target;
-  return (target.fSchema && !target.szSchema.empty() ? target.szSchema + "." : "") + target.szName;
+  if (target.fSchema && !target.szSchema.empty()) return target.szSchema + "." + target.szName;
+  if (!naming.fSchemas && target.fCatalog && !target.szCatalog.empty()) return target.szCatalog + "." + target.szName;
+  return target.szName;
 }
 
 // Describes a table from the source's own catalog, read by its dialect: what ODBC's catalog calls cannot
@@ -628,7 +631,7 @@ StatementOutcome DescribeFromOwnCatalog(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const F
   std::vector<DescriptionPart> parts = dialect == SqlDialect::Sqlite       ? SqliteParts(table, naming)
                                        : dialect == SqlDialect::PostgreSql ? PostgresParts(table, naming)
                                                                            : MySqlParts(table, naming);
-  parts[0].szHeading = (table.fView ? "View " : "Table ") + ShownName(table) + ":";
+  parts[0].szHeading = (table.fView ? "View " : "Table ") + ShownName(table, naming) + ":";
   StatementOutcome outcome = StatementOutcome::Ok;
   for (const DescriptionPart& part : parts) {
     StatementOutcome listed = part.szWhat == std::string("view definitions") ? ListViewDefinition(lpDbc, lpStmt, part, style)
@@ -649,7 +652,7 @@ StatementOutcome DescribeThroughOdbc(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const Foun
   auto schemaPattern = std::make_shared<std::string>(LiteralPattern(table.target.szSchema, naming));
   std::vector<DescriptionPart> parts;
   // NULLABLE (11) is ODBC 2's numeric column: some drivers leave the text IS_NULLABLE empty for ODBC 2.
-  parts.push_back({(table.fView ? "View " : "Table ") + ShownName(table) + ":", "columns",
+  parts.push_back({(table.fView ? "View " : "Table ") + ShownName(table, naming) + ":", "columns",
                    [=](SQLHSTMT lpStatement) {
                      return SQLColumns(lpStatement, Argument(target->szCatalog, target->fCatalog), SQL_NTS,
                                        Argument(*schemaPattern, target->fSchema), SQL_NTS, Argument(*namePattern, true), SQL_NTS, nullptr, 0);
