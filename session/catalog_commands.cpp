@@ -689,13 +689,106 @@ StatementOutcome DescribeThroughOdbc(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const Foun
   return outcome;
 }
 
+
+// A part of a name as an SQL LIKE pattern of the dialect, escaped with a backslash: unquoted, * and % stand
+// for any characters and _ is itself; quoted, the part matches only itself.
+std::string LikePattern(const NamePart& part, const SourceNaming& naming, SqlDialect dialect) {
+  std::string pattern;
+  for (char c : StoredName(part, naming)) {
+    if (!part.fQuoted && (c == '*' || c == '%')) {
+      pattern += '%';
+      continue;
+    }
+    if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
+  return SqlLiteral(pattern, dialect) + " escape " + SqlLiteral("\\", dialect);
+}
+
+// Runs a query of the source's own catalog and lists its result, fitted.
+StatementOutcome ListQuery(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string query, const ListingStyle& style) {
+  DescriptionPart part = QueryPart("", "", std::move(query));
+  return ListCatalogResult(lpDbc, lpStmt, part.call, part.szCallText.c_str(), part.chosen, style);
+}
+
+// The query that lists tables or views by the dialect's own catalog: those the search path (PostgreSQL) or
+// the current database (MariaDB) shows unless the pattern names a schema, system ones only when asked
+// (fSystem) or when a pattern names them, sorted by schema and name. Empty for a dialect without one.
+std::string TableListQuery(const std::vector<NamePart>& parts, TableKind kind, SqlDialect dialect, bool fSystem,
+                           const SourceNaming& naming) {
+  auto t = [&](const char* title) { return Title(title, naming); };
+  const bool fView = kind == TableKind::View;
+  const char* szType = fView ? "'VIEW'" : "'TABLE'";
+  std::string query;
+  if (dialect == SqlDialect::PostgreSql) {
+    query = "select n.nspname as " + t("schema") + ", c.relname as " + t("name") + ", " + szType + " as " + t("type") +
+            " from pg_catalog.pg_class c join pg_catalog.pg_namespace n on n.oid = c.relnamespace where c.relkind in " +
+            (fView ? "('v', 'm')" : "('r', 'p', 'f')");
+    if (parts.size() < 2) query += " and pg_catalog.pg_table_is_visible(c.oid)";
+    if (parts.size() >= 2) query += " and n.nspname like " + LikePattern(parts[parts.size() - 2], naming, dialect);
+    if (!fSystem && parts.empty()) query += " and n.nspname not in ('pg_catalog', 'information_schema') and n.nspname not like 'pg\\_toast%'";
+    if (!parts.empty()) query += " and c.relname like " + LikePattern(parts.back(), naming, dialect);
+    return query + " order by 1, 2";
+  }
+  if (dialect == SqlDialect::MySql) {
+    query = "select table_schema as " + t("catalog") + ", table_name as " + t("name") + ", " + szType + " as " + t("type") +
+            " from information_schema.tables where table_type " + (fView ? "= 'VIEW'" : "in ('BASE TABLE', 'SYSTEM VERSIONED', 'SEQUENCE')");
+    query += parts.size() < 2 ? " and table_schema = database()"
+                              : " and table_schema like " + LikePattern(parts[parts.size() - 2], naming, dialect);
+    if (!fSystem && parts.empty()) query += " and table_schema not in ('mysql', 'information_schema', 'performance_schema', 'sys')";
+    if (!parts.empty()) query += " and table_name like " + LikePattern(parts.back(), naming, dialect);
+    return query + " order by 1, 2";
+  }
+  if (dialect == SqlDialect::Sqlite) {
+    query = "select name as " + t("name") + ", " + szType + " as " + t("type") + " from sqlite_master where type = " +
+            (fView ? "'view'" : "'table'");
+    if (!fSystem && parts.empty()) query += " and name not like 'sqlite\\_%' escape '\\'";
+    if (!parts.empty()) query += " and name like " + LikePattern(parts.back(), naming, dialect);
+    return query + " order by 1";
+  }
+  return query;
+}
+
+// The query that lists functions and procedures with their result and argument types by the dialect's own
+// catalog, as TableListQuery chooses tables. Empty for a dialect without one.
+std::string RoutineListQuery(const std::vector<NamePart>& parts, SqlDialect dialect, bool fSystem, const SourceNaming& naming) {
+  auto t = [&](const char* title) { return Title(title, naming); };
+  std::string query;
+  if (dialect == SqlDialect::PostgreSql) {
+    query = "select n.nspname as " + t("schema") + ", p.proname as " + t("name") + ", coalesce(pg_catalog.pg_get_function_result(p.oid), '') as " +
+            t("result type") + ", pg_catalog.pg_get_function_arguments(p.oid) as " + t("argument types") +
+            ", case p.prokind when 'a' then 'aggregate' when 'w' then 'window' when 'p' then 'procedure' else 'function' end as " + t("type") +
+            " from pg_catalog.pg_proc p join pg_catalog.pg_namespace n on n.oid = p.pronamespace where true";
+    if (parts.size() < 2) query += " and pg_catalog.pg_function_is_visible(p.oid)";
+    if (parts.size() >= 2) query += " and n.nspname like " + LikePattern(parts[parts.size() - 2], naming, dialect);
+    if (!fSystem && parts.empty()) query += " and n.nspname not in ('pg_catalog', 'information_schema')";
+    if (!parts.empty()) query += " and p.proname like " + LikePattern(parts.back(), naming, dialect);
+    return query + " order by 1, 2, 4";
+  }
+  if (dialect == SqlDialect::MySql) {
+    query = "select r.routine_schema as " + t("catalog") + ", r.routine_name as " + t("name") + ", coalesce(r.dtd_identifier, '') as " +
+            t("result type") + ", coalesce((select group_concat(concat_ws(' ', p.parameter_mode, p.parameter_name, p.dtd_identifier) "
+            "order by p.ordinal_position separator ', ') from information_schema.parameters p where p.specific_schema = r.routine_schema "
+            "and p.specific_name = r.specific_name and p.ordinal_position > 0), '') as " + t("argument types") + ", lower(r.routine_type) as " +
+            t("type") + " from information_schema.routines r where ";
+    query += parts.size() < 2 ? "r.routine_schema = database()"
+                              : "r.routine_schema like " + LikePattern(parts[parts.size() - 2], naming, dialect);
+    if (!fSystem && parts.empty()) query += " and r.routine_schema not in ('mysql', 'information_schema', 'performance_schema', 'sys')";
+    if (!parts.empty()) query += " and r.routine_name like " + LikePattern(parts.back(), naming, dialect);
+    return query + " order by 1, 2";
+  }
+  return query;
+}
+
 }  // namespace
 
-StatementOutcome ListTables(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, TableKind kind,
-                            const ListingStyle& style) {
+StatementOutcome ListTables(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, TableKind kind, SqlDialect dialect,
+                            bool fSystem, const ListingStyle& style) {
   SourceNaming naming = ReadSourceNaming(lpDbc);
   std::vector<NamePart> parts;
   if (!pattern.empty() && !SplitName(style.lpConsole->charset, pattern, naming, &parts)) return StatementOutcome::Failed;
+  std::string query = TableListQuery(parts, kind, dialect, fSystem, naming);
+  if (!query.empty()) return ListQuery(lpDbc, lpStmt, std::move(query), style);
   CatalogTarget target = TargetOf(parts, naming, true);
   UseCurrentCatalog(lpDbc, naming, &target);
   std::string szType = kind == TableKind::Table ? "TABLE" : "VIEW";
@@ -709,8 +802,22 @@ StatementOutcome ListTables(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pa
                            chosen, style);
 }
 
-StatementOutcome ListSchemas(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const ListingStyle& style) {
+StatementOutcome ListSchemas(SQLHDBC lpDbc, SQLHSTMT& lpStmt, SqlDialect dialect, bool fSystem, const ListingStyle& style) {
   SourceNaming naming = ReadSourceNaming(lpDbc);
+  if (dialect == SqlDialect::PostgreSql) {
+    return ListQuery(lpDbc, lpStmt,
+                     "select nspname as " + Title("schema", naming) + " from pg_catalog.pg_namespace" +
+                         (fSystem ? "" : " where nspname not in ('pg_catalog', 'information_schema') and nspname not like 'pg\\_%'") +
+                         " order by 1",
+                     style);
+  }
+  if (dialect == SqlDialect::MySql) {
+    return ListQuery(lpDbc, lpStmt,
+                     "select schema_name as " + Title("catalog", naming) + " from information_schema.schemata" +
+                         (fSystem ? "" : " where schema_name not in ('mysql', 'information_schema', 'performance_schema', 'sys')") +
+                         " order by 1",
+                     style);
+  }
   if (!naming.fSchemas && !naming.fCatalogs) {
     OutText("This data source has neither schemas nor catalogs.\n");
     return StatementOutcome::Ok;
@@ -728,14 +835,17 @@ StatementOutcome ListSchemas(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const ListingStyle
                            chosen, style);
 }
 
-StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, const ListingStyle& style) {
-  if (!DriverHasFunction(lpDbc, SQL_API_SQLPROCEDURES)) {
-    ErrText("This data source cannot list its procedures\n");
-    return StatementOutcome::Failed;
-  }
+StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, SqlDialect dialect, bool fSystem,
+                                const ListingStyle& style) {
   SourceNaming naming = ReadSourceNaming(lpDbc);
   std::vector<NamePart> parts;
   if (!pattern.empty() && !SplitName(style.lpConsole->charset, pattern, naming, &parts)) return StatementOutcome::Failed;
+  std::string query = RoutineListQuery(parts, dialect, fSystem, naming);
+  if (!query.empty()) return ListQuery(lpDbc, lpStmt, std::move(query), style);
+  if (!DriverHasFunction(lpDbc, SQL_API_SQLPROCEDURES)) {
+    ErrText("This driver cannot list procedures.\n");
+    return StatementOutcome::Failed;
+  }
   CatalogTarget target = TargetOf(parts, naming, true);
   UseCurrentCatalog(lpDbc, naming, &target);
   std::vector<ChosenColumn> chosen = OwnerAndName(naming, "name");

@@ -16,17 +16,22 @@ enum class TableKind {
 };
 
 // Lists the tables or views whose name matches `pattern` (NAME, SCHEMA.NAME or CATALOG.SCHEMA.NAME, with
-// * or % for any characters; empty: the ones the data source shows by default) through SQLTables on lpStmt,
-// allocated anew on lpDbc when a listing had to free it. Every function here reports its diagnostics and
-// closes the cursor it opened.
-StatementOutcome ListTables(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, TableKind kind,
-                            const ListingStyle& style);
+// * or % for any characters) on lpStmt, allocated anew on lpDbc when a listing had to free it. On
+// PostgreSQL, MariaDB/MySQL and SQLite (by `dialect`) from the source's own catalog: only what the search
+// path or the current database shows unless the pattern names a schema, system tables only with fSystem
+// or a pattern, sorted by schema and name; elsewhere through SQLTables. Every function here reports its diagnostics and
+// closes the cursor it opened; every listing is fitted in a table format.
+StatementOutcome ListTables(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, TableKind kind, SqlDialect dialect,
+                            bool fSystem, const ListingStyle& style);
 
-// Lists the schemas of the data source, or its catalogs when it has no schemas; says so when it has neither.
-StatementOutcome ListSchemas(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const ListingStyle& style);
+// Lists the schemas of the data source, or its catalogs when it has no schemas (the system's only with
+// fSystem on PostgreSQL and MariaDB/MySQL); says so when it has neither.
+StatementOutcome ListSchemas(SQLHDBC lpDbc, SQLHSTMT& lpStmt, SqlDialect dialect, bool fSystem, const ListingStyle& style);
 
-// Lists the procedures and functions whose name matches `pattern` (as for ListTables) through SQLProcedures.
-StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, const ListingStyle& style);
+// Lists the procedures and functions whose name matches `pattern`, chosen as ListTables chooses tables: on
+// PostgreSQL and MariaDB/MySQL with their result and argument types, elsewhere through SQLProcedures.
+StatementOutcome ListProcedures(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string_view pattern, SqlDialect dialect, bool fSystem,
+                                const ListingStyle& style);
 
 // Describes the table or view `name` (NAME, SCHEMA.NAME or CATALOG.SCHEMA.NAME; unquoted parts folded to
 // the data source's identifier case, quoted parts taken as they are; with * or % every table and view that

@@ -73,15 +73,18 @@ RunStep AfterCatalogCommand(Session& session, StatementOutcome outcome, std::chr
   return RunStep::Next;
 }
 
-// \dt [PATTERN] and \dv [PATTERN]: the tables or the views.
-RunStep ListTablesCommand(Session& session, std::string_view pattern) {
+// \dt [PATTERN] and \dv [PATTERN]: the tables or the views; with S (\dtS) the system's too.
+RunStep ListTablesOf(Session& session, std::string_view pattern, TableKind kind, bool fSystem) {
   auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, ListTables(session.lpDbc, session.lpStmt, pattern, TableKind::Table, session.listing), start);
+  return AfterCatalogCommand(
+      session, ListTables(session.lpDbc, session.lpStmt, pattern, kind, session.dialect, fSystem, session.listing), start);
 }
-RunStep ListViewsCommand(Session& session, std::string_view pattern) {
-  auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, ListTables(session.lpDbc, session.lpStmt, pattern, TableKind::View, session.listing), start);
+RunStep ListTablesCommand(Session& session, std::string_view pattern) { return ListTablesOf(session, pattern, TableKind::Table, false); }
+RunStep ListSystemTablesCommand(Session& session, std::string_view pattern) {
+  return ListTablesOf(session, pattern, TableKind::Table, true);
 }
+RunStep ListViewsCommand(Session& session, std::string_view pattern) { return ListTablesOf(session, pattern, TableKind::View, false); }
+RunStep ListSystemViewsCommand(Session& session, std::string_view pattern) { return ListTablesOf(session, pattern, TableKind::View, true); }
 
 // \d NAME describes a table; \d alone lists the tables.
 RunStep DescribeCommand(Session& session, std::string_view name) {
@@ -90,15 +93,22 @@ RunStep DescribeCommand(Session& session, std::string_view name) {
   return AfterCatalogCommand(session, DescribeTable(session.lpDbc, session.lpStmt, name, session.dialect, session.listing), start);
 }
 
-RunStep ListSchemasCommand(Session& session, std::string_view) {
+// \dn: the schemas; \dnS the system's too.
+RunStep ListSchemasOf(Session& session, bool fSystem) {
   auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, ListSchemas(session.lpDbc, session.lpStmt, session.listing), start);
+  return AfterCatalogCommand(session, ListSchemas(session.lpDbc, session.lpStmt, session.dialect, fSystem, session.listing), start);
 }
+RunStep ListSchemasCommand(Session& session, std::string_view) { return ListSchemasOf(session, false); }
+RunStep ListSystemSchemasCommand(Session& session, std::string_view) { return ListSchemasOf(session, true); }
 
-RunStep ListProceduresCommand(Session& session, std::string_view pattern) {
+// \df [PATTERN]: functions and procedures; \dfS the system's too.
+RunStep ListProceduresOf(Session& session, std::string_view pattern, bool fSystem) {
   auto start = std::chrono::steady_clock::now();
-  return AfterCatalogCommand(session, ListProcedures(session.lpDbc, session.lpStmt, pattern, session.listing), start);
+  return AfterCatalogCommand(
+      session, ListProcedures(session.lpDbc, session.lpStmt, pattern, session.dialect, fSystem, session.listing), start);
 }
+RunStep ListProceduresCommand(Session& session, std::string_view pattern) { return ListProceduresOf(session, pattern, false); }
+RunStep ListSystemProceduresCommand(Session& session, std::string_view pattern) { return ListProceduresOf(session, pattern, true); }
 
 RunStep ConnectionInfoCommand(Session& session, std::string_view) {
   return AfterCatalogCommand(session, ShowConnectionInfo(session.lpDbc, session.console.charset), std::chrono::steady_clock::now());
@@ -162,18 +172,22 @@ RunStep ListCommands(Session& session, std::string_view);
 struct ConsoleCommand {
   const char* szName;                                             // what follows the backslash
   RunStep (*handler)(Session& session, std::string_view argument);  // runs it with the rest of the line
-  const char* szUsage;                                            // the command as typed, for \?
+  const char* szUsage;                                            // the command as typed, for \?; null: not listed
   const char* szHelp;                                             // what it does, in one line
 };
 
 const ConsoleCommand COMMANDS[] = {
     {"i", IncludeFile, "\\i FILE", "run the SQL statements of FILE, then come back"},
     {"q", Quit, "\\q", "end the session"},
-    {"d", DescribeCommand, "\\d [NAME]", "describe a table or view: columns, primary key, indexes, foreign keys"},
-    {"dt", ListTablesCommand, "\\dt [PATTERN]", "list tables (PATTERN: [SCHEMA.]NAME, * or % for any characters)"},
-    {"dv", ListViewsCommand, "\\dv [PATTERN]", "list views"},
-    {"dn", ListSchemasCommand, "\\dn", "list schemas (or catalogs)"},
-    {"df", ListProceduresCommand, "\\df [PATTERN]", "list procedures and functions"},
+    {"d", DescribeCommand, "\\d [PATTERN]", "describe tables and views: columns, indexes, keys, references, checks"},
+    {"dt", ListTablesCommand, "\\dt[S] [PATTERN]", "list tables (PATTERN: [SCHEMA.]NAME, * or % for any; S: system too)"},
+    {"dtS", ListSystemTablesCommand, nullptr, nullptr},
+    {"dv", ListViewsCommand, "\\dv[S] [PATTERN]", "list views"},
+    {"dvS", ListSystemViewsCommand, nullptr, nullptr},
+    {"dn", ListSchemasCommand, "\\dn[S]", "list schemas (or catalogs)"},
+    {"dnS", ListSystemSchemasCommand, nullptr, nullptr},
+    {"df", ListProceduresCommand, "\\df[S] [PATTERN]", "list functions and procedures with result and argument types"},
+    {"dfS", ListSystemProceduresCommand, nullptr, nullptr},
     {"conninfo", ConnectionInfoCommand, "\\conninfo", "show the DBMS, driver, database, user and server"},
     {"timing", TimingCommand, "\\timing [on|off]", "show each statement's time"},
     {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv"},
@@ -183,6 +197,7 @@ const ConsoleCommand COMMANDS[] = {
 
 RunStep ListCommands(Session&, std::string_view) {
   for (const ConsoleCommand& command : COMMANDS) {
+    if (command.szUsage == nullptr) continue;
     std::string line = "  ";
     line += command.szUsage;
     line.append(line.size() < 22 ? 22 - line.size() : 1, ' ');

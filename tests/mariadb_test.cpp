@@ -175,7 +175,7 @@ TEST_F(MariaDbTest, CatalogCommandsReadTheCurrentDatabase) {
             (Lines{{"catalog", "name", "type"}, {"test", "Cmd Parent", "TABLE"}, {"test", "cmd_child", "TABLE"},
                    {"catalog", "name", "type"}, {"cmd_other", "t1", "TABLE"},
                    {"catalog", "name", "type"}, {"test", "cmd_view", "VIEW"},
-                   {"catalog", "name", "remarks"}, {"test", "cmd_proc", ""},
+                   {"catalog", "name", "result type", "argument types", "type"}, {"test", "cmd_proc", "", "", "procedure"},
                    {"column", "type", "nullable", "default"}, {"id", "int(11)", "NO", ""}, {"m", "int(11)", "NO", "4"},
                    {"index", "kind", "columns"}, {"PRIMARY", "primary key", "id"}, {"m", "", "m"},
                    {"foreign key", "columns", "references", "on update", "on delete"},

@@ -392,7 +392,7 @@ TEST_F(PostgresTest, CatalogCommandsFollowSchemasAndIdentifierCase) {
             (Lines{{"schema", "name", "type"}, {"public", "cmd_child", "TABLE"},  // _ is no wildcard: not cmdxchild
                    {"schema", "name", "type"}, {"cmd_other", "t1", "TABLE"},
                    {"schema", "name", "type"}, {"public", "cmd_view", "VIEW"},
-                   {"schema", "name", "remarks"}, {"public", "cmd_add", ""},
+                   {"schema", "name", "result type", "argument types", "type"}, {"public", "cmd_add", "integer", "i integer", "function"},
                    {"column", "type", "nullable", "default"}, {"id", "integer", "NO", ""}, {"m", "integer", "YES", "4"},
                    {"index", "kind", "columns", "condition"}, {"cmd_child_pkey", "primary key", "id", ""},
                    {"cmd_child_m", "", "m", ""},
