@@ -77,6 +77,14 @@ TEST_F(DescribeTest, TableViewAndPatternShowWhatTheSchemaSays) {
   EXPECT_NE(lines, std::string::npos) << run.out;
   EXPECT_LT(view, customers) << run.out;
   EXPECT_LT(customers, lines) << run.out;
+
+  // SQLite's own tables show only with S; tables sorted by name, whatever order they were made in.
+  ASSERT_EQ(ExecSql(conn, {"create table aardvark(id integer primary key autoincrement)"}), "");
+  run = RunConsole({"-b", conn}, "\\dt\n\\dtS\n");
+  EXPECT_EQ(TableLines(run.out), (Lines{{"name", "type"}, {"aardvark", "TABLE"}, {"customers", "TABLE"}, {"lines", "TABLE"},
+                                        {"name", "type"}, {"aardvark", "TABLE"}, {"customers", "TABLE"}, {"lines", "TABLE"},
+                                        {"sqlite_sequence", "TABLE"}}))
+      << run.out;
 }
 
 TEST_F(DescribeTest, SampleOrdersFitsInAHundredColumns) {

@@ -240,6 +240,18 @@ TEST_F(MariaDbTest, DescribeShowsWhatShowCreateTableShows) {
       << run.out;
   EXPECT_NE(run.out.find("Table d_sales.invoices:\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("View definition:\n  select `d_sales`.`invoices`.`year` AS `year`"), std::string::npos) << run.out;
+
+  // Listings: the current database unless the pattern names one; the system's with S or a pattern.
+  run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\dt d_*\n\\dt d_sales.*\n\\dn\n\\dnS\n", quiet);
+  EXPECT_EQ(run.err, "");
+  auto lines = TableLines(run.out);
+  EXPECT_EQ(std::vector<std::vector<std::string>>(lines.begin(), lines.begin() + 4),
+            (Lines{{"catalog", "name", "type"}, {"test", "d_customers", "TABLE"}, {"catalog", "name", "type"}, {"d_sales", "invoices", "TABLE"}}))
+      << run.out;
+  size_t plain = run.out.find("| catalog"), withSystem = run.out.find("| catalog", plain + 1);
+  ASSERT_NE(withSystem, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(plain, withSystem - plain).find("| mysql"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("| mysql", withSystem), std::string::npos) << run.out;
 }
 
 // The database's mariadb-dump, the lines that name the database or the time aside.

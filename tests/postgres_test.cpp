@@ -464,6 +464,27 @@ TEST_F(PostgresTest, DescribeShowsWhatPsqlShows) {
   EXPECT_NE(run.out.find("Table d_sales.invoices:\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("View definition:\n   SELECT invoices.year,\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("    WHERE invoices.amount > 100::numeric;\n"), std::string::npos) << run.out;
+
+  // Listings: the search path unless the pattern names a schema; the system's with S or a pattern; sorted.
+  run = RunConsole({"-b", PostgresConnStr(gServer)}, "\\dt d_*;\n\\dt d_sales.*\n\\dv *.b*\n\\df\n\\dfS now\n\\dn\n", quiet);
+  EXPECT_EQ(run.err, "");
+  auto lines = TableLines(run.out);
+  EXPECT_EQ(std::vector<std::vector<std::string>>(lines.begin(), lines.begin() + 6),
+            (Lines{{"schema", "name", "type"}, {"public", "d_customers", "TABLE"},
+                   {"schema", "name", "type"}, {"d_sales", "invoices", "TABLE"},
+                   {"schema", "name", "type"}, {"d_sales", "big", "VIEW"}}))
+      << run.out;
+  EXPECT_EQ(run.out.find("| pg_catalog | pg_"), std::string::npos) << run.out;  // \df lists no system function
+  EXPECT_NE(run.out.find("| pg_catalog | now  | timestamp with time zone |                | function |"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("| information_schema"), std::string::npos) << run.out;
+  run = RunConsole({"-b", PostgresConnStr(gServer)}, "\\dt *.*\n", quiet);
+  lines = TableLines(run.out);
+  auto at = [&](const std::vector<std::string>& row) { return std::find(lines.begin(), lines.end(), row) - lines.begin(); };
+  auto sales = at({"d_sales", "invoices", "TABLE"}), catalog = at({"pg_catalog", "pg_class", "TABLE"}),
+       customers = at({"public", "d_customers", "TABLE"});
+  EXPECT_LT(sales, catalog) << run.out;
+  EXPECT_LT(catalog, customers) << run.out;
+  EXPECT_LT(customers, static_cast<long>(lines.size())) << run.out;
 }
 
 TEST_F(PostgresTest, DollarBodiesQuotesAndADumpRestoredThroughAFile) {
