@@ -397,12 +397,32 @@ struct DescriptionPart {
   std::function<SQLRETURN(SQLHSTMT)> call;      // the catalog call or query that opens its result
   std::string szCallText;                       // the call as written, for its error message
   std::vector<ChosenColumn> chosen;             // the result's columns shown, and their titles; empty: all
+  SQLUSMALLINT iStatisticsType = 0;             // SQLStatistics' TYPE column: its rows of type SQL_TABLE_STAT
+                                                // describe the table, not an index, and are skipped; 0: none
+  SQLUSMALLINT function = 0;                    // the ODBC function (SQL_API_...) the driver must offer; 0: a query
 };
 
+// Reads a small integer column of the current row; NULL reads as -1. Returns false when the call failed.
+bool ReadSmallInt(SQLHSTMT lpStmt, SQLUSMALLINT iCol, SQLSMALLINT* value) {
+  SQLLEN ind = 0;
+  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLGetData(lpStmt, iCol, SQL_C_SSHORT, value, sizeof *value, &ind),
+                   "SQLGetData(lpStmt, iCol, SQL_C_SSHORT, &sValue, sizeof sValue, &ind)")) {
+    return false;
+  }
+  if (ind == SQL_NULL_DATA) *value = -1;
+  return true;
+}
+
 // Runs a part's call and reads whether its result has a row, closing the cursor again: a part without rows
-// is left out. A driver that cannot make the call says so on one line, and the description goes on.
-StatementOutcome PartHasRows(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const DescriptionPart& part, bool* fRows) {
+// is left out. *cSkipped counts the table-statistics rows before the first row shown (the driver lists
+// them first). A driver that cannot make the call says so on one line, and the description goes on.
+StatementOutcome PartHasRows(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const DescriptionPart& part, bool* fRows, int* cSkipped) {
   *fRows = false;
+  *cSkipped = 0;
+  if (part.function != 0 && !DriverHasFunction(lpDbc, part.function)) {
+    ErrFormat("This driver cannot list %s.\n", part.szWhat);
+    return StatementOutcome::Ok;
+  }
   if (!HaveStatement(lpDbc, lpStmt)) return StatementOutcome::Fatal;
   BeginCancellableCall(lpStmt);
   SQLRETURN RetCode = part.call(lpStmt);
@@ -416,21 +436,48 @@ StatementOutcome PartHasRows(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const DescriptionP
     return CloseCursor(lpStmt, StatementOutcome::Ok);
   }
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, part.szCallText.c_str())) return CloseCursor(lpStmt, StatementOutcome::Failed);
-  RetCode = SQLFetch(lpStmt);
-  if (RetCode != SQL_NO_DATA && !CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "RetCode = SQLFetch(lpStmt)")) {
+  // A driver that only pretends to make the call (MDBTools' SQLStatistics) opens no result to fetch from.
+  SQLSMALLINT cCols = 0;
+  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLNumResultCols(lpStmt, &cCols), "SQLNumResultCols(lpStmt,&sNumResults)")) {
     return CloseCursor(lpStmt, StatementOutcome::Failed);
   }
-  *fRows = RetCode != SQL_NO_DATA;
+  if (cCols < part.iStatisticsType || cCols == 0) {
+    ErrFormat("This driver cannot list %s.\n", part.szWhat);
+    return CloseCursor(lpStmt, StatementOutcome::Ok);
+  }
+  for (;;) {
+    RetCode = SQLFetch(lpStmt);
+    if (RetCode == SQL_NO_DATA) return CloseCursor(lpStmt, StatementOutcome::Ok);
+    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "RetCode = SQLFetch(lpStmt)")) return CloseCursor(lpStmt, StatementOutcome::Failed);
+    SQLSMALLINT type = -1;
+    if (part.iStatisticsType != 0 && !ReadSmallInt(lpStmt, part.iStatisticsType, &type)) {
+      return CloseCursor(lpStmt, StatementOutcome::Failed);
+    }
+    if (type != SQL_TABLE_STAT) break;
+    ++*cSkipped;
+  }
+  *fRows = true;
   return CloseCursor(lpStmt, StatementOutcome::Ok);
 }
 
 // Lists one part of a description under its heading, unless it has no rows.
 StatementOutcome ListPart(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const DescriptionPart& part, const ListingStyle& style) {
   bool fRows = false;
-  StatementOutcome outcome = PartHasRows(lpDbc, lpStmt, part, &fRows);
+  int cSkipped = 0;
+  StatementOutcome outcome = PartHasRows(lpDbc, lpStmt, part, &fRows, &cSkipped);
   if (outcome != StatementOutcome::Ok || !fRows) return outcome;
   WriteHeading(style, part.szHeading);
-  return ListCatalogResult(lpDbc, lpStmt, part.call, part.szCallText.c_str(), part.chosen, style);
+  if (cSkipped == 0) return ListCatalogResult(lpDbc, lpStmt, part.call, part.szCallText.c_str(), part.chosen, style);
+  // The same call gives the same rows: the table-statistics rows found before are fetched past unshown,
+  // one row a fetch.
+  auto skipStatistics = [&](SQLHSTMT lpStatement) {
+    SQLRETURN RetCode = part.call(lpStatement);
+    for (int iRow = 0; iRow < cSkipped && SQL_SUCCEEDED(RetCode); ++iRow) RetCode = SQLFetch(lpStatement);
+    return RetCode;
+  };
+  ListingStyle oneRowAFetch = style;
+  oneRowAFetch.fRowsets = false;
+  return ListCatalogResult(lpDbc, lpStmt, skipStatistics, part.szCallText.c_str(), part.chosen, oneRowAFetch);
 }
 
 // Writes a view's definition under its heading as the source keeps it, line by line, in a table format;
@@ -658,14 +705,18 @@ StatementOutcome DescribeThroughOdbc(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const Foun
                                        Argument(*schemaPattern, target->fSchema), SQL_NTS, Argument(*namePattern, true), SQL_NTS, nullptr, 0);
                    },
                    "SQLColumns(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS, NULL, 0)",
-                   {{4, "column"}, {6, "type"}, {7, "size"}, {9, "scale"}, {11, "nullable"}, {13, "default"}}});
+                   {{4, "column"}, {6, "type"}, {7, "size"}, {9, "scale"}, {11, "nullable"}, {13, "default"}},
+                   0,
+                   SQL_API_SQLCOLUMNS});
   parts.push_back({"Primary key:", "primary keys",
                    [=](SQLHSTMT lpStatement) {
                      return SQLPrimaryKeys(lpStatement, Argument(target->szCatalog, target->fCatalog), SQL_NTS,
                                            Argument(target->szSchema, target->fSchema), SQL_NTS, Argument(target->szName, true), SQL_NTS);
                    },
                    "SQLPrimaryKeys(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS)",
-                   {{4, "column"}, {5, "position"}, {6, "key name"}}});
+                   {{4, "column"}, {5, "position"}, {6, "key name"}},
+                   0,
+                   SQL_API_SQLPRIMARYKEYS});
   parts.push_back({"Indexes:", "indexes",
                    [=](SQLHSTMT lpStatement) {
                      return SQLStatistics(lpStatement, Argument(target->szCatalog, target->fCatalog), SQL_NTS,
@@ -673,14 +724,18 @@ StatementOutcome DescribeThroughOdbc(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const Foun
                                           SQL_INDEX_ALL, SQL_QUICK);
                    },
                    "SQLStatistics(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS, SQL_INDEX_ALL, SQL_QUICK)",
-                   {{4, "non-unique"}, {6, "index"}, {8, "position"}, {9, "column"}, {10, "order"}}});
+                   {{4, "non-unique"}, {6, "index"}, {8, "position"}, {9, "column"}, {10, "order"}},
+                   7,
+                   SQL_API_SQLSTATISTICS});
   parts.push_back({"Foreign keys:", "foreign keys",
                    [=](SQLHSTMT lpStatement) {
                      return SQLForeignKeys(lpStatement, nullptr, 0, nullptr, 0, nullptr, 0, Argument(target->szCatalog, target->fCatalog),
                                            SQL_NTS, Argument(target->szSchema, target->fSchema), SQL_NTS, Argument(target->szName, true), SQL_NTS);
                    },
                    "SQLForeignKeys(lpStmt, NULL, 0, NULL, 0, NULL, 0, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS)",
-                   {{2, "references schema"}, {3, "references table"}, {4, "references column"}, {8, "column"}, {12, "key name"}}});
+                   {{2, "references schema"}, {3, "references table"}, {4, "references column"}, {8, "column"}, {12, "key name"}},
+                   0,
+                   SQL_API_SQLFOREIGNKEYS});
   StatementOutcome outcome = StatementOutcome::Ok;
   for (const DescriptionPart& part : parts) {
     outcome = Worse(outcome, ListPart(lpDbc, lpStmt, part, style));
