@@ -636,21 +636,57 @@ std::vector<DescriptionPart> MySqlParts(const FoundTable& table, const SourceNam
       t("kind") + ", group_concat(concat(column_name, case when collation = 'D' then ' DESC' else '' end) order by seq_in_index separator ', ') as " +
       t("columns") + " from information_schema.statistics where table_schema = " + database + " and table_name = " + name +
       " group by index_name, non_unique order by index_name <> 'PRIMARY', non_unique, index_name"));
+  // Each information_schema table is read with the database and table named, as literals: a join would
+  // have the server open every table (0.5 s with 6,000 tables).
+  auto rule = [&](const char* column) {
+    return std::string("(select r.") + column + " from information_schema.referential_constraints r where r.constraint_schema = " + database +
+           " and r.table_name = " + name + " and r.constraint_name = k.constraint_name)";
+  };
   parts.push_back(QueryPart("Foreign keys:", "foreign keys",
       "select k.constraint_name as " + t("foreign key") + ", group_concat(k.column_name order by k.ordinal_position separator ', ') as " +
       t("columns") + ", concat(k.referenced_table_schema, '.', k.referenced_table_name, '(', group_concat(k.referenced_column_name order by "
-      "k.ordinal_position separator ', '), ')') as " + t("references") + ", r.update_rule as " + t("on update") + ", r.delete_rule as " +
-      t("on delete") + " from information_schema.key_column_usage k join information_schema.referential_constraints r on "
-      "r.constraint_schema = k.constraint_schema and r.constraint_name = k.constraint_name and r.table_name = k.table_name "
-      "where k.table_schema = " + database + " and k.table_name = " + name + " and r.constraint_schema = " + database +
-      " and r.table_name = " + name + " and k.referenced_table_name is not null "
-      "group by k.constraint_name, k.referenced_table_schema, k.referenced_table_name, r.update_rule, r.delete_rule order by k.constraint_name"));
-  parts.push_back(QueryPart("Referenced by:", "the tables that reference it",
+      "k.ordinal_position separator ', '), ')') as " + t("references") + ", " + rule("update_rule") + " as " + t("on update") + ", " +
+      rule("delete_rule") + " as " + t("on delete") + " from information_schema.key_column_usage k "
+      "where k.table_schema = " + database + " and k.table_name = " + name + " and k.referenced_table_name is not null "
+      "group by k.constraint_name, k.referenced_table_schema, k.referenced_table_name order by k.constraint_name"));
+  // key_column_usage finds the references to a table by opening every table on the server (0.8 s with
+  // 6,000 tables); InnoDB's own list of foreign keys answers at once, where its names are the SQL names
+  // (it writes other characters as @xxxx) and the user may read it. Otherwise the slow way.
+  std::string slowQuery =
       "select concat(k.table_schema, '.', k.table_name) as " + t("table") + ", k.constraint_name as " + t("foreign key") +
       ", group_concat(k.column_name order by k.ordinal_position separator ', ') as " + t("columns") +
-      ", group_concat(k.referenced_column_name order by k.ordinal_position separator ', ') as " + t("references") +
-      " from information_schema.key_column_usage k where k.referenced_table_schema = " + database + " and k.referenced_table_name = " + name +
-      " group by k.table_schema, k.table_name, k.constraint_name order by 1, 2"));
+      ", group_concat(k.referenced_column_name order by k.ordinal_position separator ', ') as " + t("references") + ", r.update_rule as " +
+      t("on update") + ", r.delete_rule as " + t("on delete") +
+      " from information_schema.key_column_usage k join information_schema.referential_constraints r on r.constraint_schema = "
+      "k.constraint_schema and r.constraint_name = k.constraint_name and r.table_name = k.table_name where k.referenced_table_schema = " +
+      database + " and k.referenced_table_name = " + name + " group by k.table_schema, k.table_name, k.constraint_name, r.update_rule, "
+      "r.delete_rule order by 1, 2";
+  auto isPlain = [](const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+  };
+  if (!isPlain(table.target.szCatalog) || !isPlain(table.target.szName)) {
+    parts.push_back(QueryPart("Referenced by:", "the tables that reference it", slowQuery));
+  } else {
+    auto columns = [](const char* column) {
+      return std::string("(select group_concat(c.") + column + " order by c.pos separator ', ') from information_schema.innodb_sys_foreign_cols c "
+             "where c.id = f.id)";
+    };
+    std::string fastQuery =
+        "select replace(f.for_name, '/', '.') as " + t("table") + ", substring_index(f.id, '/', -1) as " + t("foreign key") + ", " +
+        columns("for_col_name") + " as " + t("columns") + ", " + columns("ref_col_name") + " as " + t("references") +
+        ", case when f.type & 4 then 'CASCADE' when f.type & 8 then 'SET NULL' when f.type & 32 then 'NO ACTION' else 'RESTRICT' end as " +
+        t("on update") + ", case when f.type & 1 then 'CASCADE' when f.type & 2 then 'SET NULL' when f.type & 16 then 'NO ACTION' "
+        "else 'RESTRICT' end as " + t("on delete") + " from information_schema.innodb_sys_foreign f where f.ref_name = " +
+        SqlLiteral(table.target.szCatalog + "/" + table.target.szName, SqlDialect::MySql) + " order by 1, 2";
+    DescriptionPart part = QueryPart("Referenced by:", "the tables that reference it", fastQuery);
+    auto fast = part.call;
+    auto slow = QueryPart("", "", slowQuery).call;
+    part.call = [fast, slow](SQLHSTMT lpStatement) {
+      SQLRETURN RetCode = fast(lpStatement);
+      return RetCode == SQL_ERROR ? slow(lpStatement) : RetCode;
+    };
+    parts.push_back(part);
+  }
   parts.push_back(QueryPart("Check constraints:", "check constraints",
       "select constraint_name as " + t("check") + ", check_clause as " + t("condition") + " from information_schema.check_constraints "
       "where constraint_schema = " + database + " and table_name = " + name + " order by constraint_name"));

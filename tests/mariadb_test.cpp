@@ -182,7 +182,8 @@ TEST_F(MariaDbTest, CatalogCommandsReadTheCurrentDatabase) {
                    {"cmd_child_ibfk_1", "m", "test.Cmd Parent(q)", "RESTRICT", "RESTRICT"},
                    {"column", "type", "nullable", "default"}, {"q", "int(11)", "NO", ""},
                    {"index", "kind", "columns"}, {"PRIMARY", "primary key", "q"},
-                   {"table", "foreign key", "columns", "references"}, {"test.cmd_child", "cmd_child_ibfk_1", "m", "q"}}))
+                   {"table", "foreign key", "columns", "references", "on update", "on delete"},
+                   {"test.cmd_child", "cmd_child_ibfk_1", "m", "q", "RESTRICT", "RESTRICT"}}))
       << run.out;
   // MariaDB has catalogs (its databases) and no schemas.
   run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\dn\n\\conninfo\n", quiet);
@@ -235,7 +236,8 @@ TEST_F(MariaDbTest, DescribeShowsWhatShowCreateTableShows) {
                    {"column", "type", "nullable", "default"}, {"id", "int(11)", "NO", "auto_increment"},
                    {"name", "varchar(40)", "NO", "'anon'"},
                    {"index", "kind", "columns"}, {"PRIMARY", "primary key", "id"},
-                   {"table", "foreign key", "columns", "references"}, {"d_sales.invoices", "invoices_ibfk_1", "cust", "id"},
+                   {"table", "foreign key", "columns", "references", "on update", "on delete"},
+                   {"d_sales.invoices", "invoices_ibfk_1", "cust", "id", "RESTRICT", "CASCADE"},
                    {"column", "type", "nullable", "default"}, {"year", "int(11)", "NO", ""}, {"amount", "decimal(10,2)", "YES", "NULL"}}))
       << run.out;
   EXPECT_NE(run.out.find("Table d_sales.invoices:\n"), std::string::npos) << run.out;
