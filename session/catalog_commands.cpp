@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <strings.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -539,6 +540,78 @@ DescriptionPart QueryPart(const char* heading, const char* what, std::string que
   return part;
 }
 
+// The index just past a quoted string or name of SQLite's that starts at `at` ('...', "...", `...` or [...]).
+size_t PastSqliteQuote(const std::string& sql, size_t at) {
+  const char close = sql[at] == '[' ? ']' : sql[at];
+  for (size_t i = at + 1; i < sql.size(); ++i) {
+    if (sql[i] != close) continue;
+    if (close != ']' && i + 1 < sql.size() && sql[i + 1] == close) {
+      ++i;  // a doubled quote stands for itself
+      continue;
+    }
+    return i + 1;
+  }
+  return sql.size();
+}
+
+// Whether c may be part of a word of SQL.
+bool IsWordChar(char c) { return isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// The CHECK constraints of a SQLite CREATE TABLE text, each "CHECK (condition)" as written: SQLite keeps
+// them in that text only.
+std::vector<std::string> SqliteCheckClauses(const std::string& sql) {
+  std::vector<std::string> checks;
+  const size_t n = sql.size();
+  for (size_t i = 0; i < n;) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      i = PastSqliteQuote(sql, i);
+    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+      i = sql.find('\n', i);
+    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+      size_t end = sql.find("*/", i + 2);
+      i = end == std::string::npos ? n : end + 2;
+    } else if ((i == 0 || !IsWordChar(sql[i - 1])) && n - i > 5 && strncasecmp(&sql[i], "check", 5) == 0 && !IsWordChar(sql[i + 5])) {
+      size_t open = i + 5;
+      while (open < n && isspace(static_cast<unsigned char>(sql[open]))) ++open;
+      i = open;
+      if (open >= n || sql[open] != '(') continue;
+      int depth = 0;
+      while (i < n) {
+        const char d = sql[i];
+        if (d == '\'' || d == '"' || d == '`' || d == '[') {
+          i = PastSqliteQuote(sql, i);
+          continue;
+        }
+        ++i;
+        if (d == '(') ++depth;
+        if (d == ')' && --depth == 0) break;
+      }
+      checks.push_back("CHECK " + sql.substr(open, i - open));
+    } else {
+      ++i;
+    }
+    if (i == std::string::npos) break;
+  }
+  return checks;
+}
+
+// Reads the one text the query gives into *text (empty when it gives no row). Returns the outcome.
+StatementOutcome ReadQueryText(SQLHDBC lpDbc, SQLHSTMT& lpStmt, std::string query, std::string* text) {
+  text->clear();
+  if (!HaveStatement(lpDbc, lpStmt)) return StatementOutcome::Fatal;
+  SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&query[0]), SQL_NTS);
+  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLExecDirect(lpStmt, szCatalogQuery, SQL_NTS)")) {
+    return CloseCursor(lpStmt, StatementOutcome::Failed);
+  }
+  RetCode = SQLFetch(lpStmt);
+  if (RetCode == SQL_NO_DATA) return CloseCursor(lpStmt, StatementOutcome::Ok);
+  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "RetCode = SQLFetch(lpStmt)") || !ReadWholeText(lpStmt, 1, text)) {
+    return CloseCursor(lpStmt, StatementOutcome::Failed);
+  }
+  return CloseCursor(lpStmt, StatementOutcome::Ok);
+}
+
 // The parts of a SQLite table's description, from its pragmas and sqlite_master.
 std::vector<DescriptionPart> SqliteParts(const FoundTable& table, const SourceNaming& naming) {
   const std::string name = SqlLiteral(table.target.szName, SqlDialect::Sqlite);
@@ -716,6 +789,19 @@ StatementOutcome DescribeFromOwnCatalog(SQLHDBC lpDbc, SQLHSTMT& lpStmt, const F
                                                                            : MySqlParts(table, naming);
   parts[0].szHeading = (table.fView ? "View " : "Table ") + ShownName(table, naming) + ":";
   StatementOutcome outcome = StatementOutcome::Ok;
+  if (dialect == SqlDialect::Sqlite && !table.fView) {
+    // SQLite's checks are in its CREATE TABLE text only: they are listed as a result of SQLite's own.
+    std::string sql;
+    outcome = ReadQueryText(lpDbc, lpStmt,
+                            "select sql from sqlite_master where type = 'table' and name = " + SqlLiteral(table.target.szName, dialect), &sql);
+    if (outcome == StatementOutcome::Fatal) return outcome;
+    std::string values;
+    for (const std::string& check : SqliteCheckClauses(sql)) values += (values.empty() ? "(" : ", (") + SqlLiteral(check, dialect) + ")";
+    if (!values.empty()) {
+      parts.push_back(QueryPart("Check constraints:", "check constraints",
+                                "select column1 as " + Title("condition", naming) + " from (values " + values + ")"));
+    }
+  }
   for (const DescriptionPart& part : parts) {
     StatementOutcome listed = part.szWhat == std::string("view definitions") ? ListViewDefinition(lpDbc, lpStmt, part, style)
                                                                              : ListPart(lpDbc, lpStmt, part, style);

@@ -43,12 +43,24 @@ TEST_F(DescribeTest, TableViewAndPatternShowWhatTheSchemaSays) {
                                         {"lines_desc", "", "qty DESC, code", ""},
                                         {"lines_part", "", "cust", "qty > 10"},
                                         {"columns", "references", "on update", "on delete"},
-                                        {"cust", "customers(id)", "NO ACTION", "CASCADE"}}))
+                                        {"cust", "customers(id)", "NO ACTION", "CASCADE"},
+                                        {"condition"},
+                                        {"CHECK (qty > 0)"}}))
       << run.out;
   // Headings as before, and no part without rows: this table is referenced by none.
   EXPECT_NE(run.out.find("Table lines:\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Indexes:\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Check constraints:\n"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("Referenced by:"), std::string::npos) << run.out;
+
+  // Checks come from the CREATE TABLE text: quotes, nested parentheses and a column named check hold.
+  ASSERT_EQ(ExecSql(conn, {"create table ck(a int, \"check\" text constraint b_len check(length(\"check\") < 10 and \"check\" <> 'x)'), "
+                           "check (a between 1 and (5)))"}),
+            "");
+  run = RunConsole({"--csv", conn}, "\\d ck\n");
+  EXPECT_NE(run.out.find("condition\n\"CHECK (length(\"\"check\"\") < 10 and \"\"check\"\" <> 'x)')\"\nCHECK (a between 1 and (5))\n"),
+            std::string::npos)
+      << run.out;
 
   // The other side of the key, and a view: its columns and definition, no empty parts.
   run = RunConsole({"-b", conn}, "\\d CUSTOMERS\n\\d big_lines\n");
@@ -81,8 +93,8 @@ TEST_F(DescribeTest, TableViewAndPatternShowWhatTheSchemaSays) {
   // SQLite's own tables show only with S; tables sorted by name, whatever order they were made in.
   ASSERT_EQ(ExecSql(conn, {"create table aardvark(id integer primary key autoincrement)"}), "");
   run = RunConsole({"-b", conn}, "\\dt\n\\dtS\n");
-  EXPECT_EQ(TableLines(run.out), (Lines{{"name", "type"}, {"aardvark", "TABLE"}, {"customers", "TABLE"}, {"lines", "TABLE"},
-                                        {"name", "type"}, {"aardvark", "TABLE"}, {"customers", "TABLE"}, {"lines", "TABLE"},
+  EXPECT_EQ(TableLines(run.out), (Lines{{"name", "type"}, {"aardvark", "TABLE"}, {"ck", "TABLE"}, {"customers", "TABLE"}, {"lines", "TABLE"},
+                                        {"name", "type"}, {"aardvark", "TABLE"}, {"ck", "TABLE"}, {"customers", "TABLE"}, {"lines", "TABLE"},
                                         {"sqlite_sequence", "TABLE"}}))
       << run.out;
 }
