@@ -1,4 +1,4 @@
-// How result sets are listed (table, CSV or TSV) and the writers that list them from the result-set record.
+// How result sets are listed (table, fitted table, CSV or TSV) and the writers that list them from the result-set record.
 #pragma once
 
 #include <string>
@@ -9,7 +9,8 @@
 
 // How result sets are written.
 enum class ListingFormat {
-  Table,  // aligned text table with header, end bar and pauses
+  Table,  // aligned text table with header, end bar and pauses; columns as wide as their display size
+  Fit,    // the same table with each column as wide as its widest value or title over the first rows
   Csv,    // RFC 4180 comma-separated values, LF line ends, whole values
   Tsv,    // tab-separated values with \t \n \r \\ escapes and \N for NULL, whole values
 };
@@ -46,6 +47,9 @@ struct ListingStyle {
   Pager pager;                   // the pause, its reply and the stop
 };
 
+// Whether a format writes a table with header, end bar and pauses (Table or Fit), not data for a program.
+inline bool IsTableFormat(ListingFormat format) { return format == ListingFormat::Table || format == ListingFormat::Fit; }
+
 // Whether the listing must stop now, as the style's pager says.
 inline bool ListingStopRequested(const ListingStyle& style) {
   return style.pager.StopRequested != nullptr && style.pager.StopRequested(style.pager.context);
@@ -59,6 +63,25 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style);
 // line a column with the names aligned and every value whole, pausing like the table. Returns false when
 // a call failed.
 bool ListExpanded(ResultSet& set, const ListingStyle& style);
+
+// Lists the rows of a described result set as a fitted table: holds the first rows (up to 1,000) with
+// every value whole, sizes each column to the widest value or title among them, then writes them and the
+// rest one row at a time. A later wider value widens its own line; at a terminal a value wider than the
+// window is cut to fit it and ends in an ellipsis. Pauses like the table. Returns false when a call failed.
+bool ListFitted(ResultSet& set, const ListingStyle& style);
+
+// Writes one cell of a table line at out: the bar, a blank, at most maxChars characters of the text in
+// exactly `width` columns, a blank. Returns the end of what was written.
+char* PutCell(const TextCharset& charset, char* out, const char* text, size_t len, int maxChars, int width,
+              bool alignLeft);
+
+// Writes the end bar of a table: lineWidth blanks, highlighted when fHighlight says so, and a newline.
+void WriteEndBar(int lineWidth, bool fHighlight);
+
+// Rows on one page of a table whose lines are lineWidth wide. A line wider than the terminal wraps onto
+// several screen lines, so fewer rows fit: the header and the prompt line stay on the screen. Elsewhere a
+// page is the window's rows - 2.
+int RowsPerPage(const WindowSize& window, int lineWidth);
 
 // Shows the paging prompt, highlighted across lineWidth columns when the style says so, and reads the
 // reply through the style. Returns false when the listing stops: a reply that begins with Q or q, Ctrl-C,

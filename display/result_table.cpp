@@ -27,8 +27,8 @@ char* PutBar(const TextCharset& charset, char* out) {
   return out + charset.columnBarLen;
 }
 
-// Writes one cell of a table line at out: the bar, a blank, the text in exactly `width` columns, a blank.
-// Returns the end of what was written.
+}  // namespace
+
 char* PutCell(const TextCharset& charset, char* out, const char* text, size_t len, int maxChars, int width,
               bool alignLeft) {
   out = PutBar(charset, out);
@@ -37,6 +37,8 @@ char* PutCell(const TextCharset& charset, char* out, const char* text, size_t le
   *out++ = ' ';
   return out;
 }
+
+namespace {
 
 // Writes one cell of a table line to standard output.
 void WriteCell(const TextCharset& charset, const char* text, size_t len, int maxChars, int width, bool alignLeft) {
@@ -154,6 +156,13 @@ void WriteBlanks(int count) {
 
 }  // namespace
 
+void WriteEndBar(int lineWidth, bool fHighlight) {
+  if (fHighlight) HighlightConsole(lineWidth, true);
+  WriteBlanks(lineWidth);
+  if (fHighlight) HighlightConsole(lineWidth, false);
+  OutWrite("\n", 1);
+}
+
 namespace {
 
 // The paging prompt's look, for writing it again after a stop.
@@ -198,16 +207,14 @@ bool PauseListing(int lineWidth, const ListingStyle& style) {
   return true;
 }
 
-namespace {
-
-// Rows on one page. A line wider than the terminal wraps onto several screen lines, so fewer rows fit:
-// the header and the prompt line stay on the screen. Elsewhere a page is the window's rows - 2.
 int RowsPerPage(const WindowSize& window, int lineWidth) {
   int screenLines = window.columns > 0 ? (lineWidth + window.columns - 1) / window.columns : 1;
   if (screenLines <= 1) return window.rows - 2;
   int rows = (window.rows - 1 - screenLines) / screenLines;
   return rows > 1 ? rows : 1;
 }
+
+namespace {
 
 // Prints the highlighted header line: each column's title in its width.
 void PrintColumnTitles(const Table& table) {
@@ -224,13 +231,7 @@ void PrintColumnTitles(const Table& table) {
 }
 
 // The end bar: the line's width of blanks, highlighted.
-void PrintEndBar(const Table& table) {
-  const int lineWidth = table.cchTotalWidth + 2;
-  if (table.fHighlight) HighlightConsole(lineWidth, true);
-  WriteBlanks(lineWidth);
-  if (table.fHighlight) HighlightConsole(lineWidth, false);
-  OutWrite("\n", 1);
-}
+void PrintEndBar(const Table& table) { WriteEndBar(table.cchTotalWidth + 2, table.fHighlight); }
 
 // Lists the described result set as a table that pauses after every screenful when the style says so.
 bool ListTable(ResultSet& set, const ListingStyle& style) {
@@ -293,6 +294,10 @@ bool ShowResultSet(ResultSet& set, SQLSMALLINT cCols, const ListingStyle& style,
     }
     if (fExpanded) return ListExpanded(set, style) && fDescribed;
     return ListTable(set, style) && fDescribed;
+  }
+  if (style.format == ListingFormat::Fit) {
+    if (style.expanded == ExpandedDisplay::On) return ListExpanded(set, style) && fDescribed;
+    return ListFitted(set, style) && fDescribed;
   }
   return fDescribed && ListDelimited(set, style);
 }

@@ -58,26 +58,53 @@ StatementOutcome Quit(Session& session, std::string_view) {
   return StatementOutcome::Ok;
 }
 
-// \dt [PATTERN] and \dv [PATTERN]: the tables or the views.
+// \dt [PATTERN] and \dv [PATTERN]: the tables or the views; with S (\dtS) the system's too.
+StatementOutcome ListTablesOf(Session& session, std::string_view pattern, TableKind kind, bool fSystem) {
+  Connection& connection = session.connection;
+  return RunOnSource(session, [&] {
+    return ListTables(connection, pattern, kind, connection.profile.dialect, fSystem, session.listing);
+  });
+}
 StatementOutcome ListTablesCommand(Session& session, std::string_view pattern) {
-  return RunOnSource(session, [&] { return ListTables(session.connection, pattern, TableKind::Table, session.listing); });
+  return ListTablesOf(session, pattern, TableKind::Table, false);
+}
+StatementOutcome ListSystemTablesCommand(Session& session, std::string_view pattern) {
+  return ListTablesOf(session, pattern, TableKind::Table, true);
 }
 StatementOutcome ListViewsCommand(Session& session, std::string_view pattern) {
-  return RunOnSource(session, [&] { return ListTables(session.connection, pattern, TableKind::View, session.listing); });
+  return ListTablesOf(session, pattern, TableKind::View, false);
+}
+StatementOutcome ListSystemViewsCommand(Session& session, std::string_view pattern) {
+  return ListTablesOf(session, pattern, TableKind::View, true);
 }
 
 // \d NAME describes a table; \d alone lists the tables.
 StatementOutcome DescribeCommand(Session& session, std::string_view name) {
   if (name.empty()) return ListTablesCommand(session, name);
-  return RunOnSource(session, [&] { return DescribeTable(session.connection, name, session.listing); });
+  Connection& connection = session.connection;
+  return RunOnSource(session, [&] { return DescribeTable(connection, name, connection.profile.dialect, session.listing); });
 }
 
-StatementOutcome ListSchemasCommand(Session& session, std::string_view) {
-  return RunOnSource(session, [&] { return ListSchemas(session.connection, session.listing); });
+// \dn: the schemas; \dnS the system's too.
+StatementOutcome ListSchemasOf(Session& session, bool fSystem) {
+  Connection& connection = session.connection;
+  return RunOnSource(session, [&] { return ListSchemas(connection, connection.profile.dialect, fSystem, session.listing); });
 }
+StatementOutcome ListSchemasCommand(Session& session, std::string_view) { return ListSchemasOf(session, false); }
+StatementOutcome ListSystemSchemasCommand(Session& session, std::string_view) { return ListSchemasOf(session, true); }
 
+// \df [PATTERN]: functions and procedures; \dfS the system's too.
+StatementOutcome ListProceduresOf(Session& session, std::string_view pattern, bool fSystem) {
+  Connection& connection = session.connection;
+  return RunOnSource(session, [&] {
+    return ListProcedures(connection, pattern, connection.profile.dialect, fSystem, session.listing);
+  });
+}
 StatementOutcome ListProceduresCommand(Session& session, std::string_view pattern) {
-  return RunOnSource(session, [&] { return ListProcedures(session.connection, pattern, session.listing); });
+  return ListProceduresOf(session, pattern, false);
+}
+StatementOutcome ListSystemProceduresCommand(Session& session, std::string_view pattern) {
+  return ListProceduresOf(session, pattern, true);
 }
 
 StatementOutcome ConnectionInfoCommand(Session& session, std::string_view) {
@@ -101,7 +128,7 @@ bool ReadSwitch(const Session& session, const char* szCommand, std::string_view 
 StatementOutcome TimingCommand(Session& session, std::string_view argument) {
   if (!ReadSwitch(session, "timing", argument, &session.fTiming)) return StatementOutcome::Failed;
   // A CSV or TSV file holds data only.
-  if (session.listing.format == ListingFormat::Table) OutText(session.fTiming ? "Timing is on.\n" : "Timing is off.\n");
+  if (IsTableFormat(session.listing.format)) OutText(session.fTiming ? "Timing is on.\n" : "Timing is off.\n");
   return StatementOutcome::Ok;
 }
 
@@ -115,10 +142,24 @@ StatementOutcome ExpandedCommand(Session& session, std::string_view argument) {
     if (!ReadSwitch(session, "x", argument, &fOn)) return StatementOutcome::Failed;
     expanded = fOn ? ExpandedDisplay::On : ExpandedDisplay::Off;
   }
-  if (session.listing.format != ListingFormat::Table) return StatementOutcome::Ok;  // CSV and TSV are never expanded
+  if (!IsTableFormat(session.listing.format)) return StatementOutcome::Ok;  // CSV and TSV are never expanded
   OutText(expanded == ExpandedDisplay::On    ? "Expanded display is on.\n"
           : expanded == ExpandedDisplay::Off ? "Expanded display is off.\n"
                                              : "Expanded display is used automatically.\n");
+  return StatementOutcome::Ok;
+}
+
+// \format [table|fit|csv|tsv]: how result sets are written from now on; alone, says which it is.
+StatementOutcome FormatCommand(Session& session, std::string_view argument) {
+  ListingFormat format = session.listing.format;
+  if (!argument.empty() && !ParseFormatName(argument, &format)) {
+    ErrFormat("\\format takes table, fit, csv or tsv, not %s\n",
+              SafeMessageText(session.console.charset, std::string(argument).c_str()).c_str());
+    return StatementOutcome::Failed;
+  }
+  session.listing.format = format;
+  // A CSV or TSV file holds data only.
+  if (IsTableFormat(format)) OutText((std::string("Output format is ") + FormatName(format) + ".\n").c_str());
   return StatementOutcome::Ok;
 }
 
@@ -128,26 +169,32 @@ StatementOutcome ListCommands(Session& session, std::string_view);
 struct ConsoleCommand {
   const char* szName;                                             // what follows the backslash
   StatementOutcome (*handler)(Session& session, std::string_view argument);  // runs it with the rest of the line
-  const char* szUsage;                                            // the command as typed, for \?
+  const char* szUsage;                                            // the command as typed, for \?; null: not listed
   const char* szHelp;                                             // what it does, in one line
 };
 
 const ConsoleCommand COMMANDS[] = {
     {"i", IncludeFile, "\\i FILE", "run the SQL statements of FILE, then come back"},
     {"q", Quit, "\\q", "end the session"},
-    {"d", DescribeCommand, "\\d [NAME]", "describe a table or view: columns, primary key, indexes, foreign keys"},
-    {"dt", ListTablesCommand, "\\dt [PATTERN]", "list tables (PATTERN: [SCHEMA.]NAME, * or % for any characters)"},
-    {"dv", ListViewsCommand, "\\dv [PATTERN]", "list views"},
-    {"dn", ListSchemasCommand, "\\dn", "list schemas (or catalogs)"},
-    {"df", ListProceduresCommand, "\\df [PATTERN]", "list procedures and functions"},
+    {"d", DescribeCommand, "\\d [PATTERN]", "describe tables and views: columns, indexes, keys, references, checks"},
+    {"dt", ListTablesCommand, "\\dt[S] [PATTERN]", "list tables (PATTERN: [SCHEMA.]NAME, * or % for any; S: system too)"},
+    {"dtS", ListSystemTablesCommand, nullptr, nullptr},
+    {"dv", ListViewsCommand, "\\dv[S] [PATTERN]", "list views"},
+    {"dvS", ListSystemViewsCommand, nullptr, nullptr},
+    {"dn", ListSchemasCommand, "\\dn[S]", "list schemas (or catalogs)"},
+    {"dnS", ListSystemSchemasCommand, nullptr, nullptr},
+    {"df", ListProceduresCommand, "\\df[S] [PATTERN]", "list functions and procedures with result and argument types"},
+    {"dfS", ListSystemProceduresCommand, nullptr, nullptr},
     {"conninfo", ConnectionInfoCommand, "\\conninfo", "show the DBMS, driver, database, user and server"},
     {"timing", TimingCommand, "\\timing [on|off]", "show each statement's time"},
     {"x", ExpandedCommand, "\\x [on|off|auto]", "expanded display: each row as a record of name | value lines"},
+    {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv"},
     {"?", ListCommands, "\\?", "list the console's commands"},
 };
 
 StatementOutcome ListCommands(Session&, std::string_view) {
   for (const ConsoleCommand& command : COMMANDS) {
+    if (command.szUsage == nullptr) continue;
     std::string line = "  ";
     line += command.szUsage;
     line.append(line.size() < 22 ? 22 - line.size() : 1, ' ');
@@ -167,6 +214,8 @@ bool IsConsoleCommand(std::string_view line) {
 
 StatementOutcome RunConsoleCommand(Session& session, std::string_view line) {
   std::string_view text = TrimBlanks(line);
+  // A ';' typed after a command out of habit is not part of it.
+  while (text.size() > 1 && text.back() == ';') text = TrimBlanks(text.substr(0, text.size() - 1));
   text.remove_prefix(1);
   size_t nameEnd = 0;
   while (nameEnd < text.size() && text[nameEnd] != ' ' && text[nameEnd] != '\t') ++nameEnd;

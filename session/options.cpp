@@ -3,6 +3,35 @@
 
 #include <cstring>
 
+namespace {
+
+// Every format by its name.
+struct NamedFormat {
+  const char* szName;     // as typed after --format= and \format
+  ListingFormat format;   // the format it names
+};
+constexpr NamedFormat FORMATS[] = {
+    {"table", ListingFormat::Table}, {"fit", ListingFormat::Fit}, {"csv", ListingFormat::Csv}, {"tsv", ListingFormat::Tsv}};
+
+}  // namespace
+
+bool ParseFormatName(std::string_view name, ListingFormat* format) {
+  for (const NamedFormat& named : FORMATS) {
+    if (name == named.szName) {
+      *format = named.format;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* FormatName(ListingFormat format) {
+  for (const NamedFormat& named : FORMATS) {
+    if (named.format == format) return named.szName;
+  }
+  return "table";
+}
+
 CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* options, std::string* szError) {
   *options = SessionOptions{};
   for (int iArg = 1; iArg < argc; ++iArg) {
@@ -38,6 +67,13 @@ CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* option
     } else if (strcmp(arg, "--csv") == 0 || strcmp(arg, "--tsv") == 0) {
       options->format = arg[2] == 'c' ? ListingFormat::Csv : ListingFormat::Tsv;
       options->fBatch = true;
+    } else if (strncmp(arg, "--format=", 9) == 0) {
+      if (!ParseFormatName(arg + 9, &options->format)) {
+        *szError = arg;
+        return CommandLineAction::Invalid;
+      }
+      // CSV and TSV are data for a program, as with --csv and --tsv.
+      if (!IsTableFormat(options->format)) options->fBatch = true;
     } else {
       *szError = arg;
       return CommandLineAction::Invalid;
@@ -64,6 +100,8 @@ const char* UsageText() {
          "  -p, --password       ask for the password on the terminal and add it to the connection string\n"
          "      --csv            write result sets as CSV (RFC 4180, LF line ends); implies --batch\n"
          "      --tsv            write result sets as tab-separated values; implies --batch\n"
+         "      --format=NAME    how result sets are written: table (the default: columns as wide as their\n"
+         "                       declared size), fit (each column as wide as its data), csv, tsv\n"
          "  -m, --multi-line     statement mode: a statement ends at ';' outside quotes, comments and\n"
          "                       bodies, and may span lines; several may share a line\n"
          "  -f, --file=FILE      run the statements of FILE as -m splits them, with the behaviour of -b\n"
@@ -71,14 +109,16 @@ const char* UsageText() {
          "      --version        show the version and exit\n"
          "\n"
          "Commands (a line whose first non-blank character is a backslash; never sent to the driver):\n"
-         "  \\d [NAME]        describe a table or view: columns, primary key, indexes, foreign keys\n"
-         "  \\dt [PATTERN]    list tables; PATTERN is [SCHEMA.]NAME, with * or % for any characters\n"
-         "  \\dv [PATTERN]    list views\n"
-         "  \\dn              list schemas (catalogs where the data source has no schemas)\n"
-         "  \\df [PATTERN]    list procedures and functions\n"
+         "  \\d [PATTERN]     describe tables and views: columns, indexes, foreign keys, references, checks\n"
+         "  \\dt[S] [PATTERN] list tables; PATTERN is [SCHEMA.]NAME, with * or % for any characters;\n"
+         "                   S: system tables too\n"
+         "  \\dv[S] [PATTERN] list views\n"
+         "  \\dn[S]           list schemas (catalogs where the data source has no schemas)\n"
+         "  \\df[S] [PATTERN] list functions and procedures with result and argument types\n"
          "  \\conninfo        show the DBMS, driver, ODBC versions, database, user and server\n"
          "  \\timing [on|off] show \"Time: ... ms\" after each statement\n"
          "  \\x [on|off|auto] expanded display: each row as a record of name | value lines\n"
+         "  \\format [NAME]  write result sets as table, fit, csv or tsv from now on\n"
          "  \\i FILE          run the SQL statements of FILE, then come back\n"
          "  \\q               end the session (at a terminal also: quit, exit)\n"
          "  \\?               list the commands\n"

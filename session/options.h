@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "display/listing.h"
 
@@ -28,6 +29,12 @@ enum class CommandLineAction {
 // Parses argv into *options. Options come before the connection string, whose first argument that is not
 // an option (or the one after "--") is taken; later arguments are ignored. Returns what to do.
 CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* options, std::string* szError);
+
+// Reads a format's name (table, fit, csv or tsv) into *format; returns false for any other name.
+bool ParseFormatName(std::string_view name, ListingFormat* format);
+
+// The name of a format, as ParseFormatName reads it.
+const char* FormatName(ListingFormat format);
 
 // The usage text printed by --help.
 const char* UsageText();

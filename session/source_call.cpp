@@ -21,7 +21,7 @@ void WriteElapsedTime(const Session& session, std::chrono::steady_clock::time_po
   std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
   char szTime[64];
   snprintf(szTime, sizeof szTime, "Time: %.3f ms\n", elapsed.count());
-  if (session.listing.format == ListingFormat::Table) {
+  if (IsTableFormat(session.listing.format)) {
     OutText(szTime);
   } else {
     ErrText(szTime);

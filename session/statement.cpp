@@ -26,7 +26,7 @@ StatementOutcome ShowCurrentResult(Connection& connection, SQLHSTMT& lpStmt, con
     return StatementOutcome::Fatal;
   }
   // A count in a CSV or TSV file would be taken for data.
-  if (siRowCount >= 0 && style.format == ListingFormat::Table) {
+  if (siRowCount >= 0 && IsTableFormat(style.format)) {
     std::string count = std::to_string(static_cast<long long>(siRowCount));
     count += siRowCount == 1 ? " row affected\n" : " rows affected\n";
     OutText(count.c_str());

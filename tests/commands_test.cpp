@@ -39,24 +39,24 @@ TEST_F(CommandsTest, CatalogCommandsListTablesViewsAndDescribeATable) {
   ConsoleResult run = RunConsole({"-b", conn}, "\\d ORDERS\n\\dn\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(TableLines(run.out),
-            (Lines{{"column", "type", "size", "default", "nullable"},
-                   {"id", "INTEGER", "9", "NULL", "YES"},
-                   {"customer_id", "INTEGER", "9", "NULL", "YES"},
-                   {"note", "TEXT", "0", "NULL", "YES"},
-                   {"column", "position", "key name"},
-                   {"id", "1", "<NULL>"},
-                   {"non-unique", "index", "position", "column"},
-                   {"0", "sqlite_autoindex_0", "1", "id"},
-                   {"1", "orders_by_customer", "1", "customer_id"},
-                   {"references table", "references column", "column", "key name"},
-                   {"customers", "id", "customer_id", "<NULL>"}}))
+            (Lines{{"column", "type", "nullable", "default"},
+                   {"id", "INTEGER", "NO", ""},
+                   {"customer_id", "INTEGER", "YES", ""},
+                   {"note", "TEXT", "YES", ""},
+                   {"index", "kind", "columns", "condition"},
+                   {"PRIMARY KEY", "primary key", "id", ""},
+                   {"orders_by_customer", "", "customer_id", ""},
+                   {"columns", "references", "on update", "on delete"},
+                   {"customer_id", "customers(id)", "NO ACTION", "NO ACTION"}}))
       << run.out;
-  EXPECT_NE(run.out.find("Columns of orders:\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Table orders:\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("This data source has neither schemas nor catalogs.\n"), std::string::npos) << run.out;
   // CSV: each part is a result of its own, without headings.
   run = RunConsole({"--csv", conn}, "\\d customers\n");
-  EXPECT_EQ(run.out.substr(0, run.out.find("column,position")),
-            "column,type,size,default,nullable\nid,INTEGER,9,NULL,YES\nname,varchar(40),40,anon,NO\n");
+  EXPECT_EQ(run.out,
+            "column,type,nullable,default\nid,INTEGER,NO,\"\"\nname,varchar(40),NO,'anon'\n"
+            "index,kind,columns,condition\nPRIMARY KEY,primary key,id,\"\"\n"
+            "table,columns,references,on update,on delete\norders,customer_id,id,NO ACTION,NO ACTION\n");
   run = RunConsole({"-b", conn}, "\\conninfo\n");
   EXPECT_NE(run.out.find("DBMS: SQLite 3."), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Database: " + dir.path + "/commands.db\n"), std::string::npos) << run.out;

@@ -176,16 +176,15 @@ TEST_F(MariaDbTest, CatalogCommandsReadTheCurrentDatabase) {
             (Lines{{"catalog", "name", "type"}, {"test", "Cmd Parent", "TABLE"}, {"test", "cmd_child", "TABLE"},
                    {"catalog", "name", "type"}, {"cmd_other", "t1", "TABLE"},
                    {"catalog", "name", "type"}, {"test", "cmd_view", "VIEW"},
-                   {"catalog", "name", "remarks"}, {"test", "cmd_proc", ""},
-                   {"column", "type", "size", "default", "nullable"}, {"id", "INT", "10", "<NULL>", "NO"},
-                   {"m", "INT", "10", "4", "NO"},
-                   {"column", "position", "key name"}, {"id", "1", "PRIMARY"},
-                   {"non-unique", "index", "position", "column"}, {"0", "PRIMARY", "1", "id"}, {"1", "m", "1", "m"},
-                   {"references table", "references column", "column", "key name"}, {"Cmd Parent", "q", "m", "cmd_child_ibfk_1"},
-                   {"column", "type", "size", "default", "nullable"}, {"q", "INT", "10", "<NULL>", "NO"},
-                   {"column", "position", "key name"}, {"q", "1", "PRIMARY"},
-                   {"non-unique", "index", "position", "column"}, {"0", "PRIMARY", "1", "q"},
-                   {"references table", "references column", "column", "key name"}}))
+                   {"catalog", "name", "result type", "argument types", "type"}, {"test", "cmd_proc", "", "", "procedure"},
+                   {"column", "type", "nullable", "default"}, {"id", "int(11)", "NO", ""}, {"m", "int(11)", "NO", "4"},
+                   {"index", "kind", "columns"}, {"PRIMARY", "primary key", "id"}, {"m", "", "m"},
+                   {"foreign key", "columns", "references", "on update", "on delete"},
+                   {"cmd_child_ibfk_1", "m", "test.Cmd Parent(q)", "RESTRICT", "RESTRICT"},
+                   {"column", "type", "nullable", "default"}, {"q", "int(11)", "NO", ""},
+                   {"index", "kind", "columns"}, {"PRIMARY", "primary key", "q"},
+                   {"table", "foreign key", "columns", "references", "on update", "on delete"},
+                   {"test.cmd_child", "cmd_child_ibfk_1", "m", "q", "RESTRICT", "RESTRICT"}}))
       << run.out;
   // MariaDB has catalogs (its databases) and no schemas.
   run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\dn\n\\conninfo\n", quiet);
@@ -202,6 +201,60 @@ TEST_F(MariaDbTest, CatalogCommandsReadTheCurrentDatabase) {
   EXPECT_TRUE(run.out == "Expanded display is on.\n-[ RECORD 1 ]-\nseq | 1\nv   | short\n-[ RECORD 2 ]-\nseq | 2\nv   | " +
                              std::string(10000, 'y') + "\n-[ RECORD 3 ]-\nseq | 3\nv   | short\n")
       << run.out.substr(0, 300);
+}
+
+TEST_F(MariaDbTest, DescribeShowsWhatShowCreateTableShows) {
+  ConsoleOptions quiet;
+  ConsoleResult run = RunConsole({"-b", MariaDbConnStr(gServer)},
+                                 "create database d_sales\n"
+                                 "create table d_customers(id int auto_increment primary key, name varchar(40) not null default 'anon')\n"
+                                 "create table d_sales.invoices(year int, no int, amount numeric(10,2) check (amount > 0), cust int, "
+                                 "code varchar(20) unique, primary key(year, no), "
+                                 "foreign key (cust) references test.d_customers(id) on delete cascade)\n"
+                                 "create index invoices_desc on d_sales.invoices(amount desc, code)\n"
+                                 "create view d_sales.big as select year, amount from d_sales.invoices where amount > 100\n",
+                                 quiet);
+  ASSERT_EQ(run.err, "");
+  std::string shown = ShellOutput("mariadb --no-defaults --socket=" + gServer.dir + "/mysqld.sock -uroot -e "
+                                  "'show create table d_sales.invoices; show create table test.d_customers'");
+  for (const char* fact : {"`amount` decimal(10,2) DEFAULT NULL", "PRIMARY KEY (`year`,`no`)", "UNIQUE KEY `code` (`code`)",
+                           "KEY `invoices_desc` (`amount` DESC,`code`)",
+                           "FOREIGN KEY (`cust`) REFERENCES `test`.`d_customers` (`id`) ON DELETE CASCADE",
+                           "DEFAULT NULL CHECK (`amount` > 0)", "`id` int(11) NOT NULL AUTO_INCREMENT"}) {
+    ASSERT_NE(shown.find(fact), std::string::npos) << fact << "\n" << shown;
+  }
+  run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\d d_sales.invoices\n\\d d_customers\n\\d d_sales.big\n", quiet);
+  EXPECT_EQ(run.err, "");
+  using Lines = std::vector<std::vector<std::string>>;
+  EXPECT_EQ(TableLines(run.out),
+            (Lines{{"column", "type", "nullable", "default"}, {"year", "int(11)", "NO", ""}, {"no", "int(11)", "NO", ""},
+                   {"amount", "decimal(10,2)", "YES", "NULL"}, {"cust", "int(11)", "YES", "NULL"}, {"code", "varchar(20)", "YES", "NULL"},
+                   {"index", "kind", "columns"}, {"PRIMARY", "primary key", "year, no"}, {"code", "unique", "code"},
+                   {"cust", "", "cust"}, {"invoices_desc", "", "amount DESC, code"},
+                   {"foreign key", "columns", "references", "on update", "on delete"},
+                   {"invoices_ibfk_1", "cust", "test.d_customers(id)", "RESTRICT", "CASCADE"},
+                   {"check", "condition"}, {"amount", "`amount` > 0"},
+                   {"column", "type", "nullable", "default"}, {"id", "int(11)", "NO", "auto_increment"},
+                   {"name", "varchar(40)", "NO", "'anon'"},
+                   {"index", "kind", "columns"}, {"PRIMARY", "primary key", "id"},
+                   {"table", "foreign key", "columns", "references", "on update", "on delete"},
+                   {"d_sales.invoices", "invoices_ibfk_1", "cust", "id", "RESTRICT", "CASCADE"},
+                   {"column", "type", "nullable", "default"}, {"year", "int(11)", "NO", ""}, {"amount", "decimal(10,2)", "YES", "NULL"}}))
+      << run.out;
+  EXPECT_NE(run.out.find("Table d_sales.invoices:\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("View definition:\n  select `d_sales`.`invoices`.`year` AS `year`"), std::string::npos) << run.out;
+
+  // Listings: the current database unless the pattern names one; the system's with S or a pattern.
+  run = RunConsole({"-b", MariaDbConnStr(gServer)}, "\\dt d_*\n\\dt d_sales.*\n\\dn\n\\dnS\n", quiet);
+  EXPECT_EQ(run.err, "");
+  auto lines = TableLines(run.out);
+  EXPECT_EQ(std::vector<std::vector<std::string>>(lines.begin(), lines.begin() + 4),
+            (Lines{{"catalog", "name", "type"}, {"test", "d_customers", "TABLE"}, {"catalog", "name", "type"}, {"d_sales", "invoices", "TABLE"}}))
+      << run.out;
+  size_t plain = run.out.find("| catalog"), withSystem = run.out.find("| catalog", plain + 1);
+  ASSERT_NE(withSystem, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(plain, withSystem - plain).find("| mysql"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("| mysql", withSystem), std::string::npos) << run.out;
 }
 
 // The database's mariadb-dump, the lines that name the database or the time aside.

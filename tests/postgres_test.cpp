@@ -428,17 +428,16 @@ TEST_F(PostgresTest, CatalogCommandsFollowSchemasAndIdentifierCase) {
             (Lines{{"schema", "name", "type"}, {"public", "cmd_child", "TABLE"},  // _ is no wildcard: not cmdxchild
                    {"schema", "name", "type"}, {"cmd_other", "t1", "TABLE"},
                    {"schema", "name", "type"}, {"public", "cmd_view", "VIEW"},
-                   {"schema", "name", "remarks"}, {"public", "cmd_add", ""},
-                   {"column", "type", "size", "default", "nullable"}, {"id", "int4", "10", "<NULL>", "<NULL>"},
-                   {"m", "int4", "10", "4", "<NULL>"},  // the driver leaves IS_NULLABLE to ODBC 3 applications
-                   {"column", "position", "key name"}, {"id", "1", "cmd_child_pkey"},
-                   {"non-unique", "index", "position", "column"}, {"0", "cmd_child_pkey", "1", "id"},
-                   {"1", "cmd_child_m", "1", "m"},
-                   {"references table", "references column", "column", "key name"}, {"CmdMixed", "q", "m", "cmd_child_m_fkey"},
-                   {"column", "type", "size", "default", "nullable"}, {"q", "int4", "10", "<NULL>", "<NULL>"},
-                   {"column", "position", "key name"}, {"q", "1", "CmdMixed_pkey"},
-                   {"non-unique", "index", "position", "column"}, {"0", "CmdMixed_pkey", "1", "q"},
-                   {"references table", "references column", "column", "key name"}}))
+                   {"schema", "name", "result type", "argument types", "type"}, {"public", "cmd_add", "integer", "i integer", "function"},
+                   {"column", "type", "nullable", "default"}, {"id", "integer", "NO", ""}, {"m", "integer", "YES", "4"},
+                   {"index", "kind", "columns", "condition"}, {"cmd_child_pkey", "primary key", "id", ""},
+                   {"cmd_child_m", "", "m", ""},
+                   {"foreign key", "columns", "references", "on update", "on delete"},
+                   {"cmd_child_m_fkey", "m", "public.CmdMixed(q)", "NO ACTION", "NO ACTION"},
+                   {"column", "type", "nullable", "default"}, {"q", "integer", "NO", ""},
+                   {"index", "kind", "columns", "condition"}, {"CmdMixed_pkey", "primary key", "q", ""},
+                   {"table", "foreign key", "columns", "references", "on update", "on delete"},
+                   {"public.cmd_child", "cmd_child_m_fkey", "m", "q", "NO ACTION", "NO ACTION"}}))
       << run.out;
   // Unquoted, the name folds to lower case as PostgreSQL folds it: no such table.
   run = RunConsole({"-b", PostgresConnStr(gServer)}, "\\d CmdMixed\n\\dn\n\\conninfo\n", quiet);
@@ -454,6 +453,74 @@ TEST_F(PostgresTest, CatalogCommandsFollowSchemasAndIdentifierCase) {
 std::string PgDumpOf(const std::string& database) {
   return ShellOutput("pg_dump --inserts -h 127.0.0.1 -p " + std::to_string(gServer.port) + " -U postgres " + database +
                      " | grep -v '^\\\\'");
+}
+
+TEST_F(PostgresTest, DescribeShowsWhatPsqlShows) {
+  ConsoleOptions quiet;
+  ConsoleResult run = RunConsole({"-b", PostgresConnStr(gServer)},
+                                 "create schema d_sales\n"
+                                 "create table d_customers(id int primary key, name varchar(40) not null default 'anon')\n"
+                                 "create table d_sales.invoices(year int, no int, amount numeric(10,2) check (amount > 0), "
+                                 "cust int references public.d_customers(id) on delete cascade, code text unique, primary key(year, no))\n"
+                                 "create index invoices_desc on d_sales.invoices(amount desc, code)\n"
+                                 "create index invoices_big on d_sales.invoices(cust) where amount > 10\n"
+                                 "create view d_sales.big as select year, amount from d_sales.invoices where amount > 100\n",
+                                 quiet);
+  ASSERT_EQ(run.err, "");
+  std::string psql = ShellOutput("psql -X -h 127.0.0.1 -p " + std::to_string(gServer.port) +
+                                 " -U postgres -d postgres -c '\\d d_sales.invoices' -c '\\d d_customers' -c '\\d+ d_sales.big'");
+  for (const char* fact : {"numeric(10,2)", "\"invoices_pkey\" PRIMARY KEY, btree (year, no)", "\"invoices_code_key\" UNIQUE CONSTRAINT, btree (code)",
+                           "\"invoices_desc\" btree (amount DESC, code)", "\"invoices_big\" btree (cust) WHERE amount > 10::numeric",
+                           "\"invoices_amount_check\" CHECK (amount > 0::numeric)",
+                           "\"invoices_cust_fkey\" FOREIGN KEY (cust) REFERENCES d_customers(id) ON DELETE CASCADE",
+                           "TABLE \"d_sales.invoices\" CONSTRAINT \"invoices_cust_fkey\"", "WHERE invoices.amount > 100::numeric;"}) {
+    ASSERT_NE(psql.find(fact), std::string::npos) << fact << "\n" << psql;
+  }
+  run = RunConsole({"-b", PostgresConnStr(gServer)}, "\\d d_sales.invoices\n\\d d_customers\n\\d d_sales.big\n", quiet);
+  EXPECT_EQ(run.err, "");
+  using Lines = std::vector<std::vector<std::string>>;
+  EXPECT_EQ(TableLines(run.out),
+            (Lines{{"column", "type", "nullable", "default"}, {"year", "integer", "NO", ""}, {"no", "integer", "NO", ""},
+                   {"amount", "numeric(10,2)", "YES", ""}, {"cust", "integer", "YES", ""}, {"code", "text", "YES", ""},
+                   {"index", "kind", "columns", "condition"},
+                   {"invoices_pkey", "primary key", "year, no", ""},
+                   {"invoices_code_key", "unique", "code", ""},
+                   {"invoices_big", "", "cust", "amount > 10::numeric"},
+                   {"invoices_desc", "", "amount DESC, code", ""},
+                   {"foreign key", "columns", "references", "on update", "on delete"},
+                   {"invoices_cust_fkey", "cust", "public.d_customers(id)", "NO ACTION", "CASCADE"},
+                   {"check", "condition"}, {"invoices_amount_check", "CHECK (amount > 0::numeric)"},
+                   {"column", "type", "nullable", "default"}, {"id", "integer", "NO", ""},
+                   {"name", "character varying(40)", "NO", "'anon'::character varying"},
+                   {"index", "kind", "columns", "condition"}, {"d_customers_pkey", "primary key", "id", ""},
+                   {"table", "foreign key", "columns", "references", "on update", "on delete"},
+                   {"d_sales.invoices", "invoices_cust_fkey", "cust", "id", "NO ACTION", "CASCADE"},
+                   {"column", "type", "nullable", "default"}, {"year", "integer", "YES", ""}, {"amount", "numeric(10,2)", "YES", ""}}))
+      << run.out;
+  EXPECT_NE(run.out.find("Table d_sales.invoices:\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("View definition:\n   SELECT invoices.year,\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("    WHERE invoices.amount > 100::numeric;\n"), std::string::npos) << run.out;
+
+  // Listings: the search path unless the pattern names a schema; the system's with S or a pattern; sorted.
+  run = RunConsole({"-b", PostgresConnStr(gServer)}, "\\dt d_*;\n\\dt d_sales.*\n\\dv *.b*\n\\df\n\\dfS now\n\\dn\n", quiet);
+  EXPECT_EQ(run.err, "");
+  auto lines = TableLines(run.out);
+  EXPECT_EQ(std::vector<std::vector<std::string>>(lines.begin(), lines.begin() + 6),
+            (Lines{{"schema", "name", "type"}, {"public", "d_customers", "TABLE"},
+                   {"schema", "name", "type"}, {"d_sales", "invoices", "TABLE"},
+                   {"schema", "name", "type"}, {"d_sales", "big", "VIEW"}}))
+      << run.out;
+  EXPECT_EQ(run.out.find("| pg_catalog | pg_"), std::string::npos) << run.out;  // \df lists no system function
+  EXPECT_NE(run.out.find("| pg_catalog | now  | timestamp with time zone |                | function |"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("| information_schema"), std::string::npos) << run.out;
+  run = RunConsole({"-b", PostgresConnStr(gServer)}, "\\dt *.*\n", quiet);
+  lines = TableLines(run.out);
+  auto at = [&](const std::vector<std::string>& row) { return std::find(lines.begin(), lines.end(), row) - lines.begin(); };
+  auto sales = at({"d_sales", "invoices", "TABLE"}), catalog = at({"pg_catalog", "pg_class", "TABLE"}),
+       customers = at({"public", "d_customers", "TABLE"});
+  EXPECT_LT(sales, catalog) << run.out;
+  EXPECT_LT(catalog, customers) << run.out;
+  EXPECT_LT(customers, static_cast<long>(lines.size())) << run.out;
 }
 
 TEST_F(PostgresTest, DollarBodiesQuotesAndADumpRestoredThroughAFile) {

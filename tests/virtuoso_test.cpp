@@ -2,6 +2,7 @@
 // listings, exports, and Ctrl-C on a driver that a concurrent cancel would crash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <unistd.h>
 
@@ -87,6 +88,21 @@ TEST_F(VirtuosoTest, FailingStatementsReportTheDriversRecords) {
                          "Transaction killed. (-1)\n" +
                          kPrompt + "[S0022] " + driver + "SQ200: No column NOSUCH. (-1)\n" + kPrompt + "0 rows affected\n" +
                          kPrompt + "\nDisconnected.");
+}
+
+TEST_F(VirtuosoTest, DescribeListsIndexesWithoutTheTableStatisticsRow) {
+  ConsoleResult run = Run("create table d_t(id integer primary key, name varchar(20))\ncreate index d_t_name on d_t(name)\n");
+  ASSERT_EQ(run.status, 0) << run.out;
+  run = Run("\\d d_t\n", {"-b"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  auto lines = TableLines(run.out, "│");
+  auto indexes = std::find(lines.begin(), lines.end(), std::vector<std::string>{"non-unique", "index", "position", "column", "order"});
+  ASSERT_NE(indexes, lines.end()) << run.out;
+  std::vector<std::vector<std::string>> rows(indexes + 1, lines.end());
+  std::sort(rows.begin(), rows.end());  // the driver orders them as it likes
+  EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"0", "D_T", "1", "ID", "<NULL>"}, {"1", "D_T_NAME", "1", "NAME", "<NULL>"}}))
+      << run.out;
+  EXPECT_EQ(run.out.find("│ <NULL>     │ <NULL>"), std::string::npos) << run.out;
 }
 
 TEST_F(VirtuosoTest, LongListingPagesAndListsEveryRowInEveryFormat) {
