@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: %s CONNECTION-STRING RUNS\n", argv[0]);
     return 2;
   }
-  InitOutput();
+  Output output;
+  InitOutput(output);
   LocaleCharset();
   int runs = std::max(1, atoi(argv[2]));
   Connection connection;

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: %s [--export] [--no-watcher] CONNECTION-STRING QUERY\n", argv[0]);
     return 2;
   }
-  InitOutput();
+  Output output;
+  InitOutput(output);
   TextCharset charset = LocaleCharset();
   SetDiagnosticsWriter(ErrDiagnostic, &charset);
   Connection connection;

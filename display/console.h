@@ -2,10 +2,12 @@
 #pragma once
 
 #include "display/cell_text.h"
+#include "display/output.h"
 #include "display/terminal.h"
 
 // The terminal as the console knows it; one for the session, made at start-up.
 struct Console {
   TextCharset charset;  // how text is measured and shown, from the locale
   WindowSize window;    // the window's size as the pager last read it
+  Output output;        // the output layer's state: standard output's buffer and how it has gone
 };

@@ -15,13 +15,9 @@
 
 namespace {
 
-constexpr size_t OUT_BUFFER_SIZE = 64 * 1024;
-
-char gOutBuffer[OUT_BUFFER_SIZE];  // pending standard output
-size_t gOutUsed = 0;               // bytes of gOutBuffer waiting to be written
-bool gLineBuffered = false;        // true when standard output is a terminal
-bool gStdinTerminal = false;       // true when standard input is a terminal
-OutputState gOutputState = OutputState::Working;  // once a write to standard output failed, it stays failed
+// The console's output record, given at start-up: the one owner of standard output and standard error is
+// reached from every writer through this one pointer, as a process has one standard output.
+Output* gOutput = nullptr;
 
 // Writes all of data to fd, riding out interrupted and partial writes. Returns 0, or the errno of the
 // write that failed; what was not written then is dropped.
@@ -41,10 +37,10 @@ int WriteAll(int fd, const char* data, size_t len) {
 // Writes to standard output unless it has failed before; the first failure is reported, except a broken
 // pipe, whose reader has gone and wants no message.
 void WriteStdout(const char* data, size_t len) {
-  if (gOutputState != OutputState::Working) return;
-  int error = WriteAll(STDOUT_FILENO, data, len);
+  if (gOutput->state != OutputState::Working) return;
+  int error = WriteAll(gOutput->fd, data, len);
   if (error == 0) return;
-  gOutputState = error == EPIPE ? OutputState::PipeBroken : OutputState::Failed;
+  gOutput->state = error == EPIPE ? OutputState::PipeBroken : OutputState::Failed;
   if (error != EPIPE) ErrFormat("Error writing to standard output: %s\n", strerror(error));
 }
 
@@ -61,58 +57,64 @@ bool ProtectStandardDescriptors() {
   return stdoutClosed;
 }
 
-void InitOutput() {
+void InitOutput(Output& output) {
+  gOutput = &output;
   // A closed descriptor would be taken by the driver's socket, and the tables written into the connection.
   bool stdoutClosed = ProtectStandardDescriptors();
-  gLineBuffered = isatty(STDOUT_FILENO) == 1;
-  gStdinTerminal = isatty(STDIN_FILENO) == 1;
+  gOutput->fLineBuffered = isatty(STDOUT_FILENO) == 1;
+  gOutput->fStdinTerminal = isatty(STDIN_FILENO) == 1;
   // A reader that has gone shows as EPIPE from write, so the session can end cleanly; some drivers ignore
   // SIGPIPE for the whole process anyway.
   signal(SIGPIPE, SIG_IGN);
   atexit(OutFlush);
   if (stdoutClosed) {
-    gOutputState = OutputState::Failed;
+    gOutput->state = OutputState::Failed;
     ErrFormat("Error writing to standard output: %s\n", strerror(EBADF));
   }
 }
 
-OutputState StdoutState() { return gOutputState; }
+void CloseOutput() {
+  OutFlush();
+  gOutput = nullptr;
+}
 
-bool StdoutIsTerminal() { return gLineBuffered; }
+OutputState StdoutState() { return gOutput->state; }
 
-bool StdinIsTerminal() { return gStdinTerminal; }
+bool StdoutIsTerminal() { return gOutput->fLineBuffered; }
+
+bool StdinIsTerminal() { return gOutput->fStdinTerminal; }
 
 void OutFlush() {
-  if (gOutUsed == 0) return;
-  size_t pending = gOutUsed;
-  gOutUsed = 0;  // before the write: reporting a failure flushes again
-  WriteStdout(gOutBuffer, pending);
+  if (gOutput == nullptr || gOutput->used == 0) return;
+  size_t pending = gOutput->used;
+  gOutput->used = 0;  // before the write: reporting a failure flushes again
+  WriteStdout(gOutput->buffer, pending);
 }
 
 void OutWrite(const char* data, size_t len) {
-  if (len > OUT_BUFFER_SIZE - gOutUsed) {
+  if (len > OUTPUT_BUFFER_BYTES - gOutput->used) {
     OutFlush();
-    if (len >= OUT_BUFFER_SIZE) {
+    if (len >= OUTPUT_BUFFER_BYTES) {
       WriteStdout(data, len);
       return;
     }
   }
-  memcpy(gOutBuffer + gOutUsed, data, len);
-  gOutUsed += len;
-  if (gLineBuffered && memchr(data, '\n', len) != nullptr) OutFlush();
+  memcpy(gOutput->buffer + gOutput->used, data, len);
+  gOutput->used += len;
+  if (gOutput->fLineBuffered && memchr(data, '\n', len) != nullptr) OutFlush();
 }
 
 void OutText(const char* text) { OutWrite(text, strlen(text)); }
 
 char* OutReserve(size_t len) {
-  if (len > OUT_BUFFER_SIZE - gOutUsed) OutFlush();
-  return gOutBuffer + gOutUsed;
+  if (len > OUTPUT_BUFFER_BYTES - gOutput->used) OutFlush();
+  return gOutput->buffer + gOutput->used;
 }
 
 void OutCommit(char* end) {
-  char* start = gOutBuffer + gOutUsed;
-  gOutUsed = static_cast<size_t>(end - gOutBuffer);
-  if (gLineBuffered && memchr(start, '\n', static_cast<size_t>(end - start)) != nullptr) OutFlush();
+  char* start = gOutput->buffer + gOutput->used;
+  gOutput->used = static_cast<size_t>(end - gOutput->buffer);
+  if (gOutput->fLineBuffered && memchr(start, '\n', static_cast<size_t>(end - start)) != nullptr) OutFlush();
 }
 
 void ErrText(const char* text) {

@@ -8,16 +8,33 @@
 // later takes its place. Returns true when standard output was closed.
 bool ProtectStandardDescriptors();
 
-// Sets up standard output: line-buffered on a terminal, fully buffered otherwise; flushed at exit. Protects
-// the standard descriptors first and reports a closed standard output once.
-void InitOutput();
-
 // What has become of standard output.
 enum class OutputState {
   Working,     // every write so far succeeded
   Failed,      // a write failed (reported once); later output is dropped
   PipeBroken,  // the reader of the pipe has gone; later output is dropped
 };
+
+// What the output layer holds: buffered standard output and how it has gone. One lives in the console
+// record; its destination is where results go.
+constexpr size_t OUTPUT_BUFFER_BYTES = 64 * 1024;
+struct Output {
+  char buffer[OUTPUT_BUFFER_BYTES];  // pending standard output
+  size_t used = 0;                   // bytes of buffer waiting to be written
+  int fd = 1;                        // where results go: standard output
+  bool fLineBuffered = false;        // the destination is a terminal: written at each line end
+  bool fStdinTerminal = false;       // standard input is a terminal
+  OutputState state = OutputState::Working;  // once a write failed, it stays failed
+};
+
+// Sets up the output layer on `output`, which must live as long as the process writes: standard output
+// line-buffered on a terminal, fully buffered otherwise; flushed at exit. Protects the standard
+// descriptors first and reports a closed standard output once.
+void InitOutput(Output& output);
+
+// Writes out what is pending and lets go of the output record, before it ends: nothing is written after.
+void CloseOutput();
+
 
 // Returns the state of standard output: a listing stops once it is not Working.
 OutputState StdoutState();

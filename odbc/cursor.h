@@ -73,8 +73,8 @@ struct ResultSet {
   bool fBinaryNumbers = false;        // integers and floating-point values are fetched in binary and
                                       // written by the console exactly as the driver writes them
   bool fReleased = false;             // the bindings have been taken off (or were never made)
-  SQLULEN rowsetRows = 100;           // the most rows a rowset fetch may bring
   bool fLabelTitles = false;          // titles are read as the columns' labels (SQL_DESC_LABEL)
+  SQLULEN rowsetRows = 100;           // the most rows a rowset fetch may bring
   std::vector<char> rows;             // row-wise buffer: rowsetSize rows of cbRow bytes
   size_t cbRow = 0;                   // bytes of one row
   SQLULEN rowsetSize = 1;             // rows a fetch brings at most

@@ -170,7 +170,6 @@ SQLCHAR* Argument(std::string& text, bool fGiven) { return fGiven ? reinterpret_
 template <typename CatalogCall>
 StatementOutcome ListCatalogResult(Connection& connection, CatalogCall call, const char* szCallText,
                                    const std::vector<ChosenColumn>& chosen, const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
   SQLHSTMT& lpStmt = connection.lpStmt;
   if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
   BeginCancellableCall(connection.canceller, lpStmt);
@@ -455,8 +454,6 @@ StatementOutcome PartHasRows(Connection& connection, const DescriptionPart& part
 
 // Lists one part of a description under its heading, unless it has no rows.
 StatementOutcome ListPart(Connection& connection, const DescriptionPart& part, const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   bool fRows = false;
   int cSkipped = 0;
   StatementOutcome outcome = PartHasRows(connection, part, &fRows, &cSkipped);
@@ -478,7 +475,6 @@ StatementOutcome ListPart(Connection& connection, const DescriptionPart& part, c
 // Writes a view's definition under its heading as the source keeps it, line by line, in a table format;
 // a CSV or TSV file gets it as a result of one column.
 StatementOutcome ListViewDefinition(Connection& connection, const DescriptionPart& part, const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
   SQLHSTMT& lpStmt = connection.lpStmt;
   if (!IsTableFormat(style.format)) return ListPart(connection, part, style);
   if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
@@ -594,7 +590,6 @@ std::vector<std::string> SqliteCheckClauses(const std::string& sql) {
 
 // Reads the one text the query gives into *text (empty when it gives no row). Returns the outcome.
 StatementOutcome ReadQueryText(Connection& connection, std::string query, std::string* text) {
-  SQLHDBC lpDbc = connection.lpDbc;
   SQLHSTMT& lpStmt = connection.lpStmt;
   text->clear();
   if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
@@ -782,8 +777,6 @@ std::string ShownName(const FoundTable& table, const SourceNaming& naming) {
 // tell (types as written, rules of foreign keys, checks, index order and conditions, a view's text).
 StatementOutcome DescribeFromOwnCatalog(Connection& connection, const FoundTable& table, SqlDialect dialect,
                                         const SourceNaming& naming, const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   std::vector<DescriptionPart> parts = dialect == SqlDialect::Sqlite       ? SqliteParts(table, naming)
                                        : dialect == SqlDialect::PostgreSql ? PostgresParts(table, naming)
                                                                            : MySqlParts(table, naming);
@@ -815,8 +808,6 @@ StatementOutcome DescribeFromOwnCatalog(Connection& connection, const FoundTable
 // not read: columns, primary key, indexes, foreign keys, each left out when it has no rows.
 StatementOutcome DescribeThroughOdbc(Connection& connection, const FoundTable& table, const SourceNaming& naming,
                                      const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   // The calls take the table as the catalog spells it; SQLColumns takes a pattern.
   auto target = std::make_shared<CatalogTarget>(table.target);
   auto namePattern = std::make_shared<std::string>(LiteralPattern(table.target.szName, naming));
@@ -886,8 +877,6 @@ std::string LikePattern(const NamePart& part, const SourceNaming& naming, SqlDia
 
 // Runs a query of the source's own catalog and lists its result, fitted.
 StatementOutcome ListQuery(Connection& connection, std::string query, const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   DescriptionPart part = QueryPart("", "", std::move(query));
   return ListCatalogResult(connection, part.call, part.szCallText.c_str(), part.chosen, style);
 }
@@ -966,7 +955,6 @@ std::string RoutineListQuery(const std::vector<NamePart>& parts, SqlDialect dial
 StatementOutcome ListTables(Connection& connection, std::string_view pattern, TableKind kind, SqlDialect dialect,
                             bool fSystem, const ListingStyle& style) {
   SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   SourceNaming naming = ReadSourceNaming(connection);
   std::vector<NamePart> parts;
   if (!pattern.empty() && !SplitName(style.lpConsole->charset, pattern, naming, &parts)) return StatementOutcome::Failed;
@@ -986,8 +974,6 @@ StatementOutcome ListTables(Connection& connection, std::string_view pattern, Ta
 }
 
 StatementOutcome ListSchemas(Connection& connection, SqlDialect dialect, bool fSystem, const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   SourceNaming naming = ReadSourceNaming(connection);
   if (dialect == SqlDialect::PostgreSql) {
     return ListQuery(connection,
@@ -1023,7 +1009,6 @@ StatementOutcome ListSchemas(Connection& connection, SqlDialect dialect, bool fS
 StatementOutcome ListProcedures(Connection& connection, std::string_view pattern, SqlDialect dialect, bool fSystem,
                                 const ListingStyle& style) {
   SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   SourceNaming naming = ReadSourceNaming(connection);
   std::vector<NamePart> parts;
   if (!pattern.empty() && !SplitName(style.lpConsole->charset, pattern, naming, &parts)) return StatementOutcome::Failed;
@@ -1047,8 +1032,6 @@ StatementOutcome ListProcedures(Connection& connection, std::string_view pattern
 
 StatementOutcome DescribeTable(Connection& connection, std::string_view name, SqlDialect dialect,
                                const ListingStyle& style) {
-  SQLHDBC lpDbc = connection.lpDbc;
-  SQLHSTMT& lpStmt = connection.lpStmt;
   SourceNaming naming = ReadSourceNaming(connection);
   std::vector<NamePart> parts;
   if (!SplitName(style.lpConsole->charset, name, naming, &parts)) return StatementOutcome::Failed;

@@ -125,7 +125,7 @@ int ExitStatus(const Session& session) {
 
 // The whole run, from the command line to the exit status.
 int RunProgram(Session& session, int argc, char** argv) {
-  InitOutput();
+  InitOutput(session.console.output);
   session.console.charset = LocaleCharset();
   // Diagnostics keep their place among the output, and reach the terminal safe.
   SetDiagnosticsWriter(ErrDiagnostic, &session.console.charset);
@@ -190,7 +190,9 @@ int main(int argc, char** argv) {
   Session session;
   // A failed allocation anywhere ends the run here, the one place that handles it.
   try {
-    return RunProgram(session, argc, argv);
+    int status = RunProgram(session, argc, argv);
+    CloseOutput();  // the session's output record ends with it
+    return status;
   } catch (const std::bad_alloc&) {
     EndOutOfMemory(session);
   }
