@@ -99,6 +99,8 @@ DataSourceProfile ReadProfile(SQLHDBC lpDbc, const char* completedString) {
     long fetchRows = atol(AttributeOf(completedString, "Fetch").c_str());
     profile.rowsetRows = fetchRows > 0 ? std::gcd(static_cast<SQLULEN>(fetchRows), profile.rowsetRows) : 1;
   }
+  // MDBTools (1.0.0) reports no driver name, and keeps a result's columns after SQLFreeStmt(SQL_CLOSE).
+  profile.fStaleColumnsAfterClose = StartsWithAnyCase(profile.dbmsName.c_str(), "MDBTOOLS");
   // SQLite's SQLITE_MAX_SQL_LENGTH; its driver crashes on a longer text instead of refusing it.
   if (profile.dialect == SqlDialect::Sqlite) profile.cbMaxStatement = 1000000000;
   return profile;

@@ -41,6 +41,7 @@ struct DataSourceProfile {
   bool fLabelTitles = true;                    // titles may be read as labels (SQL_DESC_LABEL) safely
   size_t cbMaxStatement = 0x7fffffff;          // the longest statement text the source takes, in bytes
   SQLULEN rowsetRows = 100;                    // the most rows a rowset fetch may bring
+  bool fStaleColumnsAfterClose = false;        // a closed statement keeps its result's columns (MDBTools)
 };
 
 // Reads the profile of the data source connected on lpDbc, whose completed connection string (as the

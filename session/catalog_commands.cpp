@@ -16,6 +16,14 @@
 
 namespace {
 
+// The statement for the next catalog call. MDBTools keeps the last result's columns after SQL_CLOSE, so
+// that a second catalog call on the same statement describes the first's columns: there each call gets a
+// statement of its own.
+bool CatalogStatement(Connection& connection) {
+  if (connection.profile.fStaleColumnsAfterClose) DropStatement(connection.lpStmt);
+  return HaveStatement(connection, connection.lpStmt);
+}
+
 // How the data source names things, read from SQLGetInfo for each command (the driver manager caches it).
 struct SourceNaming {
   SQLUSMALLINT identifierCase = SQL_IC_MIXED;  // how unquoted identifiers are stored: SQL_IC_UPPER, _LOWER, ...
@@ -171,7 +179,7 @@ template <typename CatalogCall>
 StatementOutcome ListCatalogResult(Connection& connection, CatalogCall call, const char* szCallText,
                                    const std::vector<ChosenColumn>& chosen, const ListingStyle& style) {
   SQLHSTMT& lpStmt = connection.lpStmt;
-  if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
+  if (!CatalogStatement(connection)) return StatementOutcome::Fatal;
   BeginCancellableCall(connection.canceller, lpStmt);
   SQLRETURN RetCode = call(lpStmt);
   EndCancellableCall(connection.canceller);
@@ -314,7 +322,7 @@ StatementOutcome FindTables(Connection& connection, const std::vector<NamePart>&
                             const SourceNaming& naming, const TextCharset& charset, std::vector<FoundTable>* found) {
   SQLHDBC lpDbc = connection.lpDbc;
   SQLHSTMT& lpStmt = connection.lpStmt;
-  if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
+  if (!CatalogStatement(connection)) return StatementOutcome::Fatal;
   const bool fPattern = std::any_of(parts.begin(), parts.end(), IsWildcard);
   CatalogTarget target = TargetOf(parts, naming, fPattern);
   UseCurrentCatalog(lpDbc, naming, &target);
@@ -415,7 +423,7 @@ StatementOutcome PartHasRows(Connection& connection, const DescriptionPart& part
     ErrFormat("This driver cannot list %s.\n", part.szWhat);
     return StatementOutcome::Ok;
   }
-  if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
+  if (!CatalogStatement(connection)) return StatementOutcome::Fatal;
   BeginCancellableCall(connection.canceller, lpStmt);
   SQLRETURN RetCode = part.call(lpStmt);
   EndCancellableCall(connection.canceller);
@@ -477,7 +485,7 @@ StatementOutcome ListPart(Connection& connection, const DescriptionPart& part, c
 StatementOutcome ListViewDefinition(Connection& connection, const DescriptionPart& part, const ListingStyle& style) {
   SQLHSTMT& lpStmt = connection.lpStmt;
   if (!IsTableFormat(style.format)) return ListPart(connection, part, style);
-  if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
+  if (!CatalogStatement(connection)) return StatementOutcome::Fatal;
   BeginCancellableCall(connection.canceller, lpStmt);
   SQLRETURN RetCode = part.call(lpStmt);
   EndCancellableCall(connection.canceller);
@@ -592,7 +600,7 @@ std::vector<std::string> SqliteCheckClauses(const std::string& sql) {
 StatementOutcome ReadQueryText(Connection& connection, std::string query, std::string* text) {
   SQLHSTMT& lpStmt = connection.lpStmt;
   text->clear();
-  if (!HaveStatement(connection, lpStmt)) return StatementOutcome::Fatal;
+  if (!CatalogStatement(connection)) return StatementOutcome::Fatal;
   SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&query[0]), SQL_NTS);
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLExecDirect(lpStmt, szCatalogQuery, SQL_NTS)")) {
     return CloseCursor(lpStmt, StatementOutcome::Failed);
