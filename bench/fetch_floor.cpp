@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
   Output output;
   InitOutput(output);
   TextCharset charset = LocaleCharset();
-  SetDiagnosticsWriter(ErrDiagnostic, &charset);
+  DiagnosticsSink diagnostics{ErrDiagnostic, &charset};
+  SetDiagnosticsSink(&diagnostics);
   Connection connection;
   if (fWatcher) InitInterrupts(connection.canceller);
   AllocateEnvironment(connection);

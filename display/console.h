@@ -3,6 +3,7 @@
 
 #include "display/cell_text.h"
 #include "display/output.h"
+#include "odbc/odbc_api.h"
 #include "display/terminal.h"
 
 // The terminal as the console knows it; one for the session, made at start-up.
@@ -10,4 +11,5 @@ struct Console {
   TextCharset charset;  // how text is measured and shown, from the locale
   WindowSize window;    // the window's size as the pager last read it
   Output output;        // the output layer's state: standard output's buffer and how it has gone
+  DiagnosticsSink diagnostics;  // where the ODBC layer's reports go: standard error, made safe in charset
 };

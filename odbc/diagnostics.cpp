@@ -17,19 +17,24 @@ void WriteToStandardError(void*, const char* text) {
   }
 }
 
-DiagnosticsWriter gWriter = WriteToStandardError;  // where every report goes
-void* gWriterContext = nullptr;                    // what the writer is called with
+const DiagnosticsSink* gSink = nullptr;  // where every report goes: the program's sink, given once
+
+// Hands a text to the program's sink, or to standard error before there is one.
+void Write(const char* text) {
+  if (gSink == nullptr) {
+    WriteToStandardError(nullptr, text);
+  } else {
+    gSink->writer(gSink->context, text);
+  }
+}
 
 }  // namespace
 
-void SetDiagnosticsWriter(DiagnosticsWriter writer, void* context) {
-  gWriter = writer != nullptr ? writer : WriteToStandardError;
-  gWriterContext = context;
-}
+void SetDiagnosticsSink(const DiagnosticsSink* sink) { gSink = sink; }
 
 void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCode) {
   if (RetCode == SQL_INVALID_HANDLE) {
-    gWriter(gWriterContext, "Invalid handle!\n");
+    Write("Invalid handle!\n");
     return;
   }
   SQLCHAR szState[6];
@@ -55,11 +60,11 @@ void ReportDiagnostics(SQLHANDLE handle, SQLSMALLINT handleType, SQLRETURN RetCo
     record += "] ";
     record += reinterpret_cast<char*>(szMessage);
     record += " (" + std::to_string(static_cast<int>(lNativeError)) + ")\n";
-    gWriter(gWriterContext, record.c_str());
+    Write(record.c_str());
   }
 }
 
-void ReportText(const char* text) { gWriter(gWriterContext, text); }
+void ReportText(const char* text) { Write(text); }
 bool DiagnosticStateIs(SQLHANDLE handle, SQLSMALLINT handleType, const char* szWanted) {
   SQLCHAR szState[6] = "";
   SQLINTEGER lNativeError = 0;
@@ -78,4 +83,4 @@ bool DriverLacksFunction(SQLHANDLE handle, SQLSMALLINT handleType) {
          DiagnosticStateIs(handle, handleType, "S1C00");
 }
 
-void ReportFailedCall(const char* callText) { gWriter(gWriterContext, ("Error in " + std::string(callText) + "\n").c_str()); }
+void ReportFailedCall(const char* callText) { Write(("Error in " + std::string(callText) + "\n").c_str()); }

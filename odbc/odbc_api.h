@@ -8,7 +8,12 @@
 // is called with, given by the program once at start-up (it decides how text reaches the terminal). Until
 // then they go to standard error as they are.
 using DiagnosticsWriter = void (*)(void* context, const char* text);
-void SetDiagnosticsWriter(DiagnosticsWriter writer, void* context);
+struct DiagnosticsSink {
+  DiagnosticsWriter writer;  // writes one whole text
+  void* context;             // what the writer is called with
+};
+// The sink must live as long as calls are reported; null goes back to standard error as it is.
+void SetDiagnosticsSink(const DiagnosticsSink* sink);
 
 // Prints every diagnostic record of `handle` on standard error as "[SQLSTATE] message (native)", except
 // 01004 (string data, right truncated) records. For SQL_INVALID_HANDLE prints only "Invalid handle!".

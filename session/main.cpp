@@ -128,7 +128,8 @@ int RunProgram(Session& session, int argc, char** argv) {
   InitOutput(session.console.output);
   session.console.charset = LocaleCharset();
   // Diagnostics keep their place among the output, and reach the terminal safe.
-  SetDiagnosticsWriter(ErrDiagnostic, &session.console.charset);
+  session.console.diagnostics = {ErrDiagnostic, &session.console.charset};
+  SetDiagnosticsSink(&session.console.diagnostics);
   std::string szBadOption;
   CommandLineAction action = ParseCommandLine(argc, argv, &session.options, &szBadOption);
   MaskPasswordArguments(argc, argv);  // ps shows the arguments: the console reads its own copy
@@ -191,7 +192,8 @@ int main(int argc, char** argv) {
   // A failed allocation anywhere ends the run here, the one place that handles it.
   try {
     int status = RunProgram(session, argc, argv);
-    CloseOutput();  // the session's output record ends with it
+    CloseOutput();  // the session's output record and diagnostics sink end with it
+    SetDiagnosticsSink(nullptr);
     return status;
   } catch (const std::bad_alloc&) {
     EndOutOfMemory(session);
