@@ -434,6 +434,9 @@ TEST(MariaDbConnectFailure, TheDriversReasonShowsAtStartAndAtAReconnect) {
   Type(session, "shutdown\r");
   at = WaitFor(session, kPrompt, at);
   ASSERT_NE(at, std::string::npos) << session.screen;
+  // The server takes a moment to close its port after it says yes.
+  ShellOutput("bash -c 'for i in $(seq 200); do (echo >/dev/tcp/127.0.0.1/" + std::to_string(server.port) +
+              ") 2>/dev/null || break; sleep 0.1; done'");
   ASSERT_TRUE(WaitForEditor(session));
   Type(session, "select 8\r");
   at = WaitFor(session, "Reconnecting\xe2\x80\xa6 failed.\r\n", at);

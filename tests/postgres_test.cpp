@@ -789,7 +789,8 @@ TEST(PostgresServerRestart, ReconnectToAServerThatNeverAnswersEndsAtTheLoginTime
                          "socket.SO_REUSEADDR,1)\ns.bind((\"127.0.0.1\"," + std::to_string(server.port) +
                          "))\ns.listen(5)\nc=[]\nwhile True: c.append(s.accept())' >/dev/null 2>&1 & echo $!";
   std::string pid = ShellOutput(listener);
-  ShellOutput("for i in $(seq 100); do ss -ltn | grep -q ':" + std::to_string(server.port) + " ' && break; sleep 0.1; done");
+  ShellOutput("bash -c 'for i in $(seq 100); do (echo >/dev/tcp/127.0.0.1/" + std::to_string(server.port) +
+              ") 2>/dev/null && break; sleep 0.1; done'");
   Type(session, "select 1\r");
   at = WaitFor(session, "Reconnecting\xe2\x80\xa6 failed.\r\n", at);
   EXPECT_NE(at, std::string::npos) << session.screen;
