@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "console_runner.h"
+#include "type_mapping_check.h"
 
 namespace {
 
@@ -693,6 +694,66 @@ TEST_F(PostgresTest, TitlesShowAsWrittenAGoodScriptIsQuietAndAFailedConnectionSa
                    "select 1\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Connection refused"), std::string::npos) << run.err;
+}
+
+TEST_F(PostgresTest, ConnectSwitchesTheDatabaseAsPgDumpWritesItAndAFailureKeepsTheOld) {
+  std::string conn = PostgresConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"drop database if exists switch_one", "create database switch_one",
+                           "drop database if exists \"switch 'two'\"", "create database \"switch 'two'\""}),
+            "");
+  TempDir dir;
+  std::string lite = SqliteConnStr(dir.path + "/lite.db");
+  ConsoleResult run = Run("\\connect switch_one\n"
+                          "select current_database()\n"
+                          "\\connect -reuse-previous=on \"dbname='switch \\'two\\''\"\n"
+                          "select current_database()\n"
+                          "\\c nosuchdb\n"
+                          "select current_database()\n"
+                          "\\c postgres\n"
+                          "select current_database()\n"
+                          "\\connect lite " + lite + "\n"
+                          "\\conninfo\n");
+  std::vector<std::vector<std::string>> lines = TableLines(run.out);
+  ASSERT_EQ(lines.size(), 8u) << run.out;
+  EXPECT_EQ(lines[1], (std::vector<std::string>{"switch_one"}));
+  EXPECT_EQ(lines[3], (std::vector<std::string>{"switch 'two'"}));
+  EXPECT_EQ(lines[5], (std::vector<std::string>{"switch 'two'"}));
+  EXPECT_EQ(lines[7], (std::vector<std::string>{"postgres"}));
+  EXPECT_NE(run.out.find("Connected to PostgreSQL 1"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("database \"nosuchdb\" does not exist"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Previous connection kept.\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Database: postgres\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Named connections:\n  lite: SQLite 3."), std::string::npos) << run.out;
+}
+
+TEST_F(PostgresTest, TypesMapIntoPostgresAsItsCatalogShowsThem) {
+  TempDir dir;
+  std::string source = SqliteConnStr(dir.path + "/source.db");
+  ASSERT_EQ(ExecSql(source, {kSqliteMatrixTable}), "");
+  std::string conn = PostgresConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"drop table if exists \"Matrix_Copy\"", "drop table if exists pg_copy", "drop table if exists pg_source",
+                           "create table pg_source(i int not null, n numeric(12,3), v varchar(40), c char(3), "
+                           "t text, b boolean, ts timestamp, by bytea)"}),
+            "");
+  TypeMappingRun mapped = CreateFromSource(source, "select * from matrix", conn, "public.Matrix_Copy");
+  ASSERT_EQ(mapped.error, "");
+  EXPECT_FALSE(mapped.fExistedBefore);
+  EXPECT_TRUE(mapped.fExistsAfter);
+  std::string catalog = "select attname, format_type(atttypid, atttypmod), attnotnull from pg_attribute "
+                        "where attrelid = '\"%s\"'::regclass and attnum > 0 order by attnum";
+  auto columnsOf = [&](const std::string& table) {
+    std::string query = catalog;
+    query.replace(query.find("%s"), 2, table);
+    return DriverText(conn, query);
+  };
+  EXPECT_EQ(columnsOf("Matrix_Copy"),
+            "i,integer,0\nb,bigint,0\ns,smallint,0\nn,double precision,0\nd,double precision,0\nr,double precision,0\n"
+            "c,character varying(5),0\nv,character varying(40),0\nt,text,0\ndt,date,0\ntm,time without time zone,0\n"
+            "ts,timestamp without time zone,0\nbl,bytea,0\n");
+  // psqlODBC describes a boolean as varchar(5) unless told not to.
+  mapped = CreateFromSource(conn + ";BoolsAsChar=0", "select * from pg_source", conn, "pg_copy");
+  ASSERT_EQ(mapped.error, "");
+  EXPECT_EQ(columnsOf("pg_copy"), columnsOf("pg_source"));
 }
 
 }  // namespace
