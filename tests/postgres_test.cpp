@@ -726,6 +726,15 @@ TEST_F(PostgresTest, ConnectSwitchesTheDatabaseAsPgDumpWritesItAndAFailureKeepsT
   EXPECT_NE(run.out.find("Named connections:\n  lite: SQLite 3."), std::string::npos) << run.out;
 }
 
+TEST_F(PostgresTest, AfterConnectingASqliteSessionToPostgresStatementsSplitByPostgresRules) {
+  TempDir dir;
+  ConsoleOptions merged;
+  merged.mergeStreams = true;
+  ConsoleResult run = RunConsole({"-m", SqliteConnStr(dir.path + "/lite.db")},
+                                 "\\c " + PostgresConnStr(gServer) + "\nselect $$a;b$$ as body;\n", merged);
+  EXPECT_EQ(TableLines(run.out), (std::vector<std::vector<std::string>>{{"body"}, {"a;b"}})) << run.out;
+}
+
 TEST_F(PostgresTest, TypesMapIntoPostgresAsItsCatalogShowsThem) {
   TempDir dir;
   std::string source = SqliteConnStr(dir.path + "/source.db");
