@@ -73,6 +73,22 @@ std::unique_ptr<Connection> OpenConnection(const std::string& connectionString) 
   return connection;
 }
 
+// With -p, a connection string without a password gets one asked on the terminal, as the first connection
+// did. Returns false, reported, when there is no terminal to ask on.
+bool AddAskedPassword(const Session& session, std::string& connectionString) {
+  if (!session.options.fAskPassword || HasAttribute(connectionString, {"PWD", "PASSWORD"})) return true;
+  std::string password;
+  if (!AskPassword(password)) {
+    ErrText("no terminal to ask the password on\n");
+    return false;
+  }
+  std::string withPassword = WithPassword(connectionString, password);
+  explicit_bzero(&password[0], password.size());
+  if (!connectionString.empty()) explicit_bzero(&connectionString[0], connectionString.size());
+  connectionString.swap(withPassword);
+  return true;
+}
+
 // Moves the handles, string and profile of `from` into `into`, whose own connection is closed first; the
 // record `into` stays where it is (the editor, completion and the Ctrl-C watcher point at it) and counts a new
 // generation, so that a handle borrowed before is known to be gone. `from` is left empty.
@@ -120,8 +136,10 @@ std::string DatabaseName(Connection& connection) {
 }
 
 // Connects the session with `connectionString` instead of its own; when that fails the old connection stays.
-StatementOutcome ReplaceSessionConnection(Session& session, const std::string& connectionString) {
+StatementOutcome ReplaceSessionConnection(Session& session, std::string connectionString) {
+  if (!AddAskedPassword(session, connectionString)) return StatementOutcome::Failed;
   std::unique_ptr<Connection> fresh = OpenConnection(connectionString);
+  if (!connectionString.empty()) explicit_bzero(&connectionString[0], connectionString.size());
   if (fresh == nullptr) {
     ErrText(session.connection.fConnected ? "Previous connection kept.\n"
                                           : "Previous connection kept (it is lost: each statement tries it again).\n");
@@ -227,12 +245,14 @@ StatementOutcome SwitchPostgresDatabase(Session& session, std::string_view argum
 bool OnPostgres(const Session& session) { return session.connection.profile.dialect == SqlDialect::PostgreSql; }
 
 // Opens the named connection `name`; one of that name already open stays when the new one fails.
-StatementOutcome OpenNamedConnection(Session& session, std::string_view name, const std::string& connectionString) {
+StatementOutcome OpenNamedConnection(Session& session, std::string_view name, std::string connectionString) {
   if (!IsConnectionName(name)) {
     ErrFormat("\\connect: '%s' is not a connection name (letters, digits, _ and -)\n", Shown(session, name).c_str());
     return StatementOutcome::Failed;
   }
+  if (!AddAskedPassword(session, connectionString)) return StatementOutcome::Failed;
   std::unique_ptr<Connection> connection = OpenConnection(connectionString);
+  if (!connectionString.empty()) explicit_bzero(&connectionString[0], connectionString.size());
   if (connection == nullptr) {
     if (FindNamedConnection(session, name) != nullptr) ErrFormat("The connection %s stays as it was.\n", Shown(session, name).c_str());
     return StatementOutcome::Failed;

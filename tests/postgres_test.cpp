@@ -726,6 +726,46 @@ TEST_F(PostgresTest, ConnectSwitchesTheDatabaseAsPgDumpWritesItAndAFailureKeepsT
   EXPECT_NE(run.out.find("Named connections:\n  lite: SQLite 3."), std::string::npos) << run.out;
 }
 
+TEST_F(PostgresTest, ConnectingWithDashPAsksThePasswordWhenTheStringHasNone) {
+  Run("create role bea login password 'b3a'\n");
+  std::string hbaPath = gServer.dir + "/data/pg_hba.conf";
+  std::ifstream hbaIn(hbaPath);
+  std::string hba((std::istreambuf_iterator<char>(hbaIn)), std::istreambuf_iterator<char>());
+  std::ofstream(hbaPath) << "host all bea 127.0.0.1/32 scram-sha-256\n" << hba;
+  Run("select pg_reload_conf()\n");
+  std::string bea = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(gServer.port) +
+                    ";Database=template1;UID=bea;CommLog=0;Debug=0";
+  TerminalSession session = StartOnTerminal({"-p", bea}, 24, 200);
+  size_t at = WaitFor(session, "Password: ");
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "b3a\r");
+  at = WaitFor(session, kPrompt, at);
+  // A wrong password fails the named connection; the right one opens it.
+  for (const char* password : {"wrong", "b3a"}) {
+    ASSERT_TRUE(WaitForEditor(session));
+    Type(session, "\\connect other " + bea + "\r");
+    at = WaitFor(session, "Password: ", at);
+    ASSERT_NE(at, std::string::npos) << session.screen;
+    Type(session, std::string(password) + "\r");
+    at = WaitFor(session, kPrompt, at);
+    ASSERT_NE(at, std::string::npos) << session.screen;
+  }
+  EXPECT_NE(session.screen.find("password authentication failed for user \"bea\""), std::string::npos) << session.screen;
+  // The session's own string has its password: switching the database asks none.
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "\\c postgres\r");
+  size_t connected = WaitFor(session, "Connected to PostgreSQL", at);
+  ASSERT_NE(connected, std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("Password: ", at), std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, connected);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "\\conninfo\r");
+  EXPECT_NE(WaitFor(session, "other: PostgreSQL", at), std::string::npos) << session.screen;
+  EXPECT_NE(session.screen.find("Database: postgres", at), std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("b3a"), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
 TEST_F(PostgresTest, AfterConnectingASqliteSessionToPostgresStatementsSplitByPostgresRules) {
   TempDir dir;
   ConsoleOptions merged;
