@@ -9,6 +9,7 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "input/password.h"
+#include "session/source_call.h"
 
 namespace {
 
@@ -266,6 +267,32 @@ StatementOutcome OpenNamedConnection(Session& session, std::string_view name, st
 Connection* FindNamedConnection(Session& session, std::string_view name) {
   auto found = session.namedConnections.find(std::string(name));
   return found == session.namedConnections.end() ? nullptr : found->second.get();
+}
+
+bool ReadyNamedConnection(Session& session, const std::string& name, Connection& connection) {
+  if (connection.fLost && MayReconnect(session)) ReconnectAfterLoss(connection, name);
+  return !connection.fLost;
+}
+
+StatementOutcome JudgeNamedOutcome(Session& session, const std::string& name, Connection& connection, SQLHSTMT& lpStmt,
+                                   StatementOutcome outcome) {
+  outcome = JudgeOutcome(connection, lpStmt, outcome);
+  if (outcome != StatementOutcome::Lost) return outcome;
+  if (MayReconnect(session)) ReconnectAfterLoss(connection, name);
+  return StatementOutcome::Failed;
+}
+
+StatementOutcome RunOnNamedConnection(Session& session, const std::string& name, const std::function<StatementOutcome()>& work) {
+  Connection* connection = FindNamedConnection(session, name);
+  if (connection == nullptr) {
+    ErrFormat("no connection named '%s'\n", Shown(session, name).c_str());
+    return StatementOutcome::Failed;
+  }
+  if (!ReadyNamedConnection(session, name, *connection)) return StatementOutcome::Failed;
+  if (!HaveStatement(*connection, connection->lpStmt)) {
+    return JudgeNamedOutcome(session, name, *connection, connection->lpStmt, StatementOutcome::Failed);
+  }
+  return JudgeNamedOutcome(session, name, *connection, connection->lpStmt, work());
 }
 
 StatementOutcome ConnectCommand(Session& session, std::string_view argument) {

@@ -18,6 +18,8 @@
 
 #include "console_runner.h"
 #include "type_mapping_check.h"
+#include "display/output.h"
+#include "session/connections.h"
 
 namespace {
 
@@ -764,6 +766,56 @@ TEST_F(PostgresTest, ConnectingWithDashPAsksThePasswordWhenTheStringHasNone) {
   EXPECT_NE(session.screen.find("Database: postgres", at), std::string::npos) << session.screen;
   EXPECT_EQ(session.screen.find("b3a"), std::string::npos) << session.screen;
   EXPECT_EQ(Finish(session), 0);
+}
+
+// The server process of the named connection `name`, read through it; 0 when the query did not run.
+int NamedBackendPid(Session& session, const std::string& name, StatementOutcome* outcome) {
+  int pid = 0;
+  *outcome = RunOnNamedConnection(session, name, [&] {
+    SQLHSTMT lpStmt = FindNamedConnection(session, name)->lpStmt;
+    SQLCHAR query[] = "select pg_backend_pid()";
+    if (!SQL_SUCCEEDED(SQLExecDirect(lpStmt, query, SQL_NTS)) || !SQL_SUCCEEDED(SQLFetch(lpStmt)) ||
+        !SQL_SUCCEEDED(SQLGetData(lpStmt, 1, SQL_C_SLONG, &pid, 0, nullptr))) {
+      return StatementOutcome::Failed;
+    }
+    SQLFreeStmt(lpStmt, SQL_CLOSE);
+    return StatementOutcome::Ok;
+  });
+  return pid;
+}
+
+TEST_F(PostgresTest, ALostNamedConnectionIsMadeAgainAtATerminalAndNeverInAScript) {
+  std::string conn = PostgresConnStr(gServer);
+  Session session;
+  InitOutput(session.console.output);
+  session.options.fBatch = true;
+  ASSERT_EQ(ConnectCommand(session, "other " + conn), StatementOutcome::Ok);
+  StatementOutcome outcome;
+  int pid = NamedBackendPid(session, "other", &outcome);
+  ASSERT_NE(pid, 0);
+  // A script: the lost connection fails what found it and each later call, and is never made again.
+  ASSERT_EQ(ExecSql(conn, {"select pg_terminate_backend(" + std::to_string(pid) + ")"}), "");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(NamedBackendPid(session, "other", &outcome), 0);
+  EXPECT_EQ(outcome, StatementOutcome::Failed);
+  EXPECT_EQ(NamedBackendPid(session, "other", &outcome), 0);
+  EXPECT_EQ(outcome, StatementOutcome::Failed);
+  EXPECT_TRUE(FindNamedConnection(session, "other")->fLost);
+  // A person at a terminal: the next call makes it again first and runs; a loss found is made good at once.
+  session.options.fBatch = false;
+  session.console.output.fStdinTerminal = true;
+  pid = NamedBackendPid(session, "other", &outcome);
+  EXPECT_EQ(outcome, StatementOutcome::Ok);
+  ASSERT_EQ(ExecSql(conn, {"select pg_terminate_backend(" + std::to_string(pid) + ")"}), "");
+  EXPECT_EQ(NamedBackendPid(session, "other", &outcome), 0);
+  EXPECT_EQ(outcome, StatementOutcome::Failed);
+  EXPECT_FALSE(FindNamedConnection(session, "other")->fLost);
+  EXPECT_NE(NamedBackendPid(session, "other", &outcome), 0);
+  std::string err = testing::internal::GetCapturedStderr();
+  std::string reconnected = "The connection other was lost. Reconnecting\xe2\x80\xa6 done.\n";
+  EXPECT_EQ(err, reconnected + reconnected);
+  session.namedConnections.clear();
+  CloseOutput();
 }
 
 TEST_F(PostgresTest, AfterConnectingASqliteSessionToPostgresStatementsSplitByPostgresRules) {
