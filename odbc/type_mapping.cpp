@@ -298,8 +298,9 @@ bool TableExists(Connection& connection, const std::string& table, bool* fExists
     if (RetCode == SQL_NO_DATA) break;
     if (!CheckedCall(statement.lpStmt, SQL_HANDLE_STMT, RetCode, "SQLFetch(lpStmt)")) return false;
     std::string found = TextColumn(statement.lpStmt, 3);
-    // A source that keeps names as typed but matches them in any case (SQLite) has the table in any case.
-    bool fAnyCase = profile.identifierCase == SQL_IC_MIXED;
+    // A source that keeps names as typed but matches them in any case has the table in any case; the SQLite
+    // driver calls SQLite's names case-sensitive, which they are not.
+    bool fAnyCase = profile.identifierCase == SQL_IC_MIXED || profile.dialect == SqlDialect::Sqlite;
     if (found == name || (fAnyCase && strcasecmp(found.c_str(), name.c_str()) == 0)) *fExists = true;
   }
   return true;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "console_runner.h"
+#include "display/output.h"
 #include "type_mapping_check.h"
 
 namespace {
@@ -104,6 +105,23 @@ TEST_F(ConnectionsTest, TypesMapIntoSqliteAndAMissingTableIsFound) {
             "CREATE TABLE \"copied \"\"table\"\"\" (\"i\" integer, \"b\" bigint, \"s\" smallint, "
             "\"n\" double, \"d\" double, \"r\" double, \"c\" varchar(5), \"v\" varchar(40), \"t\" text, "
             "\"dt\" date, \"tm\" time, \"ts\" timestamp, \"bl\" varbinary)");
+}
+
+TEST_F(ConnectionsTest, ATableIsFoundByItsExactNameAndAColumnNoTypeHoldsIsRefused) {
+  ASSERT_EQ(ExecSql(second, {"create table abxc(x)", "create table ab_c(x)"}), "");
+  Connection target;
+  ASSERT_TRUE(AllocateEnvironment(target) && Connect(target, second));
+  bool fExists = false;
+  // _ is a catalog pattern's any character: ab_c is not abxc; SQLite matches names in any case.
+  ASSERT_TRUE(TableExists(target, "a_xc", &fExists));
+  EXPECT_FALSE(fExists);
+  ASSERT_TRUE(TableExists(target, "AB_C", &fExists));
+  EXPECT_TRUE(fExists);
+  std::string text = "untouched";
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(CreateTableText(target, "t", {{"ok", SQL_INTEGER, 10, 0, SQL_NULLABLE}, {"odd", 999, 4, 0, SQL_NULLABLE}}, &text));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "SQLite has no type for column odd (SQL type 999, size 4, scale 0)\n");
+  EXPECT_EQ(text, "untouched");
 }
 
 }  // namespace
