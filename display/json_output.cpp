@@ -29,8 +29,9 @@ constexpr JsonBytes JSON_BYTES = MakeJsonBytes();
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// The length of the well-formed UTF-8 character at text[0, len), or 0 when it is not one.
-size_t Utf8Length(const unsigned char* text, size_t len) {
+// The length of the well-formed UTF-8 character at text[0, len), or 0 when it is not one; then *badLen is
+// how many bytes one U+FFFD stands for: the lead and the continuation bytes that fitted it.
+size_t Utf8Length(const unsigned char* text, size_t len, size_t* badLen) {
   unsigned char lead = text[0];
   size_t need = 0;
   unsigned char low = 0x80, high = 0xBF;  // the bounds of the second byte
@@ -44,12 +45,14 @@ size_t Utf8Length(const unsigned char* text, size_t len) {
     need = 4;
     if (lead == 0xF0) low = 0x90;
     if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
   }
-  if (len < need || text[1] < low || text[1] > high) return 0;
+  *badLen = 1;
+  if (need == 0 || len < 2 || text[1] < low || text[1] > high) return 0;
   for (size_t i = 2; i < need; ++i) {
-    if (!IsContinuation(text[i])) return 0;
+    if (i >= len || !IsContinuation(text[i])) {
+      *badLen = i;
+      return 0;
+    }
   }
   return need;
 }
@@ -64,8 +67,9 @@ void EmitJsonString(Emit emit, const char* text, size_t len) {
     while (i < len && !JSON_BYTES.special[bytes[i]]) ++i;
     if (i == len) break;
     unsigned char c = bytes[i];
+    size_t badLen = 1;
     if (c >= 0x80) {
-      size_t charLen = Utf8Length(bytes + i, len - i);
+      size_t charLen = Utf8Length(bytes + i, len - i, &badLen);
       if (charLen > 0) {
         i += charLen;
         continue;
@@ -81,6 +85,7 @@ void EmitJsonString(Emit emit, const char* text, size_t len) {
       default:
         if (c >= 0x80) {
           emit("\xEF\xBF\xBD", 3);  // U+FFFD REPLACEMENT CHARACTER
+          i += badLen - 1;
         } else {
           char escaped[8];
           snprintf(escaped, sizeof escaped, "\\u%04x", c);

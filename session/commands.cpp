@@ -50,6 +50,7 @@ StatementOutcome IncludeFile(Session& session, std::string_view argument) {
   source->name = path;
   source->fStatementMode = true;
   source->fInclude = true;
+  source->fNamesLines = true;
   InitSplitter(source->splitter, session.connection.profile.dialect, session.connection.profile.fNoBackslashEscapes);
   session.sources.push_back(std::move(source));
   return StatementOutcome::Ok;
