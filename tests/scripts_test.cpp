@@ -43,10 +43,11 @@ TEST_F(ScriptsTest, InputsRunInOrderAndAFileSaysWhereItFailed) {
   std::string two = Write("two.sql", "insert into log(what) values('two');\n\\i " + Write("inner.sql", "\n  select bad;\n") + "\n");
   std::vector<std::string> args = {"-c", "insert into log(what) values('c1')", "-f", one, "-c",
                                    "insert into log(what) values('c2'); insert into log(what) values('c2b')",
-                                   "-f", two, "-c", "\\echo last", "--csv", conn};
+                                   "-f", two, "-c", "\\echo last", "-c", "select bad2", "--csv", conn};
   ConsoleResult run = RunConsole(args, "insert into log(what) values('stdin')\n", NoRc());
   EXPECT_EQ(run.err, one + ":2000: [S1000] [SQLite]no such table: nosuch (1) (1)\n" + dir.path +
-                         "/inner.sql:2: [S1000] [SQLite]no such column: bad (1) (1)\n");
+                         "/inner.sql:2: [S1000] [SQLite]no such column: bad (1) (1)\n"
+                         "[S1000] [SQLite]no such column: bad2 (1) (1)\n");
   EXPECT_EQ(run.out, "between\nlast\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(DriverText(conn, "select group_concat(what, ' ') from log"), "c1 first after c2 c2b two\n");
