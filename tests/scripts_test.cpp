@@ -103,6 +103,25 @@ TEST_F(ScriptsTest, OutputGoesToAFileOrACommandAndBack) {
   EXPECT_EQ(run.status, 1);
 }
 
+TEST_F(ScriptsTest, AtATerminalOutputToAFileIsNeitherCutToTheWindowNorPausedNorHighlighted) {
+  std::string file = dir.path + "/fit.txt";
+  TerminalSession session = StartOnTerminal({"--format=fit", conn}, 8, 40, "C.UTF-8", {"ODBC_CONSOLE_RC=" + dir.path + "/no-rc"});
+  ASSERT_TRUE(WaitForEditor(session)) << session.screen;
+  Type(session, "\\o " + file + "\r");
+  ASSERT_TRUE(WaitForEditor(session)) << session.screen;
+  Type(session, "with recursive c(i) as (select 1 union all select i + 1 from c where i < 20) select i, printf('%.60c', 'y') as s from c\r");
+  ASSERT_TRUE(WaitForEditor(session)) << session.screen;
+  Type(session, "\\o\r");
+  ASSERT_TRUE(WaitForEditor(session)) << session.screen;
+  Type(session, "select 'back' as w\r");
+  EXPECT_NE(WaitFor(session, "│ back │"), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+  std::string text = Read(file);
+  EXPECT_NE(text.find("│ 20 │ " + std::string(60, 'y') + " │\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Press ENTER"), std::string::npos) << text;
+  EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+}
+
 TEST_F(ScriptsTest, JsonMatchesTheCsvExportAndMarkdownEscapesHostileValues) {
   ASSERT_EQ(ExecSql(conn, {"create table m(i integer, r real, t text, b blob, e text, n text)",
                            "insert into m values(-9223372036854775808, 1.5e300, 'q\"uote\\back\nline\ttab' || char(1, 8232), x'00ff', '', null)",
