@@ -123,7 +123,7 @@ bool WriteDelimitedRow(DelimitedWriter& writer, ResultSet& set) {
 }  // namespace
 
 bool ListDelimited(ResultSet& set, const ListingStyle& style) {
-  DelimitedWriter writer{style.format, StdoutIsTerminal(), &style.lpConsole->charset, {}, {}};
+  DelimitedWriter writer{style.format, OutputIsTerminal(), &style.lpConsole->charset, {}, {}};
   if (!BindResultColumns(set, BindPurpose::Export, style.lpConsole->charset.utf8)) return false;
   // The header: every column's whole name.
   for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {

@@ -13,6 +13,8 @@ enum class ListingFormat {
   Fit,    // the same table with each column as wide as its widest value or title over the first rows
   Csv,    // RFC 4180 comma-separated values, LF line ends, whole values
   Tsv,    // tab-separated values with \t \n \r \\ escapes and \N for NULL, whole values
+  Json,   // JSON Lines: one object a row, keys the column titles, whole values
+  Markdown,  // a Markdown table, pipes and line breaks in values escaped, whole values
 };
 
 // When a table is shown expanded instead: each row as a record of one line per column.
@@ -58,6 +60,15 @@ inline bool ListingStopRequested(const ListingStyle& style) {
 // Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
 // header line of names, then every row with each value whole. Returns false when a call failed.
 bool ListDelimited(ResultSet& set, const ListingStyle& style);
+
+// Lists the rows of a described result set as JSON Lines: one object a row, its keys the column titles in
+// order; numbers as JSON numbers in the driver's text, NULL as null, text as strings (invalid UTF-8 as
+// U+FFFD). Returns false when a call failed.
+bool ListJson(ResultSet& set, const ListingStyle& style);
+
+// Lists the rows of a described result set as a Markdown table: a header row, its rule, a row a line,
+// with pipes, backslashes, line breaks, '<' and '&' in values escaped. Returns false when a call failed.
+bool ListMarkdown(ResultSet& set, const ListingStyle& style);
 
 // Lists the rows of a described result set as records: a "-[ RECORD n ]-" line, then one "name | value"
 // line a column with the names aligned and every value whole, pausing like the table. Returns false when

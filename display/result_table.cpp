@@ -299,5 +299,7 @@ bool ShowResultSet(ResultSet& set, SQLSMALLINT cCols, const ListingStyle& style,
     if (style.expanded == ExpandedDisplay::On) return ListExpanded(set, style) && fDescribed;
     return ListFitted(set, style) && fDescribed;
   }
+  if (style.format == ListingFormat::Json) return fDescribed && ListJson(set, style);
+  if (style.format == ListingFormat::Markdown) return fDescribed && ListMarkdown(set, style);
   return fDescribed && ListDelimited(set, style);
 }

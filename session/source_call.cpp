@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "display/output.h"
 #include "input/completion.h"
@@ -62,13 +63,14 @@ StatementOutcome RunOnSource(Session& session, const std::function<StatementOutc
 StatementOutcome RunSqlStatement(Session& session, std::string_view text) {
   // The driver reads a statement up to its first NUL: running the rest silently is never right.
   if (memchr(text.data(), '\0', text.size()) != nullptr) {
-    ErrText("Statement contains a NUL byte and was not executed\n");
+    ReportText("Statement contains a NUL byte and was not executed\n");
     return StatementOutcome::Failed;
   }
   // A text longer than the data source takes is never sent: the SQLite driver crashes on one.
   size_t cbLimit = session.connection.profile.cbMaxStatement;
   if (text.size() > cbLimit) {
-    ErrFormat("statement not run: it is %zu bytes long, more than the data source takes (%zu bytes)\n", text.size(), cbLimit);
+    ReportText(("statement not run: it is " + std::to_string(text.size()) + " bytes long, more than the data source takes (" +
+                std::to_string(cbLimit) + " bytes)\n").c_str());
     return StatementOutcome::Failed;
   }
   StatementOutcome outcome = RunOnSource(session, [&] { return RunStatement(session.connection, text, session.listing); });

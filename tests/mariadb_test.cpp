@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <fstream>
+#include <iterator>
 
 #include "console_runner.h"
 #include "type_mapping_check.h"
@@ -92,6 +93,58 @@ TEST_F(MariaDbTest, EveryResultOfAProcedureIsShownAndAFailingOneFailsTheStatemen
 
 // Integers and floating-point values are fetched in binary and written by the console: the text must be
 // the driver's own, byte for byte, at the edges of every type.
+TEST_F(MariaDbTest, ScriptsRunInOrderNameTheirLinesAndVariablesStayOneLiteralOrName) {
+  TempDir dir;
+  std::string one = dir.path + "/one.sql", two = dir.path + "/two.sql";
+  std::ofstream(one) << "create or replace table sv(n int auto_increment primary key, what text);\n"
+                        "insert into sv(what) values('f1');\n# a comment\nselect * from nosuch_sv;\n";
+  std::ofstream(two) << "insert into sv(what) values(:'v');\ninsert into sv(what) values('f2');\n";
+  // A backslash escapes on MariaDB: the value's own backslash must not swallow the closing quote.
+  std::string hostile = "a\\' or 1=1; drop table sv; -- \" `";
+  std::string name = "we`ird";
+  std::string conn = MariaDbConnStr(gServer);
+  ConsoleResult run = RunConsole({"--csv", "-v", "v=" + hostile, "-v", "t=" + name, "-f", one, "-c", "insert into sv(what) values('c1')",
+                                  "-f", two, "-c", "create or replace table :\"t\"(a text); insert into :\"t\" values(:'v')",
+                                  "-c", "select :'v' as lit, count(*) as n_rows, ':v' as q, \":v\" as d from :\"t\" where a = :'v' # :v",
+                                  conn},
+                                 "");
+  EXPECT_EQ(run.err.rfind(one + ":4: [S0002] ", 0), 0u) << run.err;
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "lit,n_rows,q,d\n\"a\\' or 1=1; drop table sv; -- \"\" `\",1,:v,:v\n");
+  EXPECT_EQ(DriverText(conn, "select group_concat(what order by n separator '|') from sv"), "f1|c1|" + hostile + "|f2\n");
+  ExecSql(conn, {"drop table sv", "drop table `we``ird`"});
+}
+
+TEST_F(MariaDbTest, JsonLinesOfEveryTypeMatchTheCsvExport) {
+  TempDir dir;
+  std::string conn = MariaDbConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"create or replace table jtypes(id bigint, u bigint unsigned, d decimal(38,10), f double, r float, "
+                           "t time(3), ts datetime(6), j json, b blob, flag boolean, s varchar(20), e varchar(5)) character set utf8mb4",
+                           "insert into jtypes values(-9223372036854775808, 18446744073709551615, -1234567890123456789012345678.0123456789, "
+                           "1.5e300, 0.1, '-838:59:59.999', '2024-12-08 10:11:12.123456', '{\"a\": [1, 2]}', x'00ff', true, "
+                           "'Zoë \"抹茶\"\\t\\\\', '')",
+                           "insert into jtypes(id) values(null)"}),
+            "");
+  for (const char* format : {"--format=json", "--csv"}) {
+    ConsoleOptions options;
+    options.locale = "C.UTF-8";
+    options.stdoutFile = dir.path + (format[2] == 'f' ? "/types.json" : "/types.csv");
+    ConsoleResult run = RunConsole({format, conn}, "select * from jtypes\n", options);
+    EXPECT_EQ(run.err, "");
+  }
+  std::ifstream in(dir.path + "/types.json");
+  std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(json.find("{\"id\":-9223372036854775808,\"u\":18446744073709551615,\"d\":-1234567890123456789012345678.0123456789,"
+                      "\"f\":1.5e300,\"r\":0.1,"),
+            std::string::npos)
+      << json;
+  EXPECT_EQ(system(("python3 " PROJECT_SOURCE_DIR "/tests/json_matches_csv.py " + dir.path + "/types.json " + dir.path +
+                    "/types.csv >/dev/null").c_str()),
+            0)
+      << json;
+  ExecSql(conn, {"drop table jtypes"});
+}
+
 TEST_F(MariaDbTest, NumbersFetchedInBinaryReadExactlyAsTheDriverWritesThem) {
   std::string values;
   const char* doubles[] = {"0", "-0.0e0", "1e15", "1e-7", "1e-15", "1e-16", "0.1", "1/3", "1e16", "1.2345678901234567e15",

@@ -232,6 +232,57 @@ TEST_F(PostgresTest, EveryTypeShowsWholeAndNullStaysApartFromEmpty) {
       << run.out;
 }
 
+TEST_F(PostgresTest, ScriptsRunInOrderNameTheirLinesAndVariablesStayOneLiteralOrName) {
+  TempDir dir;
+  std::string one = dir.path + "/one.sql", two = dir.path + "/two.sql";
+  std::ofstream(one) << "drop table if exists sv;\ncreate table sv(n serial, what text);\n\n"
+                        "insert into sv(what) values('f1');\nselect * from nosuch_sv;\n";
+  std::ofstream(two) << "insert into sv(what) values(:'v');\ninsert into sv(what) values('f2');\n";
+  std::string hostile = "x'); drop table sv; select $$\\' E'\\'";
+  std::string name = "Odd\"name";
+  ConsoleResult run = RunConsole({"--csv", "-v", "v=" + hostile, "-v", "t=" + name, "-f", one, "-c", "insert into sv(what) values('c1')",
+                                  "-f", two, "-c", "create temp table :\"t\"(a text); insert into :\"t\" values(:'v')",
+                                  "-c", "select :'v'::text as lit, count(*)::int as rows, $$:v$$ as body, E':v' as e "
+                                        "from :\"t\" where a = :'v'",
+                                  PostgresConnStr(gServer)},
+                                 "");
+  // Each line of a diagnostic names the file and the statement's line.
+  EXPECT_NE(run.err.find(one + ":5: [42P01] ERROR: relation \"nosuch_sv\" does not exist;\n" + one +
+                         ":5: Error while executing the query (1)\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "lit,rows,body,e\n" + hostile + ",1,:v,:v\n");
+  EXPECT_EQ(DriverText(PostgresConnStr(gServer), "select string_agg(what, '|' order by n) from sv"), "f1|c1|" + hostile + "|f2\n");
+  ExecSql(PostgresConnStr(gServer), {"drop table sv"});
+}
+
+TEST_F(PostgresTest, JsonLinesOfEveryTypeMatchTheCsvExport) {
+  TempDir dir;
+  std::string query =
+      "select '-9223372036854775808'::bigint as i, -12345678901234567890123456.0123456789::numeric(38,10) as n, "
+      "1.5e300::float8 as f, 'NaN'::float8 as nan, '-Infinity'::float4 as inf, 0.5::real as r, 2::smallint as s, "
+      "'2024-12-08 10:11:12.123456+00'::timestamptz as tz, '12:34:56.789'::time as tm, true as bo, "
+      "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'::uuid as u, '{\"a\":1}'::json as j, array[1,2,3] as ar, "
+      "'\\x00ff10'::bytea as by, ''::text as e, null::text as nl, null::int as ni, E'tab\\there \"q\" \\\\ \\u2028 抹茶' as t\n";
+  for (const char* format : {"--format=json", "--csv"}) {
+    ConsoleOptions options;
+    options.locale = "C.UTF-8";
+    options.stdoutFile = dir.path + (format[2] == 'f' ? "/types.json" : "/types.csv");
+    ConsoleResult run = RunConsole({format, PostgresConnStr(gServer)}, query, options);
+    EXPECT_EQ(run.err, "");
+  }
+  std::ifstream in(dir.path + "/types.json");
+  std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(json.find("{\"i\":-9223372036854775808,\"n\":-12345678901234567890123456.0123456789,\"f\":1.5e+300,\"nan\":\"NaN\","
+                      "\"inf\":\"-Infinity\",\"r\":0.5,\"s\":2,"), std::string::npos)
+      << json;
+  EXPECT_EQ(system(("python3 " PROJECT_SOURCE_DIR "/tests/json_matches_csv.py " + dir.path + "/types.json " + dir.path +
+                    "/types.csv >/dev/null").c_str()),
+            0)
+      << json;
+}
+
 TEST_F(PostgresTest, ClosedStandardOutputNeverReachesTheConnection) {
   ConsoleOptions options;
   options.stdoutFile = "-";
