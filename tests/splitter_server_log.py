@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""Compares the statements a server logs when the console runs a file (odbc-console -f) with those it logs
+when the server's own client runs the same file (psql -f; the mariadb client), over the generated inputs of
+the splitter corpus (tests/fuzz_corpus_splitter/gen-DIALECT-*). Starts a throwaway server of its own.
+    splitter_server_log.py postgres|mariadb CONSOLE [COUNT]
+COUNT inputs per dialect (every one when absent). Prints each input whose logs differ and, last,
+'N passed, N failed'; exits 1 when any differ."""
+import glob
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+TESTS = os.path.dirname(os.path.abspath(__file__))
+TIMEOUT = 30
+
+
+def free_port():
+    import socket
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def leading_comment_end(text):
+    """The length of the comment that opens text (-- to the line end, or /* */ nested), or 0 for none."""
+    if text.startswith("--"):
+        end = text.find("\n")
+        return len(text) if end < 0 else end + 1
+    if not text.startswith("/*"):
+        return 0
+    depth, i = 0, 0
+    while i < len(text) - 1:
+        pair = text[i:i + 2]
+        if pair == "/*":
+            depth, i = depth + 1, i + 2
+        elif pair == "*/":
+            depth, i = depth - 1, i + 2
+            if depth == 0:
+                return i
+        else:
+            i += 1
+    return len(text)
+
+
+def normal(text):
+    """A statement as compared: the blanks and comments before it, the blanks and ';' after it, blank lines
+    and carriage returns left out. Where the two clients differ only so, they sent the same statement:
+    psql drops blank lines and the comments that open a statement, and the console sends no delimiter."""
+    text = text.replace("\r\n", "\n")
+    while True:
+        text = text.lstrip()
+        cut = leading_comment_end(text)
+        if cut == 0:
+            break
+        text = text[cut:]
+    text = re.sub(r"\n[ \t]*\n", "\n", text)
+    return text.rstrip().rstrip(";").rstrip()
+
+
+class Postgres:
+    """A throwaway PostgreSQL server that logs every statement, each log entry led by @@session@@."""
+
+    def __init__(self, work):
+        self.dir = os.path.join(work, "pg")
+        self.port = free_port()
+        self.script = os.path.join(TESTS, "pg_server.sh")
+        subprocess.run([self.script, "start", self.dir, str(self.port)], check=True)
+        self.log = os.path.join(self.dir, "server.log")
+        self.psql(["-c", "alter system set log_statement = 'all'", "-c", "alter system set log_line_prefix = '@@%c@@ '",
+                   "-c", "alter system set log_min_error_statement = 'error'", "-c", "select pg_reload_conf()"])
+        self.conn = ("Driver=PostgreSQL Unicode;Server=127.0.0.1;Port=%d;Database=postgres;UID=postgres;CommLog=0;Debug=0"
+                     % self.port)
+
+    def psql(self, args, path=None):
+        command = ["psql", "-X", "-q", "-h", "127.0.0.1", "-p", str(self.port), "-U", "postgres", "-d", "postgres"]
+        if path:
+            command += ["-f", path]
+        return subprocess.run(command + args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+
+    def peer(self, path):
+        self.psql([], path)
+
+    def logged(self, run):
+        """The statements logged while run() runs, in order."""
+        start = os.path.getsize(self.log)
+        run()
+        with open(self.log, "rb") as log:
+            log.seek(start)
+            text = log.read().decode("utf-8", "replace")
+        entries = []
+        for line in text.split("\n"):
+            match = re.match(r"@@[0-9a-f.]+@@ ([A-Z]+):  (.*)", line)
+            if match:
+                entries.append([match.group(1), match.group(2)])
+            elif line.startswith("\t") and entries:
+                entries[-1][1] += "\n" + line[1:]
+        statements = []
+        pending = None  # the statement logged before it ran: its error repeats it
+        for level, message in entries:
+            match = re.match(r"(?:statement|execute <unnamed>|execute [a-zA-Z0-9_]+): (.*)", message, re.S)
+            if level == "LOG" and match:
+                statements.append(match.group(1))
+                pending = match.group(1)
+            elif level == "STATEMENT":
+                if message != pending:
+                    statements.append(message)
+                pending = None
+        return statements
+
+    def stop(self):
+        subprocess.run([self.script, "stop", self.dir])
+
+
+class MariaDb:
+    """A throwaway MariaDB server that logs every statement in its general log table."""
+
+    def __init__(self, work):
+        self.dir = os.path.join(work, "mdb")
+        self.port = free_port()
+        self.script = os.path.join(TESTS, "mariadb_server.sh")
+        subprocess.run([self.script, "start", self.dir, str(self.port)], check=True)
+        self.query("set global log_output = 'TABLE'; set global general_log = 1")
+        self.conn = "Driver=MariaDB Unicode;Server=127.0.0.1;Port=%d;Database=test;User=root" % self.port
+
+    def client(self, extra, stdin=None):
+        command = ["mariadb", "--no-defaults", "-h", "127.0.0.1", "-P", str(self.port), "-uroot"] + extra + ["test"]
+        return subprocess.run(command, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+
+    def query(self, sql):
+        return self.client(["-N", "-B", "-r", "-e", sql]).stdout.decode("utf-8", "replace")
+
+    def peer(self, path):
+        with open(path, "rb") as text:
+            self.client(["--force", "--comments"], stdin=text)
+
+    def logged(self, run):
+        """The statements logged while run() runs, in order: the general log of every other connection."""
+        self.query("truncate table mysql.general_log")
+        run()
+        # One row a line: the argument hex-encoded, so that line breaks in it stay its own.
+        out = self.query("select hex(argument) from mysql.general_log where command_type in ('Query', 'Execute') "
+                         "and thread_id <> connection_id()")
+        return [bytes.fromhex(line).decode("utf-8", "replace") for line in out.split("\n") if line]
+
+    def stop(self):
+        subprocess.run([self.script, "stop", self.dir])
+
+
+def without_prefix(statements, prefix):
+    """The statements after what every session of that client sends first (its connection's own)."""
+    return statements[len(prefix):] if statements[:len(prefix)] == prefix else statements
+
+
+def main():
+    dialect, console = sys.argv[1], sys.argv[2]
+    count = int(sys.argv[3]) if len(sys.argv) > 3 else None
+    inputs = sorted(glob.glob(os.path.join(TESTS, "fuzz_corpus_splitter", "gen-%s-*" % dialect)))[:count]
+    work = tempfile.mkdtemp(prefix="odbc-console-splitter-log-")
+    os.chmod(work, 0o755)  # the server runs as its own user when this runs as root
+    server = Postgres(work) if dialect == "postgres" else MariaDb(work)
+    passed = failed = 0
+    try:
+        path = os.path.join(work, "input.sql")
+
+        unterminated = []  # whether the console's last run left a statement unterminated at the end
+
+        def run_console():
+            run = subprocess.run([console, "-f", path, server.conn], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                 env=dict(os.environ, LC_ALL="C.UTF-8", ODBC_CONSOLE_HISTFILE=""), timeout=TIMEOUT)
+            unterminated[:] = [b"statement not run: unterminated" in run.stderr]
+
+        open(path, "w").close()
+        console_prefix = server.logged(run_console)
+        peer_prefix = server.logged(lambda: server.peer(path))
+        for name in inputs:
+            with open(name, "rb") as source, open(path, "wb") as out:
+                out.write(source.read()[1:])  # the dialect byte
+            ours = [normal(s) for s in without_prefix(server.logged(run_console), console_prefix)]
+            theirs = [normal(s) for s in without_prefix(server.logged(lambda: server.peer(path)), peer_prefix)]
+            ours = [s for s in ours if s]
+            theirs = [s for s in theirs if s]
+            # The console sends no text that ends inside a quote, comment or body; the peer sends it at the end.
+            if unterminated[0] and theirs and ours == theirs[:-1]:
+                theirs.pop()
+            if ours == theirs:
+                passed += 1
+                continue
+            failed += 1
+            with open(path, "rb") as text:
+                print("== %s\n-- input:\n%s\n-- console sent: %r\n-- peer sent:    %r\n"
+                      % (os.path.basename(name), text.read().decode("utf-8", "replace"), ours, theirs))
+    finally:
+        server.stop()
+        subprocess.run(["rm", "-rf", work])
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
