@@ -230,6 +230,8 @@ bool ListFitted(ResultSet& set, const ListingStyle& style) {
     if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
     return fSucceeded && set.fComplete;
   }
+  if (style.szHeading != nullptr && held.cRows == 0 && held.fEnd && !held.fFailed) return fSucceeded && set.fComplete;
+  WriteListingHeading(style);
   WriteFittedTitles(table);
   const size_t cCols = table.columns.size();
   size_t iHeld = 0;

@@ -44,11 +44,16 @@ struct ListingStyle {
   bool fRowsets = false;  // rows may come a rowset at a time (not at a terminal, where each row shows as it comes)
   ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
   Console* lpConsole = nullptr;  // the terminal written to: its character set, its window for paging
+  const char* szHeading = nullptr;  // a line a table format writes above a result with rows; with it set, a
+                                    // result without rows writes nothing at all (a part of a description)
   Pager pager;                   // the pause, its reply and the stop
 };
 
 // Whether a format writes a table with header, end bar and pauses (Table or Fit), not data for a program.
 inline bool IsTableFormat(ListingFormat format) { return format == ListingFormat::Table || format == ListingFormat::Fit; }
+
+// Writes the style's heading line, made safe for the terminal, when it has one and the format is a table.
+void WriteListingHeading(const ListingStyle& style);
 
 // Whether the listing must stop now, as the style's pager says.
 inline bool ListingStopRequested(const ListingStyle& style) {

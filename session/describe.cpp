@@ -255,14 +255,18 @@ StatementOutcome PartHasRows(Connection& connection, const DescriptionPart& part
   return CloseCursor(lpStmt, StatementOutcome::Ok);
 }
 
-// Lists one part of a description under its heading, unless it has no rows.
+// Lists one part of a description under its heading, unless it has no rows. A query of the source's own
+// catalog runs once, the writer putting the heading above its first row; a catalog call is made once to
+// learn whether the driver can make it and which table-statistics rows come first, then again to list.
 StatementOutcome ListPart(Connection& connection, const DescriptionPart& part, const ListingStyle& style) {
+  ListingStyle headed = style;
+  headed.szHeading = part.szHeading.c_str();
+  if (part.function == 0) return ListCatalogResult(connection, part.call, part.szCallText.c_str(), part.chosen, headed);
   bool fRows = false;
   int cSkipped = 0;
   StatementOutcome outcome = PartHasRows(connection, part, &fRows, &cSkipped);
   if (outcome != StatementOutcome::Ok || !fRows) return outcome;
-  WriteHeading(style, part.szHeading);
-  if (cSkipped == 0) return ListCatalogResult(connection, part.call, part.szCallText.c_str(), part.chosen, style);
+  if (cSkipped == 0) return ListCatalogResult(connection, part.call, part.szCallText.c_str(), part.chosen, headed);
   // The same call gives the same rows: the table-statistics rows found before are fetched past unshown,
   // one row a fetch.
   auto skipStatistics = [&](SQLHSTMT lpStatement) {
@@ -270,9 +274,8 @@ StatementOutcome ListPart(Connection& connection, const DescriptionPart& part, c
     for (int iRow = 0; iRow < cSkipped && SQL_SUCCEEDED(RetCode); ++iRow) RetCode = SQLFetch(lpStatement);
     return RetCode;
   };
-  ListingStyle oneRowAFetch = style;
-  oneRowAFetch.fRowsets = false;
-  return ListCatalogResult(connection, skipStatistics, part.szCallText.c_str(), part.chosen, oneRowAFetch);
+  headed.fRowsets = false;
+  return ListCatalogResult(connection, skipStatistics, part.szCallText.c_str(), part.chosen, headed);
 }
 
 // Writes a view's definition under its heading as the source keeps it, line by line, in a table format;
@@ -413,11 +416,18 @@ std::vector<DescriptionPart> SqliteParts(const FoundTable& table, const SourceNa
       "select group_concat(\"from\", ', ') as " + t("columns") + ", \"table\" || coalesce('(' || group_concat(\"to\", ', ') || ')', '') as " +
       t("references") + ", on_update as " + t("on update") + ", on_delete as " + t("on delete") +
       " from (select * from pragma_foreign_key_list(" + name + ") order by id, seq) group by id order by id"));
+  // A table that references this one names it in its CREATE TABLE text (SQLite folds the case of ASCII
+  // letters only): only those tables' foreign keys are read, not every table's. A name with a quote
+  // character may stand there escaped, so then every table is read.
+  const std::string& tableName = table.target.szName;
+  const std::string referencingText = tableName.find_first_of("\"'`]") == std::string::npos
+                                          ? " and instr(lower(sql), lower(" + name + ")) > 0"
+                                          : "";
   parts.push_back(QueryPart("Referenced by:", "the tables that reference it",
       "select m.name as " + t("table") + ", group_concat(f.\"from\", ', ') as " + t("columns") + ", group_concat(f.\"to\", ', ') as " +
       t("references") + ", f.on_update as " + t("on update") + ", f.on_delete as " + t("on delete") +
-      " from sqlite_master m join pragma_foreign_key_list(m.name) f where m.type = 'table' and f.\"table\" = " + name +
-      " collate nocase group by m.name, f.id order by m.name, f.id"));
+      " from (select name from sqlite_master where type = 'table'" + referencingText + ") m join pragma_foreign_key_list(m.name) f where f.\"table\" = " +
+      name + " collate nocase group by m.name, f.id order by m.name, f.id"));
   if (table.fView) {
     parts.push_back(QueryPart("View definition:", "view definitions",
         "select sql as " + t("definition") + " from sqlite_master where type = 'view' and name = " + name));
