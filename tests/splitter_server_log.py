@@ -46,7 +46,7 @@ def leading_comment_end(text):
 
 def normal(text):
     """A statement as compared: the blanks and comments before it, the blanks and ';' after it, blank lines
-    and carriage returns left out. Where the two clients differ only so, they sent the same statement:
+    and carriage returns left out, runs of blanks as one. Where the two clients differ only so, they sent the same statement:
     psql drops blank lines and the comments that open a statement, and the console sends no delimiter."""
     text = text.replace("\r\n", "\n")
     while True:
@@ -56,7 +56,34 @@ def normal(text):
             break
         text = text[cut:]
     text = re.sub(r"\n(?:[ \t]*\n)+", "\n", text)
+    text = re.sub(r"[ \t]+", " ", text)
     return text.rstrip().rstrip(";").rstrip()
+
+
+def without_mysql_comments(text):
+    """A MariaDB statement with its comments left out (not the /*! */ ones, which hold code): with --comments
+    the mariadb client sends a comment that follows a statement on its line with it, and a comment alone as a
+    statement of its own, where the console leaves both out."""
+    out, i, n = [], 0, len(text)
+    while i < n:
+        c = text[i]
+        if c in "'\"`":
+            j = i + 1
+            while j < n and text[j] != c:
+                j += 2 if text[j] == "\\" and c != "`" else 1
+            out.append(text[i:j + 1])
+            i = j + 1
+        elif c == "#" or (text.startswith("--", i) and (i + 2 >= n or text[i + 2] <= " ")):
+            end = text.find("\n", i)
+            i = n if end < 0 else end
+        elif text.startswith("/*", i) and not text.startswith("/*!", i) and not text.startswith("/*M!", i):
+            end = text.find("*/", i + 2)
+            i = n if end < 0 else end + 2
+            out.append(" ")
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
 
 
 class Postgres:
@@ -111,6 +138,15 @@ class Postgres:
                 pending = None
         return statements
 
+    def console_logged(self, run):
+        return self.logged(run)
+
+    def normal(self, text):
+        return normal(text)
+
+    def console_environment(self):
+        return {}
+
     def stop(self):
         subprocess.run([self.script, "stop", self.dir])
 
@@ -128,15 +164,27 @@ class MariaDb:
 
     def client(self, extra, stdin=None):
         command = ["mariadb", "--no-defaults", "-h", "127.0.0.1", "-P", str(self.port), "-uroot"] + extra + ["test"]
-        return subprocess.run(command, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+        return subprocess.run(command, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=TIMEOUT)
 
     def query(self, sql):
         return self.client(["-N", "-B", "-r", "-e", sql]).stdout.decode("utf-8", "replace")
 
     def peer(self, path):
+        """Runs the file through the mariadb client; returns false when the client took a backslash outside
+        quotes for a command of its own, met the dump tools' sandbox mark (a command to the client that
+        changes how it reads the lines after it), or a DELIMITER line it reads its own way: then the two are
+        not compared."""
         with open(path, "rb") as text:
-            self.client(["--force", "--comments"], stdin=text)
-        return True
+            source = text.read()
+            text.seek(0)
+            run = self.client(["--force"], stdin=text)
+        # A DELIMITER line without its delimiter, or after a statement on its line, the client reads its
+        # own way (it drops text): the console reads the latter as a directive, the former as statement text.
+        odd_delimiter = re.search(rb"(?mi)^[ \t]*DELIMITER[ \t]*\r?$|^[^\n]*;[ \t]*DELIMITER\b", source)
+        return b"Unknown command" not in run.stderr and b"/*M!999999\\-" not in source and not odd_delimiter
+
+    def normal(self, text):
+        return normal(without_mysql_comments(text))
 
     def logged(self, run):
         """The statements logged while run() runs, in order: the general log of every other connection."""
@@ -146,6 +194,37 @@ class MariaDb:
         out = self.query("select hex(argument) from mysql.general_log where command_type in ('Query', 'Execute') "
                          "and thread_id <> connection_id()")
         return [bytes.fromhex(line).decode("utf-8", "replace") for line in out.split("\n") if line]
+
+    def console_logged(self, run):
+        """The statements the console hands the driver manager while run() runs, from its trace: the general log
+        leaves out every statement whose server-side prepare failed (the driver prepares what SQLExecDirect
+        sends), where the mariadb client's statements are all logged."""
+        trace = os.path.join(self.odbcini, "trace.log")
+        if os.path.exists(trace):
+            os.unlink(trace)
+        run()
+        with open(trace, "rb") as log:
+            data = log.read()
+        statements = []
+        for entry in data.split(b"[SQLExecDirect.c]")[1:]:
+            start = entry.find(b"SQL = [")
+            if start < 0:
+                continue
+            start += len(b"SQL = [")
+            for match in re.finditer(rb"\]\[length = (\d+)", entry[start:]):
+                if int(match.group(1)) == match.start():
+                    statements.append(entry[start:start + match.start()].decode("utf-8", "replace"))
+                    break
+        return statements
+
+    def console_environment(self):
+        """The driver manager's settings for the console: its drivers, and a trace of every call."""
+        self.odbcini = os.path.join(self.dir, "odbcini")
+        os.makedirs(self.odbcini, exist_ok=True)
+        with open("/etc/odbcinst.ini") as drivers, open(os.path.join(self.odbcini, "odbcinst.ini"), "w") as out:
+            out.write("[ODBC]\nTrace=Yes\nTraceFile=%s\n\n" % os.path.join(self.odbcini, "trace.log"))
+            out.write(re.sub(r"(?ms)^\[ODBC\].*?(?=^\[|\Z)", "", drivers.read()))
+        return {"ODBCSYSINI": self.odbcini}
 
     def stop(self):
         subprocess.run([self.script, "stop", self.dir])
@@ -167,22 +246,23 @@ def main():
     try:
         path = os.path.join(work, "input.sql")
 
+        environment = dict(os.environ, LC_ALL="C.UTF-8", ODBC_CONSOLE_HISTFILE="", **server.console_environment())
         unterminated = []  # whether the console's last run left a statement unterminated at the end
 
         def run_console():
             run = subprocess.run([console, "-f", path, server.conn], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                 env=dict(os.environ, LC_ALL="C.UTF-8", ODBC_CONSOLE_HISTFILE=""), timeout=TIMEOUT)
+                                 env=environment, timeout=TIMEOUT)
             unterminated[:] = [b"statement not run: unterminated" in run.stderr]
 
         open(path, "w").close()
-        console_prefix = server.logged(run_console)
+        console_prefix = server.console_logged(run_console)
         peer_prefix = server.logged(lambda: server.peer(path))
         for name in inputs:
             with open(name, "rb") as source, open(path, "wb") as out:
                 out.write(source.read()[1:])  # the dialect byte
-            ours = [normal(s) for s in without_prefix(server.logged(run_console), console_prefix)]
+            ours = [server.normal(s) for s in without_prefix(server.console_logged(run_console), console_prefix)]
             comparable = []
-            theirs = [normal(s) for s in without_prefix(server.logged(lambda: comparable.append(server.peer(path))), peer_prefix)]
+            theirs = [server.normal(s) for s in without_prefix(server.logged(lambda: comparable.append(server.peer(path))), peer_prefix)]
             if not comparable[0]:
                 skipped += 1
                 continue
