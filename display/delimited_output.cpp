@@ -149,3 +149,25 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style) {
     if (!WriteDelimitedRow(writer, set)) return false;
   }
 }
+
+bool ListDelimitedTextRows(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows,
+                           const ListingStyle& style) {
+  DelimitedWriter writer{style.format, StdoutIsTerminal(), &style.lpConsole->charset, {}, {}};
+  const char separator = style.format == ListingFormat::Csv ? ',' : '\t';
+  if (style.szHeading != nullptr && rows.empty()) return true;
+  auto writeLine = [&](const std::vector<std::string>& fields) {
+    writer.szLine.clear();
+    for (size_t iCol = 0; iCol < fields.size(); ++iCol) {
+      if (iCol > 0) writer.szLine += separator;
+      WriteField(writer, fields[iCol].data(), fields[iCol].size());
+    }
+    writer.szLine += '\n';
+    OutWrite(writer.szLine.data(), writer.szLine.size());
+  };
+  writeLine(titles);
+  for (const std::vector<std::string>& row : rows) {
+    if (StdoutState() != OutputState::Working || ListingStopRequested(style)) return true;
+    writeLine(row);
+  }
+  return true;
+}

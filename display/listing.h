@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "display/console.h"
 #include "display/output.h"
@@ -74,6 +75,14 @@ bool ListExpanded(ResultSet& set, const ListingStyle& style);
 // rest one row at a time. A later wider value widens its own line; at a terminal a value wider than the
 // window is cut to fit it and ends in an ellipsis. Pauses like the table. Returns false when a call failed.
 bool ListFitted(ResultSet& set, const ListingStyle& style);
+
+// Lists rows of text held in memory (every value a text, none NULL; each row as many as the titles) as
+// the style says: a fitted table, or CSV or TSV. For what the console gathers itself from calls that
+// cannot filter or order their results. Returns true.
+bool ListTextRows(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows,
+                  const ListingStyle& style);
+bool ListDelimitedTextRows(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows,
+                           const ListingStyle& style);
 
 // Writes one cell of a table line at out: the bar, a blank, at most maxChars characters of the text in
 // exactly `width` columns, a blank. Returns the end of what was written.

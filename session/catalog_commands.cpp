@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 #include "display/cell_text.h"
@@ -276,6 +277,62 @@ std::string TableListQuery(const std::vector<NamePart>& parts, TableKind kind, S
   return query;
 }
 
+// Whether a name matches a catalog search pattern (% any characters, _ one byte, the escape character
+// making the next one itself), ASCII letters regardless of case: for a driver that ignores the pattern.
+bool MatchesPattern(const char* name, const char* pattern, const std::string& escape) {
+  for (; *pattern != '\0'; ++pattern) {
+    if (*pattern == '%') {
+      for (const char* rest = name;; ++rest) {
+        if (MatchesPattern(rest, pattern + 1, escape)) return true;
+        if (*rest == '\0') return false;
+      }
+    }
+    if (!escape.empty() && *pattern == escape[0] && pattern[1] != '\0') {
+      ++pattern;
+    } else if (*pattern == '_') {
+      if (*name == '\0') return false;
+      ++name;
+      continue;
+    }
+    if (tolower(static_cast<unsigned char>(*pattern)) != tolower(static_cast<unsigned char>(*name))) return false;
+    ++name;
+  }
+  return *name == '\0';
+}
+
+// One row of a catalog result, its first columns as text (NULL as the empty text).
+using CatalogRow = std::vector<std::string>;
+
+// Runs a catalog call (Ctrl-C cancels it) and reads the first cCols columns of every row into *rows.
+// Returns the outcome; a failure is reported.
+StatementOutcome ReadCatalogRows(Connection& connection, const CatalogCall& call, const char* szCallText, SQLUSMALLINT cCols,
+                                 std::vector<CatalogRow>* rows) {
+  SQLHSTMT& lpStmt = connection.lpStmt;
+  rows->clear();
+  if (!CatalogStatement(connection)) return StatementOutcome::Fatal;
+  BeginCancellableCall(connection.canceller, lpStmt);
+  SQLRETURN RetCode = call(lpStmt);
+  EndCancellableCall(connection.canceller);
+  if (InterruptRequested()) return CloseCursor(lpStmt, StatementOutcome::Cancelled);
+  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, szCallText)) return CloseCursor(lpStmt, StatementOutcome::Failed);
+  for (;;) {
+    RetCode = SQLFetch(lpStmt);
+    if (RetCode == SQL_NO_DATA) return CloseCursor(lpStmt, StatementOutcome::Ok);
+    if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "RetCode = SQLFetch(lpStmt)")) return CloseCursor(lpStmt, StatementOutcome::Failed);
+    CatalogRow row;
+    for (SQLUSMALLINT iCol = 1; iCol <= cCols; ++iCol) {
+      char szValue[1024];
+      SQLLEN ind = 0;
+      if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLGetData(lpStmt, iCol, SQL_C_CHAR, szValue, sizeof szValue, &ind),
+                       "SQLGetData(lpStmt, iCol, SQL_C_CHAR, szValue, cbValue, &ind)")) {
+        return CloseCursor(lpStmt, StatementOutcome::Failed);
+      }
+      row.emplace_back(ind == SQL_NULL_DATA ? "" : szValue);
+    }
+    rows->push_back(std::move(row));
+  }
+}
+
 // Runs a query and reads the text of its first column from every row into *names. A failed call is left
 // unreported when fQuiet (the caller has another way), else reported. Returns the outcome.
 StatementOutcome ReadNames(Connection& connection, std::string query, bool fQuiet, std::vector<std::string>* names) {
@@ -409,14 +466,40 @@ StatementOutcome ListTables(Connection& connection, std::string_view pattern, Ta
   CatalogTarget target = TargetOf(parts, naming, true);
   UseCurrentCatalog(lpDbc, naming, &target);
   std::string szType = kind == TableKind::Table ? "TABLE" : "VIEW";
-  std::vector<ChosenColumn> chosen = OwnerAndName(naming, "name");
-  chosen.push_back({4, "type"});
+  std::vector<CatalogRow> rows;
   auto call = [&](SQLHSTMT lpStatement) {
     return SQLTables(lpStatement, Argument(target.szCatalog, target.fCatalog), SQL_NTS, Argument(target.szSchema, target.fSchema),
                      SQL_NTS, Argument(target.szName, target.fName), SQL_NTS, Argument(szType, true), SQL_NTS);
   };
-  return ListCatalogResult(connection, call, "SQLTables(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS, szType, SQL_NTS)",
-                           chosen, style);
+  StatementOutcome outcome = ReadCatalogRows(connection, call, "SQLTables(lpStmt, szCatalog, SQL_NTS, szSchema, SQL_NTS, szTable, SQL_NTS, szType, SQL_NTS)",
+                                             4, &rows);
+  if (outcome != StatementOutcome::Ok) return outcome;
+  // A driver may list every type whatever it was asked (MDBTools does, system tables and views among the
+  // tables), whatever the name's pattern, and in its own order: the console keeps the type and names asked
+  // for, leaves system tables out unless asked for (Access names its own MSys...), and sorts by owner and name.
+  std::vector<std::vector<std::string>> listed;
+  for (CatalogRow& row : rows) {
+    const std::string& type = row[3];
+    const bool fSystemTable = type == "SYSTEM TABLE" || strncasecmp(row[2].c_str(), "MSys", 4) == 0;
+    const bool fWanted = type == szType || (fSystem && kind == TableKind::Table && type == "SYSTEM TABLE");
+    if (!fWanted || (fSystemTable && !fSystem)) continue;
+    if (target.fName && !MatchesPattern(row[2].c_str(), target.szName.c_str(), naming.szEscape)) continue;
+    if (naming.fSchemas) {
+      listed.push_back({row[1], row[2], row[3]});
+    } else if (naming.fCatalogs) {
+      listed.push_back({row[0], row[2], row[3]});
+    } else {
+      listed.push_back({row[2], row[3]});
+    }
+  }
+  std::stable_sort(listed.begin(), listed.end());
+  std::vector<std::string> titles;
+  for (const ChosenColumn& column : OwnerAndName(naming, "name")) titles.push_back(column.szTitle);
+  titles.push_back("type");
+  ListingStyle fitted = style;
+  if (IsTableFormat(fitted.format)) fitted.format = ListingFormat::Fit;
+  ListTextRows(titles, listed, fitted);
+  return StatementOutcome::Ok;
 }
 
 StatementOutcome ListSchemas(Connection& connection, SqlDialect dialect, bool fSystem, const ListingStyle& style) {
