@@ -205,7 +205,7 @@ class MariaDb:
             run = self.client(["--force"], stdin=text)
         # A DELIMITER line without its delimiter, or after a statement on its line, the client reads its
         # own way (it drops text): the console reads the latter as a directive, the former as statement text.
-        odd_delimiter = re.search(rb"(?mi)^[ \t]*DELIMITER[ \t]*\r?$|^[^\n]*;[ \t]*DELIMITER\b", source)
+        odd_delimiter = re.search(rb"(?mi)^[ \t]*DELIMITER[ \t]*\r?$|^[^\n]*;[^\n]*\bDELIMITER\b", source)
         # The client reads "/*" inside a comment as a comment nested in it, where the server (and the
         # console) end the comment at the first "*/"; and it ends a statement at a ';' inside a code comment
         # (/*! */), which the server runs whole.
