@@ -362,8 +362,8 @@ StatementOutcome ReadNames(Connection& connection, std::string query, bool fQuie
 }
 
 // Reads into *rows (database, name, type) the tables or views of MariaDB's or MySQL's current database,
-// sorted by name, without reading the type of every table: information_schema reads each table's definition file for its type (180 ms with
-// 3,000 tables under load) but lists names alone at once. InnoDB's statistics table names the base
+// sorted by name, without reading the type of every table: information_schema reads each table's
+// definition file for its type (180 ms with 3,000 tables under load) but lists names alone at once. InnoDB's statistics table names the base
 // tables that have statistics; only the other names are asked their type, one at a time. False when that
 // does not pay (the statistics cannot be read, or too many names remain), for the one query that reads
 // every type; Cancelled or Fatal in *outcome when a read was.
