@@ -37,7 +37,15 @@ void ReconnectSession(Session& session) { ReconnectAfterLoss(session.connection,
 
 void ReconnectAfterLoss(Connection& connection, const std::string& name) {
   ErrFormat("The connection%s%s was lost. Reconnecting\xe2\x80\xa6 ", name.empty() ? "" : " ", name.c_str());
-  SQLRETURN RetCode = Reconnect(connection, RECONNECT_TIMEOUT_SECONDS);
+  // Ctrl-C gives the reconnect up: a read the driver blocks in (a server that accepts and never answers,
+  // which the MariaDB driver waits for past any login timeout) returns at the signal instead of going on.
+  SetReadsInterruptible(true);
+  SQLRETURN RetCode = Reconnect(connection, RECONNECT_TIMEOUT_SECONDS, InterruptRequested);
+  SetReadsInterruptible(false);
+  if (!SQL_SUCCEEDED(RetCode) && InterruptRequested()) {
+    ErrText("cancelled.\n");
+    return;
+  }
   if (SQL_SUCCEEDED(RetCode)) {
     ErrText("done.\n");
     if (RetCode == SQL_SUCCESS_WITH_INFO) ReportDiagnostics(connection.lpDbc, SQL_HANDLE_DBC, RetCode);
@@ -52,7 +60,7 @@ StatementOutcome RunOnSource(Session& session, const std::function<StatementOutc
   // A connection that could not be made again is tried once more first; nothing runs without one.
   if (connection.fLost && MayReconnect(session)) {
     ReconnectSession(session);
-    if (connection.fLost) return StatementOutcome::Failed;
+    if (connection.fLost) return InterruptRequested() ? StatementOutcome::Cancelled : StatementOutcome::Failed;
   }
   auto start = session.fTiming ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
   StatementOutcome outcome = JudgeOutcome(connection, connection.lpStmt, work());

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 
 #include "console_runner.h"
 #include "type_mapping_check.h"
@@ -556,3 +558,48 @@ TEST_F(MariaDbTest, TypesMapIntoMariaDbAsShowCreateTableShowsThem) {
 }
 
 }  // namespace
+
+// A reconnect to a server that accepts and never answers waits for it past any login timeout in the
+// MariaDB driver: Ctrl-C gives it up at once, the session stays, disconnected, at its prompt, and the next
+// statement connects again once a server answers on the port.
+TEST(MariaDbServerStop, CtrlCGivesUpAReconnectToAServerThatNeverAnswers) {
+  TestServer server = StartTestServer(MARIADB_SERVER_SCRIPT);
+  ASSERT_TRUE(server.running);
+  const std::string port = std::to_string(server.port);
+  TestServer again = server;  // a server started again on the same port, in a directory of its own
+  again.dir += "-again";
+  TerminalSession session = StartOnTerminal({MariaDbConnStr(server)}, 24, 100, "C.UTF-8");
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  StopTestServer(server);
+  ShellOutput("bash -c 'for i in $(seq 200); do (echo >/dev/tcp/127.0.0.1/" + port + ") 2>/dev/null || break; sleep 0.1; done'");
+  // In the server's place, a listener that takes connections and says nothing.
+  std::string pid = ShellOutput("python3 -c 'import socket\ns=socket.socket()\ns.setsockopt(socket.SOL_SOCKET,"
+                                "socket.SO_REUSEADDR,1)\ns.bind((\"127.0.0.1\"," + port +
+                                "))\ns.listen(5)\nc=[]\nwhile True: c.append(s.accept())' >/dev/null 2>&1 & echo $!");
+  ShellOutput("bash -c 'for i in $(seq 100); do (echo >/dev/tcp/127.0.0.1/" + port + ") 2>/dev/null && break; sleep 0.1; done'");
+  Type(session, "select 1\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  usleep(500 * 1000);
+  auto typed = std::chrono::steady_clock::now();
+  Type(session, "\x03");
+  at = WaitFor(session, "cancelled.\r\n", at, 5);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at, 5);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_LT(std::chrono::steady_clock::now() - typed, std::chrono::seconds(3));
+  pid.erase(pid.find_last_not_of(" \n") + 1);
+  system(("kill " + pid + "; while kill -0 " + pid + " 2>/dev/null; do sleep 0.1; done").c_str());
+  // A server again on the same port: the next statement connects and runs.
+  ASSERT_EQ(system((again.script + " start " + again.dir + " " + port + " >&2").c_str()), 0);
+  again.running = true;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 41 + 1 as answer\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 done.\r\n", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, "42", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+  StopTestServer(again);
+}
