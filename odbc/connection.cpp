@@ -1,6 +1,7 @@
 // The connection record: connect with the checked-call rule, reconnect, one teardown, and lost connections.
 #include "odbc/connection.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -85,30 +86,34 @@ SQLRETURN Reconnect(Connection& connection, SQLUINTEGER loginTimeoutSeconds, boo
   connection.fConnected = false;
   connection.fLost = true;
   // A server that accepts but never answers would hold the connect for good, and a driver waiting for it
-  // does not return at a signal. So the connect is made in attempts of ATTEMPT_SECONDS each, bounded by
-  // SQL_ATTR_LOGIN_TIMEOUT or the driver's own keyword in the string, tried again while an attempt
-  // waited out its time, until one connects, fails at once, is given up (Ctrl-C) or the login timeout is spent.
-  constexpr SQLUINTEGER ATTEMPT_SECONDS = 1;
-  std::string szConnStr = connection.connectionString;
+  // does not return at a signal. So the connect is made in attempts bounded by SQL_ATTR_LOGIN_TIMEOUT or
+  // the driver's own keyword in the string, tried again while an attempt waited out its time, until one
+  // connects, fails at once, is given up (Ctrl-C) or loginTimeoutSeconds are spent. Each attempt may take
+  // twice as long as the one before (1, 2, 4 s ...), so a server slow to log in is still reached, and
+  // Ctrl-C is heard within the attempt under way.
   const std::string& key = connection.profile.connectTimeoutKey;
   std::string lowered;
-  for (char c : szConnStr) lowered += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  for (char c : connection.connectionString) lowered += static_cast<char>(tolower(static_cast<unsigned char>(c)));
   std::string loweredKey;
   for (char c : key) loweredKey += static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  if (!key.empty() && !szConnStr.empty() && lowered.find(loweredKey) == std::string::npos) {
-    szConnStr += (szConnStr.back() == ';' ? "" : ";") + key + "=" + std::to_string(ATTEMPT_SECONDS);
-  }
+  const bool fAddKey = !key.empty() && !connection.connectionString.empty() && lowered.find(loweredKey) == std::string::npos;
   explicit_bzero(&lowered[0], lowered.size());
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(loginTimeoutSeconds);
   std::vector<SQLCHAR> completed;
   SQLRETURN RetCode = SQL_ERROR;
-  for (;;) {
-    SQLSetConnectAttr(connection.lpDbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(ATTEMPT_SECONDS)), 0);
+  std::string szConnStr;
+  for (SQLUINTEGER attemptSeconds = 1;; attemptSeconds *= 2) {
     const auto started = std::chrono::steady_clock::now();
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(deadline - started).count();
+    if (attemptSeconds > static_cast<SQLUINTEGER>(std::max<long long>(left, 1))) attemptSeconds = static_cast<SQLUINTEGER>(std::max<long long>(left, 1));
+    explicit_bzero(&szConnStr[0], szConnStr.size());
+    szConnStr = connection.connectionString;
+    if (fAddKey) szConnStr += (szConnStr.back() == ';' ? "" : ";") + key + "=" + std::to_string(attemptSeconds);
+    SQLSetConnectAttr(connection.lpDbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(attemptSeconds)), 0);
     RetCode = DriverConnect(connection, szConnStr, completed, GivenUp);
     if (SQL_SUCCEEDED(RetCode) || GivenUp()) break;
     const auto ended = std::chrono::steady_clock::now();
-    if (ended - started < std::chrono::seconds(ATTEMPT_SECONDS) || ended >= deadline) break;
+    if (ended - started < std::chrono::seconds(attemptSeconds) || ended >= deadline) break;
   }
   explicit_bzero(&szConnStr[0], szConnStr.size());
   if (SQL_SUCCEEDED(RetCode)) NoteConnected(connection, completed);
