@@ -13,6 +13,7 @@
 #include "display/output.h"
 #include "session/catalog_commands.h"
 #include "session/connections.h"
+#include "session/mainloop.h"
 #include "session/source_call.h"
 
 namespace {
@@ -163,6 +164,8 @@ StatementOutcome FormatCommand(Session& session, std::string_view argument) {
               SafeMessageText(session.console.charset, std::string(argument).c_str()).c_str());
     return StatementOutcome::Failed;
   }
+  // A format named on the command line is what this run was asked for: a start-up file's habit yields to it.
+  if (!argument.empty() && session.options.fFormatGiven && InStartupFile(session)) return StatementOutcome::Ok;
   session.listing.format = format;
   // A CSV or TSV file holds data only.
   if (IsTableFormat(format)) OutText((std::string("Output format is ") + FormatName(format) + ".\n").c_str());

@@ -26,11 +26,6 @@ constexpr char UNFINISHED_AT_END[] = "statement not run: input ended before the 
 
 LineSource& TopSource(Session& session) { return *session.sources.back(); }
 
-// True while the start-up file (or a file it runs) is read: its failures are said and nothing more.
-bool InStartupFile(const Session& session) {
-  return std::any_of(session.sources.begin(), session.sources.end(), [](const auto& source) { return source->fStartup; });
-}
-
 // Reports of what runs next begin with "NAME:LINE: " when it comes from a file (lineNumber > 0), else
 // with nothing.
 void SetReportPlace(Session& session, const LineSource& source, long lineNumber) {
@@ -207,6 +202,11 @@ const char* WritePrompt(const Session& session, const LineSource& source) {
 }
 
 }  // namespace
+
+// True while the start-up file (or a file it runs) is read: its failures are said and nothing more.
+bool InStartupFile(const Session& session) {
+  return std::any_of(session.sources.begin(), session.sources.end(), [](const auto& source) { return source->fStartup; });
+}
 
 void RunMainLoop(Session& session) {
   std::string line;

@@ -8,6 +8,9 @@
 // of standard output that has gone.
 void RunMainLoop(Session& session);
 
+// True while the start-up file (or a file it runs) is read: its failures are said and nothing more.
+bool InStartupFile(const Session& session);
+
 // The pager's reply at a pause: reads one line of standard input. An empty line or one that begins with Q
 // or q is a reply; any other line lets the listing go on and is kept, whole, as the next line of input: a
 // statement typed or pasted at a pause runs after the listing, never lost.

@@ -96,12 +96,14 @@ CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* option
       }
     } else if (strcmp(arg, "--csv") == 0 || strcmp(arg, "--tsv") == 0) {
       options->format = arg[2] == 'c' ? ListingFormat::Csv : ListingFormat::Tsv;
+      options->fFormatGiven = true;
       options->fBatch = true;
     } else if (strncmp(arg, "--format=", 9) == 0) {
       if (!ParseFormatName(arg + 9, &options->format)) {
         *szError = arg;
         return CommandLineAction::Invalid;
       }
+      options->fFormatGiven = true;
       // CSV and TSV are data for a program, as with --csv and --tsv.
       if (!IsTableFormat(options->format)) options->fBatch = true;
     } else {

@@ -24,6 +24,7 @@ struct SessionOptions {
   bool fBatch = false;                          // no banner, prompts, pauses, highlight or line editor
   bool fStopOnError = false;                    // the first failed statement ends the session
   ListingFormat format = ListingFormat::Table;  // how result sets are written
+  bool fFormatGiven = false;                    // --csv, --tsv or --format: the start-up file's \format yields
   bool fAskPassword = false;                    // -p: the password is asked on the terminal
   std::string szConnStr;                        // the console's own copy of the connection string ("" if none)
   bool fMultiLine = false;                      // statement mode: statements end at the delimiter, not the line

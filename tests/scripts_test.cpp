@@ -174,6 +174,9 @@ TEST_F(ScriptsTest, StartupFileRunsFirstSaysWhereItFailedAndMinusXSkipsIt) {
   run = RunConsole({"--no-rc", "-b", conn}, "select 1\n", options);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out.find("fit"), std::string::npos) << run.out;
+  // A format named on the command line wins over the start-up file's: an export stays CSV.
+  run = RunConsole({"--csv", conn}, "select 'abc' as x\n", options);
+  EXPECT_EQ(run.out, "x\nabc\n");
 }
 
 }  // namespace
