@@ -122,7 +122,7 @@ bool WriteDelimitedRow(DelimitedWriter& writer, ResultSet& set) {
 
 }  // namespace
 
-bool ListDelimited(ResultSet& set, const ListingStyle& style) {
+bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long* cRows) {
   DelimitedWriter writer{style.format, StdoutIsTerminal(), &style.lpConsole->charset, {}, {}};
   if (!BindResultColumns(set, BindPurpose::Export, style.lpConsole->charset.utf8)) return false;
   // The header: every column's whole name.
@@ -140,5 +140,6 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style) {
     // Ctrl-C stops the listing; the session closes the cursor.
     if (ListingStopRequested(style) || fetched == RowFetch::End) return true;
     if (!WriteDelimitedRow(writer, set)) return false;
+    if (cRows != nullptr) ++*cRows;
   }
 }

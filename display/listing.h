@@ -56,8 +56,9 @@ inline bool ListingStopRequested(const ListingStyle& style) {
 }
 
 // Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
-// header line of names, then every row with each value whole. Returns false when a call failed.
-bool ListDelimited(ResultSet& set, const ListingStyle& style);
+// header line of names, then every row with each value whole; counts the rows in *cRows when given.
+// Returns false when a call failed.
+bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long* cRows = nullptr);
 
 // Lists the rows of a described result set as records: a "-[ RECORD n ]-" line, then one "name | value"
 // line a column with the names aligned and every value whole, pausing like the table. Returns false when

@@ -10,6 +10,7 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "session/catalog_commands.h"
+#include "session/copy_command.h"
 #include "session/source_call.h"
 
 namespace {
@@ -163,6 +164,25 @@ StatementOutcome FormatCommand(Session& session, std::string_view argument) {
   return StatementOutcome::Ok;
 }
 
+// \restrict KEY: until \unrestrict KEY no other console command runs (a dump's guard against commands in its data).
+StatementOutcome RestrictCommand(Session& session, std::string_view key) {
+  if (key.empty()) {
+    ErrText("\\restrict needs a key\n");
+    return StatementOutcome::Failed;
+  }
+  session.restrictKey = key;
+  return StatementOutcome::Ok;
+}
+
+StatementOutcome UnrestrictCommand(Session& session, std::string_view key) {
+  if (key != session.restrictKey) {
+    ErrText(session.restrictKey.empty() ? "\\unrestrict: no \\restrict is in force\n" : "\\unrestrict: the key is not the one given to \\restrict\n");
+    return StatementOutcome::Failed;
+  }
+  session.restrictKey.clear();
+  return StatementOutcome::Ok;
+}
+
 StatementOutcome ListCommands(Session& session, std::string_view);
 
 // One console command: adding a command is adding a row.
@@ -189,6 +209,9 @@ const ConsoleCommand COMMANDS[] = {
     {"timing", TimingCommand, "\\timing [on|off]", "show each statement's time"},
     {"x", ExpandedCommand, "\\x [on|off|auto]", "expanded display: each row as a record of name | value lines"},
     {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv"},
+    {"copy", CopyCommand, "\\copy ...", "TABLE [(COL, ...)] from FILE [csv|tsv] [header|noheader]; TABLE|(QUERY) to FILE [csv|tsv]; TABLE|(QUERY) to [NAME]:TABLE"},
+    {"restrict", RestrictCommand, "\\restrict KEY", "run no other command until \\unrestrict KEY"},
+    {"unrestrict", UnrestrictCommand, "\\unrestrict KEY", "end \\restrict"},
     {"?", ListCommands, "\\?", "list the console's commands"},
 };
 
@@ -220,6 +243,10 @@ StatementOutcome RunConsoleCommand(Session& session, std::string_view line) {
   size_t nameEnd = 0;
   while (nameEnd < text.size() && text[nameEnd] != ' ' && text[nameEnd] != '\t') ++nameEnd;
   std::string_view name = text.substr(0, nameEnd);
+  if (!session.restrictKey.empty() && name != "unrestrict") {
+    ErrFormat("\\%s not run: commands are restricted until \\unrestrict\n", SafeMessageText(session.console.charset, std::string(name).c_str()).c_str());
+    return StatementOutcome::Failed;
+  }
   for (const ConsoleCommand& command : COMMANDS) {
     if (name == command.szName) return command.handler(session, TrimBlanks(text.substr(nameEnd)));
   }

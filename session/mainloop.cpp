@@ -5,6 +5,7 @@
 
 #include "display/output.h"
 #include "session/commands.h"
+#include "session/copy_command.h"
 #include "input/input.h"
 #include "input/interrupt.h"
 #include "input/line_editor.h"
@@ -79,7 +80,8 @@ Step RunReadyPieces(Session& session, bool fEndOfInput) {
       if (source.kind == SourceKind::Editor && IsLineKept(piece.text)) {
         RememberLine(session.history, std::string(text) + std::string(piece.delimiter));
       }
-      outcome = RunSqlStatement(session, text);
+      // A COPY through the client's streams never reaches the driver: a script's data loads in bulk.
+      outcome = IsCopyThroughStdio(text) ? RunCopyStatement(session, text, source) : RunSqlStatement(session, text);
     } else {
       continue;
     }
@@ -96,7 +98,9 @@ Step RunLineModeLine(Session& session, std::string& line) {
   if (source.kind == SourceKind::Editor) RememberLine(session.history, line);
   if (source.fInteractive && IsQuitWord(line)) return Step::End;
   // A line that begins with a backslash is the console's own command, never sent to the driver.
-  StatementOutcome outcome = IsConsoleCommand(line) ? RunConsoleCommand(session, line) : RunSqlStatement(session, line);
+  StatementOutcome outcome = IsConsoleCommand(line)      ? RunConsoleCommand(session, line)
+                             : IsCopyThroughStdio(line) ? RunCopyStatement(session, line, source)
+                                                        : RunSqlStatement(session, line);
   return AfterOutcome(session, outcome);
 }
 
