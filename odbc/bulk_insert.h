@@ -35,7 +35,10 @@ constexpr size_t BULK_BATCH_BYTES = 16 * 1024 * 1024;
 // A load into one table: the prepared INSERT on a statement of its own, and the batch of rows not sent yet.
 struct BulkInsert {
   Connection* lpTarget = nullptr;          // where the rows go
-  SQLHSTMT lpStmt = SQL_NULL_HSTMT;        // the prepared INSERT; owned
+  SQLHSTMT lpStmt = SQL_NULL_HSTMT;        // the prepared INSERT of rowsPerStatement rows; owned
+  SQLHSTMT lpStmtOneRow = SQL_NULL_HSTMT;  // the INSERT of one row, for a batch's last rows; owned, when rowsPerStatement > 1
+  SQLULEN rowsPerStatement = 1;            // rows one execute of a parameter set inserts
+  bool fParameterArrays = false;           // the driver takes arrays of parameter sets (SQL_ATTR_PARAMSET_SIZE)
   std::vector<TargetColumn> columns;       // the columns filled, in the order of each row's values
   bool fTransaction = false;               // autocommit is off: one commit at the end, a rollback on failure
   SQLULEN maxBatchRows = 1000;             // rows a batch holds at most: 1 where the driver has no parameter arrays
