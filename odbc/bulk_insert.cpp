@@ -108,9 +108,10 @@ bool SendRows(BulkInsert& insert, SQLHSTMT lpStmt, SQLULEN first, SQLULEN count,
         lengths[j] = static_cast<SQLLEN>(len);
       }
       // Every value goes as text: the driver converts it as it would a literal of the column's type.
+      SQLSMALLINT sqlType = insert.fTextParameters ? SQL_VARCHAR : column.sqlType;
+      SQLULEN columnSize = insert.fTextParameters ? std::max<SQLULEN>(insert.widest[iCol], 1) : column.columnSize;
       SQLRETURN RetCode = SQLBindParameter(lpStmt, static_cast<SQLUSMALLINT>(r * cCols + iCol + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-                                           column.sqlType, column.columnSize, column.decimalDigits, values,
-                                           static_cast<SQLLEN>(slot), lengths);
+                                           sqlType, columnSize, column.decimalDigits, values, static_cast<SQLLEN>(slot), lengths);
       if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLBindParameter(lpStmt,...)")) return false;
     }
   }
@@ -294,6 +295,10 @@ bool OpenBulkInsert(BulkInsert& insert, Connection& target, const std::string& t
     if (!CheckedCall(target.lpDbc, SQL_HANDLE_DBC, RetCode, "SQLSetConnectAttr(lpDbc,SQL_ATTR_AUTOCOMMIT,SQL_AUTOCOMMIT_OFF)")) return false;
     insert.fTransaction = true;
   }
+  // The MariaDB driver (3.1) converts text to a TIME itself and refuses times the server takes
+  // ('-838:59:59.999'), and reads text for a BLOB as hex where its export gave the raw bytes: there every
+  // value goes as text, for the server to convert as it would a string.
+  insert.fTextParameters = target.profile.dialect == SqlDialect::MySql;
   insert.rowsPerStatement = RowsPerStatement(target.profile, columns.size());
   insert.maxBatchRows = std::max<SQLULEN>(insert.maxBatchRows / insert.rowsPerStatement, 1) * insert.rowsPerStatement;
   insert.paramStatus.assign(insert.maxBatchRows, STATUS_UNTOLD);
