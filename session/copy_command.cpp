@@ -219,6 +219,7 @@ struct RowSource {
 // The place of a row in messages: FILE:LINE, or "row N" of the query.
 std::string PlaceText(const Session& session, const RowSource& source, long place) {
   if (source.lpSet != nullptr) return "row " + std::to_string(place);
+  // A range of rows is written FILE:FIRST-LAST.
   return SafeMessageText(session.console.charset, source.name.c_str()) + ":" + std::to_string(place);
 }
 
@@ -279,8 +280,8 @@ void TellRefusedRow(const Session& session, const RowSource& source, const BulkI
     if (failure.firstPlace == 0) {
       ErrText("\\copy: the target refused the rows\n");
     } else {
-      ErrFormat("\\copy: %s to %s: the target refused a row among them\n", PlaceText(session, source, failure.firstPlace).c_str(),
-                PlaceText(session, source, failure.lastPlace).c_str());
+      ErrFormat("\\copy: %s-%ld: the target refused a row among them\n", PlaceText(session, source, failure.firstPlace).c_str(),
+                failure.lastPlace);
     }
     return;
   }
@@ -473,7 +474,9 @@ bool OpenSourceQuery(Session& session, const std::string& query, ResultSet& set)
   BeginCancellableCall(session.connection.canceller, lpStmt);
   SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.data())), static_cast<SQLINTEGER>(query.size()));
   EndCancellableCall(session.connection.canceller);
-  if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLExecDirect(lpStmt,...)")) return false;
+  // As a statement's: its diagnostics, and no "Error in" line for a query that failed.
+  if (RetCode != SQL_SUCCESS) ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
+  if (!SQL_SUCCEEDED(RetCode)) return false;
   SQLSMALLINT cCols = 0;
   if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, SQLNumResultCols(lpStmt, &cCols), "SQLNumResultCols(lpStmt,&cCols)")) return false;
   if (cCols == 0) {
