@@ -181,3 +181,35 @@ TEST_F(CopyTest, ScriptCopyLoadsItsDataAndRestrictHoldsCommandsBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// At a terminal a load longer than 2 seconds shows its rows so far on standard error, erased at the end.
+TEST_F(CopyTest, ALongLoadShowsItsProgressAtATerminal) {
+  ASSERT_EQ(ExecSql(conn, {"create table t(id integer, name text)"}), "");
+  std::string fifo = dir.path + "/slow.csv";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  TerminalSession session = StartOnTerminal(conn, 24, 100);
+  size_t at = WaitFor(session, "SQL COMMAND>");
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "\\copy t from " + fifo + "\r");
+  int fd = open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  for (int second = 0; second < 4; ++second) {
+    std::string rows = second == 0 ? "id,name\n" : "";
+    for (int i = 1; i <= 2048; ++i) rows += std::to_string(second * 2048 + i) + ",n\n";
+    ASSERT_EQ(write(fd, rows.data(), rows.size()), static_cast<ssize_t>(rows.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));
+  }
+  close(fd);
+  at = WaitFor(session, "8192 rows copied", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  size_t shown = session.screen.find(" rows, ");
+  ASSERT_NE(shown, std::string::npos) << session.screen;
+  EXPECT_NE(session.screen.find("rows/s\x1b[K", shown), std::string::npos) << session.screen;
+  EXPECT_NE(session.screen.find("\r\x1b[K8192 rows copied"), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+  EXPECT_EQ(DriverText(conn, "select count(*) from t"), "8192\n");
+}
+
+}  // namespace
