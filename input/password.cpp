@@ -52,13 +52,17 @@ AttributeSpan FindAttribute(const char* text, size_t len, size_t start) {
   return span;
 }
 
-// True when text[start, end), blanks around it aside, is PWD or PASSWORD in any case.
-bool IsPasswordKeyword(const char* text, size_t start, size_t end) {
+// True when text[start, end), blanks around it aside, is szName in any case.
+bool IsKeyword(const char* text, size_t start, size_t end, const char* szName) {
   while (start < end && IsAttributeBlank(text[start])) ++start;
   while (end > start && IsAttributeBlank(text[end - 1])) --end;
   size_t length = end - start;
-  return (length == 3 && strncasecmp(text + start, "PWD", 3) == 0) ||
-         (length == 8 && strncasecmp(text + start, "PASSWORD", 8) == 0);
+  return length == strlen(szName) && strncasecmp(text + start, szName, length) == 0;
+}
+
+// True when text[start, end), blanks around it aside, is PWD or PASSWORD in any case.
+bool IsPasswordKeyword(const char* text, size_t start, size_t end) {
+  return IsKeyword(text, start, end, "PWD") || IsKeyword(text, start, end, "PASSWORD");
 }
 
 // The signals that could end or stop the process while the terminal does not echo.
@@ -154,6 +158,33 @@ int ReadPasswordLine(int tty, const termios& saved, std::string& password) {
   return gPasswordSignal;
 }
 
+// Returns connStr without its attributes named in `replaced`, with szKeyword=value added: in braces, every
+// '}' doubled, when fBraces.
+std::string AttributeReplaced(const std::string& connStr, std::initializer_list<const char*> replaced, const char* szKeyword,
+                              const std::string& value, bool fBraces) {
+  std::string result;
+  const char* text = connStr.data();
+  size_t len = connStr.size();
+  for (size_t start = 0; start < len;) {
+    AttributeSpan span = FindAttribute(text, len, start);
+    bool fReplaced = false;
+    for (const char* szName : replaced) fReplaced = fReplaced || IsKeyword(text, start, span.keywordEnd, szName);
+    if (!fReplaced) result.append(text + start, span.end - start);
+    start = span.end;
+  }
+  if (!result.empty() && result.back() != ';') result += ';';
+  result += szKeyword;
+  result += '=';
+  if (!fBraces) return result + value;
+  result += '{';
+  for (char byte : value) {
+    result += byte;
+    if (byte == '}') result += '}';
+  }
+  result += '}';
+  return result;
+}
+
 }  // namespace
 
 void MaskPasswordArguments(int argc, char** argv) {
@@ -191,20 +222,26 @@ bool AskPassword(std::string& password) {
 }
 
 std::string WithPassword(const std::string& connStr, const std::string& password) {
-  std::string result;
+  return AttributeReplaced(connStr, {"PWD", "PASSWORD"}, "PWD", password, true);
+}
+
+std::string WithAttribute(const std::string& connStr, std::initializer_list<const char*> replaced, const char* szKeyword,
+                          const std::string& value) {
+  // Some drivers (psqlODBC's Database) take braces as part of the value: they are written only where needed.
+  bool fBraces = value.find_first_of(";{}") != std::string::npos ||
+                 (!value.empty() && (IsAttributeBlank(value.front()) || IsAttributeBlank(value.back())));
+  return AttributeReplaced(connStr, replaced, szKeyword, value, fBraces);
+}
+
+bool HasAttribute(const std::string& connStr, std::initializer_list<const char*> names) {
   const char* text = connStr.data();
   size_t len = connStr.size();
   for (size_t start = 0; start < len;) {
     AttributeSpan span = FindAttribute(text, len, start);
-    if (!IsPasswordKeyword(text, start, span.keywordEnd)) result.append(text + start, span.end - start);
+    for (const char* szName : names) {
+      if (span.keywordEnd < span.end && IsKeyword(text, start, span.keywordEnd, szName)) return true;
+    }
     start = span.end;
   }
-  if (!result.empty() && result.back() != ';') result += ';';
-  result += "PWD={";
-  for (char byte : password) {
-    result += byte;
-    if (byte == '}') result += '}';
-  }
-  result += '}';
-  return result;
+  return false;
 }

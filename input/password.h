@@ -1,6 +1,7 @@
 // The password kept out of sight: masked in the process's arguments, asked on the terminal with -p.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 // Overwrites with '*' the value of every PWD or PASSWORD attribute (any case, blanks, tabs or line breaks
@@ -17,3 +18,11 @@ bool AskPassword(std::string& password);
 
 // Returns connStr without its PWD and PASSWORD attributes, with PWD={password} added, every '}' doubled.
 std::string WithPassword(const std::string& connStr, const std::string& password);
+
+// Returns connStr without its attributes named in `replaced` (any case), with szKeyword={value} added, every
+// '}' doubled: a connection string naming another database, server or password.
+std::string WithAttribute(const std::string& connStr, std::initializer_list<const char*> replaced, const char* szKeyword,
+                          const std::string& value);
+
+// Whether connStr has an attribute with a value whose name is one of `names` (any case).
+bool HasAttribute(const std::string& connStr, std::initializer_list<const char*> names);

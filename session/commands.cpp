@@ -10,6 +10,7 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "session/catalog_commands.h"
+#include "session/connections.h"
 #include "session/copy_command.h"
 #include "session/source_call.h"
 
@@ -109,7 +110,9 @@ StatementOutcome ListSystemProceduresCommand(Session& session, std::string_view 
 }
 
 StatementOutcome ConnectionInfoCommand(Session& session, std::string_view) {
-  return RunOnSource(session, [&] { return ShowConnectionInfo(session.connection, session.console.charset); });
+  StatementOutcome outcome = RunOnSource(session, [&] { return ShowConnectionInfo(session.connection, session.console.charset); });
+  ShowNamedConnections(session);
+  return outcome;
 }
 
 // Reads an on/off argument into *fOn: empty switches it over. Returns false, reported, for anything else.
@@ -206,6 +209,9 @@ const ConsoleCommand COMMANDS[] = {
     {"df", ListProceduresCommand, "\\df[S] [PATTERN]", "list functions and procedures with result and argument types"},
     {"dfS", ListSystemProceduresCommand, nullptr, nullptr},
     {"conninfo", ConnectionInfoCommand, "\\conninfo", "show the DBMS, driver, database, user and server"},
+    {"c", ReplaceConnectionCommand, "\\c [CONNECTION-STRING]", "connect the session anew (a DSN; on PostgreSQL a DBNAME); fails: the old stays"},
+    {"connect", ConnectCommand, "\\connect NAME CONN", "open a named connection to CONN (\\connect DSN: named after it)"},
+    {"disconnect", DisconnectCommand, "\\disconnect NAME", "close the named connection"},
     {"timing", TimingCommand, "\\timing [on|off]", "show each statement's time"},
     {"x", ExpandedCommand, "\\x [on|off|auto]", "expanded display: each row as a record of name | value lines"},
     {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv"},

@@ -15,6 +15,8 @@
 #include "input/delimited_reader.h"
 #include "input/interrupt.h"
 #include "odbc/bulk_insert.h"
+#include "odbc/type_mapping.h"
+#include "session/connections.h"
 #include "session/source_call.h"
 #include "session/statement.h"
 
@@ -574,29 +576,67 @@ StatementOutcome ExportToFile(Session& session, const CopyRequest& request) {
   return outcome;
 }
 
-// The connection a NAME:TABLE target names: the session's own for an empty name. Null, reported, when none.
+// The connection a NAME:TABLE target names: the session's own for an empty name, made again first where a
+// lost one may be. Null, reported, when there is none to use.
 Connection* CopyTarget(Session& session, const std::string& name) {
   if (name.empty()) return &session.connection;
-  ErrFormat("\\copy: there is no connection named %s\n", SafeMessageText(session.console.charset, name.c_str()).c_str());
-  return nullptr;
+  Connection* lpTarget = FindNamedConnection(session, name);
+  if (lpTarget == nullptr) {
+    ErrFormat("\\copy: there is no connection named %s (\\connect NAME CONNECTION-STRING opens one)\n",
+              SafeMessageText(session.console.charset, name.c_str()).c_str());
+    return nullptr;
+  }
+  return ReadyNamedConnection(session, name, *lpTarget) ? lpTarget : nullptr;
 }
 
-// \copy TABLE|(QUERY) to [NAME]:TABLE: the rows of the session's query stream into a table of the target,
-// a rowset at a time. The target's columns are matched by name where every source column has one, else
-// taken in order.
+// Runs one statement on the target on a statement of its own. Returns false when it failed (reported).
+bool RunOnTarget(Connection& target, std::string text) {
+  SQLHSTMT lpStmt = SQL_NULL_HSTMT;
+  if (!CheckedCall(target.lpDbc, SQL_HANDLE_DBC, SQLAllocHandle(SQL_HANDLE_STMT, target.lpDbc, &lpStmt), "SQLAllocHandle(SQL_HANDLE_STMT,lpDbc,&lpStmt)")) {
+    return false;
+  }
+  SQLRETURN RetCode = SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(&text[0]), static_cast<SQLINTEGER>(text.size()));
+  if (RetCode != SQL_SUCCESS) ReportDiagnostics(lpStmt, SQL_HANDLE_STMT, RetCode);
+  SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
+  return SQL_SUCCEEDED(RetCode);
+}
+
+// create: makes the target table when it is missing, each column's type chosen from the target's types by
+// the source column's SQL type, size, scale and nullability. Returns false when that failed (reported).
+bool CreateMissingTable(Connection& target, const std::string& table, ResultSet& set) {
+  bool fExists = false;
+  if (!TableExists(target, table, &fExists)) return false;
+  if (fExists) return true;
+  std::vector<SourceColumn> columns;
+  for (const ResultColumn& described : set.columns) {
+    // The type as SQLDescribeCol gives it: the SQLite driver's concise type attribute says CHAR for a VARCHAR.
+    SourceColumn column{described.szName, described.sqlType, 0, 0, SQL_NULLABLE_UNKNOWN};
+    SQLCHAR szName[8];
+    SQLSMALLINT cbName = 0;
+    SQLRETURN RetCode = SQLDescribeCol(set.lpStmt, described.iResultCol, szName, sizeof szName, &cbName, &column.sqlType, &column.columnSize,
+                                       &column.decimalDigits, &column.nullable);
+    if (!SQL_SUCCEEDED(RetCode) && !CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, "SQLDescribeCol(lpStmt,...)")) return false;
+    columns.push_back(column);
+  }
+  std::string text;
+  return CreateTableText(target, table, columns, &text) && RunOnTarget(target, text);
+}
+
+// \copy TABLE|(QUERY) to [NAME]:TABLE [create]: the rows of the session's query stream into a table of the
+// target, a rowset at a time. The target's columns are matched by name where every source column has one,
+// else taken in order.
 StatementOutcome CopyToTable(Session& session, const CopyRequest& request) {
   Connection* lpTarget = CopyTarget(session, request.connectionName);
   if (lpTarget == nullptr) return StatementOutcome::Failed;
-  if (request.fCreate) {
-    ErrText("\\copy: create needs the target's type information, which this build cannot read yet\n");
-    return StatementOutcome::Failed;
-  }
   Connection& connection = session.connection;
   if (!HaveStatement(connection, connection.lpStmt)) return StatementOutcome::Fatal;
-  std::vector<TargetColumn> described;
-  if (!DescribeTargetTable(*lpTarget, request.targetTable, &described)) return StatementOutcome::Failed;
   ResultSet set(connection.lpStmt, ExportRules(session));
   if (!OpenSourceQuery(session, SourceQuery(request), set)) return CloseSourceQuery(session, set, StatementOutcome::Failed);
+  std::vector<TargetColumn> described;
+  if ((request.fCreate && !CreateMissingTable(*lpTarget, request.targetTable, set)) ||
+      !DescribeTargetTable(*lpTarget, request.targetTable, &described)) {
+    return CloseSourceQuery(session, set, StatementOutcome::Failed);
+  }
   std::vector<TargetColumn> columns;
   bool fByName = true;
   for (const ResultColumn& source : set.columns) {
@@ -625,6 +665,8 @@ StatementOutcome CopyToTable(Session& session, const CopyRequest& request) {
     } else {
       AbandonBulkInsert(insert);
     }
+    // A named connection found gone is marked lost (and made again at a terminal); the session's stays.
+    if (lpTarget != &connection) outcome = JudgeNamedOutcome(session, request.connectionName, *lpTarget, insert.lpStmt, outcome);
     CloseBulkInsert(insert);
   }
   return CloseSourceQuery(session, set, outcome);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ constexpr char CONTINUATION_PROMPT[] = "        ...>";
 // One run of the console, passed to every step of the session.
 struct Session {
   Connection connection;                            // the data source, its handles and profile
+  std::map<std::string, std::unique_ptr<Connection>> namedConnections;  // \connect NAME: other data sources
   SessionOptions options;                           // the command line
   Console console;                                  // the terminal: its character set and window
   ListingStyle listing;                             // how result sets are written

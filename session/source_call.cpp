@@ -32,9 +32,10 @@ void WriteElapsedTime(const Session& session, std::chrono::steady_clock::time_po
 
 bool MayReconnect(const Session& session) { return !session.options.fBatch && StdinIsTerminal(); }
 
-void ReconnectSession(Session& session) {
-  ErrText("The connection was lost. Reconnecting\xe2\x80\xa6 ");
-  Connection& connection = session.connection;
+void ReconnectSession(Session& session) { ReconnectAfterLoss(session.connection, ""); }
+
+void ReconnectAfterLoss(Connection& connection, const std::string& name) {
+  ErrFormat("The connection%s%s was lost. Reconnecting\xe2\x80\xa6 ", name.empty() ? "" : " ", name.c_str());
   SQLRETURN RetCode = Reconnect(connection, RECONNECT_TIMEOUT_SECONDS);
   if (SQL_SUCCEEDED(RetCode)) {
     ErrText("done.\n");

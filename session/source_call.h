@@ -16,6 +16,10 @@ bool MayReconnect(const Session& session);
 // Reconnecting… done." or "failed." and the driver's diagnostics). Ctrl-C while it waits gives up.
 void ReconnectSession(Session& session);
 
+// Connects `connection` again after it was lost, saying so as ReconnectSession does; a named connection's
+// message names it ("The connection NAME was lost.").
+void ReconnectAfterLoss(Connection& connection, const std::string& name);
+
 // Runs `work` on the session's statement handle, after reconnecting first where a lost connection may be
 // made again (while it cannot, nothing runs and the outcome is Failed), and judges the outcome: a failure
 // on a connection that is gone is Lost. With \timing the time is written after it.

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "console_runner.h"
+#include "type_mapping_check.h"
 
 namespace {
 
@@ -470,6 +471,35 @@ TEST_F(MariaDbTest, CtrlCDuringAStatementThatFinishesAnywaySaysItsResultWasDisca
   Type(session, "select 2 as two\r");
   EXPECT_NE(WaitFor(session, "|           2  |", at), std::string::npos) << session.screen;
   EXPECT_EQ(Finish(session), 0) << session.screen;
+}
+
+TEST_F(MariaDbTest, TypesMapIntoMariaDbAsShowCreateTableShowsThem) {
+  TempDir dir;
+  std::string source = SqliteConnStr(dir.path + "/source.db");
+  ASSERT_EQ(ExecSql(source, {kSqliteMatrixTable}), "");
+  std::string conn = MariaDbConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"drop table if exists `Matrix Copy`", "drop table if exists maria_copy",
+                           "drop table if exists maria_source",
+                           "create table maria_source(i int not null, n decimal(12,3), v varchar(40), c char(3), "
+                           "t text, ts datetime, vb varbinary(16), bl blob, d double, s smallint, bi bigint)"}),
+            "");
+  TypeMappingRun mapped = CreateFromSource(source, "select * from matrix", conn, "Matrix Copy");
+  ASSERT_EQ(mapped.error, "");
+  EXPECT_FALSE(mapped.fExistedBefore);
+  EXPECT_TRUE(mapped.fExistsAfter);
+  auto columnsOf = [&](const std::string& table) {
+    return DriverText(conn, "select column_name, column_type, is_nullable from information_schema.columns "
+                            "where table_schema = 'test' and table_name = '" + table + "' order by ordinal_position");
+  };
+  // As the SQLite driver describes its columns: every one nullable, numeric and real as double, char as
+  // varchar, and a blob as binary(255).
+  EXPECT_EQ(columnsOf("Matrix Copy"),
+            "i,int(11),YES\nb,bigint(20),YES\ns,smallint(6),YES\nn,double,YES\nd,double,YES\nr,double,YES\n"
+            "c,varchar(5),YES\nv,varchar(40),YES\nt,mediumtext,YES\ndt,date,YES\ntm,time,YES\nts,datetime,YES\n"
+            "bl,binary(255),YES\n");
+  mapped = CreateFromSource(conn, "select * from maria_source", conn, "maria_copy");
+  ASSERT_EQ(mapped.error, "");
+  EXPECT_EQ(columnsOf("maria_copy"), columnsOf("maria_source"));
 }
 
 }  // namespace

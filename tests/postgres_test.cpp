@@ -20,6 +20,9 @@
 #include <fstream>
 
 #include "console_runner.h"
+#include "type_mapping_check.h"
+#include "display/output.h"
+#include "session/connections.h"
 
 namespace {
 
@@ -696,6 +699,165 @@ TEST_F(PostgresTest, TitlesShowAsWrittenAGoodScriptIsQuietAndAFailedConnectionSa
                    "select 1\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Connection refused"), std::string::npos) << run.err;
+}
+
+TEST_F(PostgresTest, ConnectSwitchesTheDatabaseAsPgDumpWritesItAndAFailureKeepsTheOld) {
+  std::string conn = PostgresConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"drop database if exists switch_one", "create database switch_one",
+                           "drop database if exists \"switch 'two'\"", "create database \"switch 'two'\""}),
+            "");
+  TempDir dir;
+  std::string lite = SqliteConnStr(dir.path + "/lite.db");
+  ConsoleResult run = Run("\\connect switch_one\n"
+                          "select current_database()\n"
+                          "\\connect -reuse-previous=on \"dbname='switch \\'two\\''\"\n"
+                          "select current_database()\n"
+                          "\\c nosuchdb\n"
+                          "select current_database()\n"
+                          "\\c postgres\n"
+                          "select current_database()\n"
+                          "\\connect lite " + lite + "\n"
+                          "\\conninfo\n");
+  std::vector<std::vector<std::string>> lines = TableLines(run.out);
+  ASSERT_EQ(lines.size(), 8u) << run.out;
+  EXPECT_EQ(lines[1], (std::vector<std::string>{"switch_one"}));
+  EXPECT_EQ(lines[3], (std::vector<std::string>{"switch 'two'"}));
+  EXPECT_EQ(lines[5], (std::vector<std::string>{"switch 'two'"}));
+  EXPECT_EQ(lines[7], (std::vector<std::string>{"postgres"}));
+  EXPECT_NE(run.out.find("Connected to PostgreSQL 1"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("database \"nosuchdb\" does not exist"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Previous connection kept.\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Database: postgres\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Named connections:\n  lite: SQLite 3."), std::string::npos) << run.out;
+}
+
+TEST_F(PostgresTest, ConnectingWithDashPAsksThePasswordWhenTheStringHasNone) {
+  Run("create role bea login password 'b3a'\n");
+  std::string hbaPath = gServer.dir + "/data/pg_hba.conf";
+  std::ifstream hbaIn(hbaPath);
+  std::string hba((std::istreambuf_iterator<char>(hbaIn)), std::istreambuf_iterator<char>());
+  std::ofstream(hbaPath) << "host all bea 127.0.0.1/32 scram-sha-256\n" << hba;
+  Run("select pg_reload_conf()\n");
+  std::string bea = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(gServer.port) +
+                    ";Database=template1;UID=bea;CommLog=0;Debug=0";
+  TerminalSession session = StartOnTerminal({"-p", bea}, 24, 200);
+  size_t at = WaitFor(session, "Password: ");
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "b3a\r");
+  at = WaitFor(session, kPrompt, at);
+  // A wrong password fails the named connection; the right one opens it.
+  for (const char* password : {"wrong", "b3a"}) {
+    ASSERT_TRUE(WaitForEditor(session));
+    Type(session, "\\connect other " + bea + "\r");
+    at = WaitFor(session, "Password: ", at);
+    ASSERT_NE(at, std::string::npos) << session.screen;
+    Type(session, std::string(password) + "\r");
+    at = WaitFor(session, kPrompt, at);
+    ASSERT_NE(at, std::string::npos) << session.screen;
+  }
+  EXPECT_NE(session.screen.find("password authentication failed for user \"bea\""), std::string::npos) << session.screen;
+  // The session's own string has its password: switching the database asks none.
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "\\c postgres\r");
+  size_t connected = WaitFor(session, "Connected to PostgreSQL", at);
+  ASSERT_NE(connected, std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("Password: ", at), std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, connected);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "\\conninfo\r");
+  EXPECT_NE(WaitFor(session, "other: PostgreSQL", at), std::string::npos) << session.screen;
+  EXPECT_NE(session.screen.find("Database: postgres", at), std::string::npos) << session.screen;
+  EXPECT_EQ(session.screen.find("b3a"), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
+// The server process of the named connection `name`, read through it; 0 when the query did not run.
+int NamedBackendPid(Session& session, const std::string& name, StatementOutcome* outcome) {
+  int pid = 0;
+  *outcome = RunOnNamedConnection(session, name, [&] {
+    SQLHSTMT lpStmt = FindNamedConnection(session, name)->lpStmt;
+    SQLCHAR query[] = "select pg_backend_pid()";
+    if (!SQL_SUCCEEDED(SQLExecDirect(lpStmt, query, SQL_NTS)) || !SQL_SUCCEEDED(SQLFetch(lpStmt)) ||
+        !SQL_SUCCEEDED(SQLGetData(lpStmt, 1, SQL_C_SLONG, &pid, 0, nullptr))) {
+      return StatementOutcome::Failed;
+    }
+    SQLFreeStmt(lpStmt, SQL_CLOSE);
+    return StatementOutcome::Ok;
+  });
+  return pid;
+}
+
+TEST_F(PostgresTest, ALostNamedConnectionIsMadeAgainAtATerminalAndNeverInAScript) {
+  std::string conn = PostgresConnStr(gServer);
+  Session session;
+  InitOutput(session.console.output);
+  session.options.fBatch = true;
+  ASSERT_EQ(ConnectCommand(session, "other " + conn), StatementOutcome::Ok);
+  StatementOutcome outcome;
+  int pid = NamedBackendPid(session, "other", &outcome);
+  ASSERT_NE(pid, 0);
+  // A script: the lost connection fails what found it and each later call, and is never made again.
+  ASSERT_EQ(ExecSql(conn, {"select pg_terminate_backend(" + std::to_string(pid) + ")"}), "");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(NamedBackendPid(session, "other", &outcome), 0);
+  EXPECT_EQ(outcome, StatementOutcome::Failed);
+  EXPECT_EQ(NamedBackendPid(session, "other", &outcome), 0);
+  EXPECT_EQ(outcome, StatementOutcome::Failed);
+  EXPECT_TRUE(FindNamedConnection(session, "other")->fLost);
+  // A person at a terminal: the next call makes it again first and runs; a loss found is made good at once.
+  session.options.fBatch = false;
+  session.console.output.fStdinTerminal = true;
+  pid = NamedBackendPid(session, "other", &outcome);
+  EXPECT_EQ(outcome, StatementOutcome::Ok);
+  ASSERT_EQ(ExecSql(conn, {"select pg_terminate_backend(" + std::to_string(pid) + ")"}), "");
+  EXPECT_EQ(NamedBackendPid(session, "other", &outcome), 0);
+  EXPECT_EQ(outcome, StatementOutcome::Failed);
+  EXPECT_FALSE(FindNamedConnection(session, "other")->fLost);
+  EXPECT_NE(NamedBackendPid(session, "other", &outcome), 0);
+  std::string err = testing::internal::GetCapturedStderr();
+  std::string reconnected = "The connection other was lost. Reconnecting\xe2\x80\xa6 done.\n";
+  EXPECT_EQ(err, reconnected + reconnected);
+  session.namedConnections.clear();
+  CloseOutput();
+}
+
+TEST_F(PostgresTest, AfterConnectingASqliteSessionToPostgresStatementsSplitByPostgresRules) {
+  TempDir dir;
+  ConsoleOptions merged;
+  merged.mergeStreams = true;
+  ConsoleResult run = RunConsole({"-m", SqliteConnStr(dir.path + "/lite.db")},
+                                 "\\c " + PostgresConnStr(gServer) + "\nselect $$a;b$$ as body;\n", merged);
+  EXPECT_EQ(TableLines(run.out), (std::vector<std::vector<std::string>>{{"body"}, {"a;b"}})) << run.out;
+}
+
+TEST_F(PostgresTest, TypesMapIntoPostgresAsItsCatalogShowsThem) {
+  TempDir dir;
+  std::string source = SqliteConnStr(dir.path + "/source.db");
+  ASSERT_EQ(ExecSql(source, {kSqliteMatrixTable}), "");
+  std::string conn = PostgresConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"drop table if exists \"Matrix_Copy\"", "drop table if exists pg_copy", "drop table if exists pg_source",
+                           "create table pg_source(i int not null, n numeric(12,3), v varchar(40), c char(3), "
+                           "t text, b boolean, ts timestamp, by bytea)"}),
+            "");
+  TypeMappingRun mapped = CreateFromSource(source, "select * from matrix", conn, "public.Matrix_Copy");
+  ASSERT_EQ(mapped.error, "");
+  EXPECT_FALSE(mapped.fExistedBefore);
+  EXPECT_TRUE(mapped.fExistsAfter);
+  std::string catalog = "select attname, format_type(atttypid, atttypmod), attnotnull from pg_attribute "
+                        "where attrelid = '\"%s\"'::regclass and attnum > 0 order by attnum";
+  auto columnsOf = [&](const std::string& table) {
+    std::string query = catalog;
+    query.replace(query.find("%s"), 2, table);
+    return DriverText(conn, query);
+  };
+  EXPECT_EQ(columnsOf("Matrix_Copy"),
+            "i,integer,0\nb,bigint,0\ns,smallint,0\nn,double precision,0\nd,double precision,0\nr,double precision,0\n"
+            "c,character varying(5),0\nv,character varying(40),0\nt,text,0\ndt,date,0\ntm,time without time zone,0\n"
+            "ts,timestamp without time zone,0\nbl,bytea,0\n");
+  // psqlODBC describes a boolean as varchar(5) unless told not to.
+  mapped = CreateFromSource(conn + ";BoolsAsChar=0", "select * from pg_source", conn, "pg_copy");
+  ASSERT_EQ(mapped.error, "");
+  EXPECT_EQ(columnsOf("pg_copy"), columnsOf("pg_source"));
 }
 
 }  // namespace
