@@ -1093,3 +1093,52 @@ TEST(PostgresServerStop, ServerStoppedDuringALoadLeavesTheTableAsItWas) {
   ASSERT_EQ(system((server.script + " restart " + server.dir + " >/dev/null 2>&1").c_str()), 0);
   EXPECT_EQ(DriverText(conn, "select * from loaded"), "0,before\n");
 }
+
+// Rows stream from each of SQLite, PostgreSQL and MariaDB into a table the copy creates on each other one,
+// with the types the peers' dump tools show and equal data.
+TEST(PostgresServerStop, CopiesBetweenEveryPairOfSourcesCreateTheirTables) {
+  const TestServer& pg = gServer;
+  ASSERT_TRUE(pg.running);
+  ServerGuard mariadb{StartTestServer(MARIADB_SERVER_SCRIPT)};
+  ASSERT_TRUE(mariadb.server.running);
+  TempDir dir;
+  std::string lite = SqliteConnStr(dir.path + "/lite.db");
+  std::string pgConn = PostgresConnStr(pg);
+  std::string myConn = "Driver=MariaDB Unicode;Server=127.0.0.1;Port=" + std::to_string(mariadb.server.port) + ";Database=test;User=root";
+  ASSERT_EQ(ExecSql(lite, {"create table src(id integer, name varchar(40), d date, note text)",
+                           "insert into src values (1, 'a,b \"q\"', '2024-02-29', 'line' || char(10) || 'two'), "
+                           "(2, '\xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80', null, ''), (3, null, '1999-12-31', null)"}),
+            "");
+  ConsoleOptions options;
+  options.locale = "C.UTF-8";
+  std::string connects = "\\connect pg " + pgConn + "\n\\connect my " + myConn + "\n\\connect lite " + lite + "\n";
+  ConsoleResult run = RunConsole({"-b", lite}, connects + "\\copy src to pg:from_lite create\n\\copy src to my:from_lite create\n", options);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "3 rows copied\n3 rows copied\n");
+  run = RunConsole({"-b", pgConn}, connects + "\\copy from_lite to my:from_pg create\n\\copy (select * from from_lite) to lite:from_pg create\n", options);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "3 rows copied\n3 rows copied\n");
+  run = RunConsole({"-b", myConn}, connects + "\\copy from_lite to pg:from_my create\n\\copy from_lite to lite:from_my create\n", options);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "3 rows copied\n3 rows copied\n");
+  const std::string expected = "1,a,b \"q\",2024-02-29,line\ntwo\n2,\xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80,,\n3,,1999-12-31,\n";
+  for (std::string table : {"from_lite", "from_my"}) {
+    EXPECT_EQ(DriverText(pgConn, "select id, name, d, note from " + table + " order by id"), expected) << table;
+  }
+  for (std::string table : {"from_lite", "from_pg"}) {
+    EXPECT_EQ(DriverText(myConn, "select id, name, d, note from " + table + " order by id"), expected) << table;
+  }
+  for (std::string table : {"from_pg", "from_my"}) {
+    EXPECT_EQ(DriverText(lite, "select id, name, d, note from " + table + " order by id"), expected) << table;
+  }
+  // NULL stays apart from the empty string everywhere.
+  EXPECT_EQ(DriverText(myConn, "select count(*) from from_pg where note = ''"), "1\n");
+  std::string pgDump = ShellOutput("pg_dump -s -h 127.0.0.1 -p " + std::to_string(pg.port) + " -U postgres -t from_lite -t from_my postgres");
+  EXPECT_NE(pgDump.find("CREATE TABLE public.from_lite (\n    id integer,\n    name character varying(40),\n    d date,\n    note text\n);"),
+            std::string::npos) << pgDump;
+  std::string myDump = ShellOutput("mariadb-dump --no-defaults -d -h 127.0.0.1 -P " + std::to_string(mariadb.server.port) + " -uroot test from_lite");
+  EXPECT_NE(myDump.find("`name` varchar(40)"), std::string::npos) << myDump;
+  EXPECT_NE(myDump.find("`d` date"), std::string::npos) << myDump;
+  EXPECT_NE(DriverText(lite, "select sql from sqlite_master where name = 'from_pg'").find("varchar(40)"), std::string::npos);
+  ExecSql(pgConn, {"drop table from_lite, from_my"});
+}
