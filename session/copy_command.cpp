@@ -719,14 +719,14 @@ bool HasStdioWords(const std::vector<std::string>& words, bool fOut) {
 }
 
 // Reads the lines of a COPY's data up to "\." without loading them, after a COPY that is not run.
-void SkipCopyData(LineSource& source) {
+void SkipCopyData(LineReader& lines, long& lineNumber) {
   std::string line;
   for (;;) {
     line.clear();
     bool fNewline = false;
-    ReaderRead read = ReadReaderLine(source.file, line, &fNewline);
+    ReaderRead read = ReadReaderLine(lines, line, &fNewline);
     if (read != ReaderRead::Line) return;
-    ++source.lineNumber;
+    ++lineNumber;
     if (line == "\\." || line == "\\.\r") return;
   }
 }
@@ -761,7 +761,17 @@ bool IsCopyThroughStdio(std::string_view statement) {
 StatementOutcome RunCopyStatement(Session& session, std::string_view statement, LineSource& source) {
   std::vector<std::string> words = TopLevelWords(statement, 64);
   bool fFromStdin = HasStdioWords(words, false);
-  if (!fFromStdin || source.kind != SourceKind::File) {
+  // The data follows in an SQL file, or in a script piped to standard input; never from a person typing.
+  LineReader* lpLines = &source.file;
+  std::string name = source.name;
+  if (source.kind == SourceKind::Input && !StdinIsTerminal() && session.linesAhead.empty()) {
+    session.input.script.fd = STDIN_FILENO;
+    lpLines = &session.input.script;
+    name = "standard input";
+  } else if (source.kind != SourceKind::File) {
+    lpLines = nullptr;
+  }
+  if (!fFromStdin || lpLines == nullptr) {
     ErrText("COPY through the client's standard input or output is not sent to the driver, which would wait for ever: "
             "use \\copy TABLE from FILE, or \\copy TABLE|(QUERY) to FILE\n");
     return StatementOutcome::Failed;
@@ -780,19 +790,19 @@ StatementOutcome RunCopyStatement(Session& session, std::string_view statement, 
   std::vector<std::string> tail = TopLevelWords(rest, 4);
   if (tail.size() != 2) {
     ErrFormat("%s:%ld: only COPY TABLE [(COLUMN, ...)] FROM stdin in text format is read; its data is skipped\n",
-              SafeMessageText(session.console.charset, source.name.c_str()).c_str(), source.lineNumber);
-    SkipCopyData(source);
+              SafeMessageText(session.console.charset, name.c_str()).c_str(), source.lineNumber);
+    SkipCopyData(*lpLines, source.lineNumber);
     return StatementOutcome::Failed;
   }
   DelimitedReader reader;
   reader.format = DelimitedFormat::CopyText;
-  reader.lpLines = &source.file;
+  reader.lpLines = lpLines;
   reader.lpLineNumber = &source.lineNumber;
   RowSource rows;
   rows.lpReader = &reader;
-  rows.name = source.name;
+  rows.name = name;
   StatementOutcome outcome = RunOnSource(session, [&] { return LoadFromReader(session, table, columnNames, false, rows); });
   // What is left of the data after a failure is not SQL: the script reads on after its end.
-  if (outcome != StatementOutcome::Ok && !(reader.szLine == "\\." || reader.szLine == "\\.\r")) SkipCopyData(source);
+  if (outcome != StatementOutcome::Ok && !(reader.szLine == "\\." || reader.szLine == "\\.\r")) SkipCopyData(*lpLines, source.lineNumber);
   return outcome;
 }

@@ -174,10 +174,10 @@ TEST_F(CopyTest, ScriptCopyLoadsItsDataAndRestrictHoldsCommandsBack) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(DriverText(conn, "select id, name, note is null, hex(note) from t order by id"),
             "1,tab\there,1,\n2,AB\\.,0,\n3,line\nbreak,0,0D\n4,after,1,\n5,end,1,\n");
-  // Typed, COPY FROM STDIN is refused too, and the session reads on.
-  run = RunConsole({"-b", conn}, "copy t from stdin\nselect count(*) from t\n");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("5"), std::string::npos) << run.out;
+  // A script piped to standard input carries its data the same way.
+  run = RunConsole({"-b", conn}, "copy t (id, name) from stdin\n6\tpiped\n\\.\nselect count(*) from t\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(TableLines(run.out).back(), std::vector<std::string>{"6"}) << run.out;
 }
 
 }  // namespace
@@ -191,6 +191,12 @@ TEST_F(CopyTest, ALongLoadShowsItsProgressAtATerminal) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   TerminalSession session = StartOnTerminal(conn, 24, 100);
   size_t at = WaitFor(session, "SQL COMMAND>");
+  ASSERT_TRUE(WaitForEditor(session));
+  // Typed, a COPY FROM STDIN never reaches the driver.
+  Type(session, "copy t from stdin\r");
+  at = WaitFor(session, "use \\copy TABLE from FILE", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, "SQL COMMAND>", at);
   ASSERT_TRUE(WaitForEditor(session));
   Type(session, "\\copy t from " + fifo + "\r");
   int fd = open(fifo.c_str(), O_WRONLY);
