@@ -9,12 +9,13 @@ source "$(dirname "$0")/common.sh"
 make_sqlite_table "$data/big.db" 1000000
 csv=$data/copy.csv
 [ -s "$csv" ] || echo "\\copy t to $csv" | build-bench/odbc-console -b "Driver=SQLite3;Database=$data/big.db" >/dev/null
-# The plain loop's statements: the first LOOP_ROWS rows, one INSERT a line, in one transaction.
-loop_rows=${LOOP_ROWS:-100000}
+# The plain loop's statements: the first LOOP_ROWS rows, one INSERT a line, each committed by itself as a
+# naive client does (autocommit); LOOP_TXN=1 puts them in one transaction.
+loop_rows=${LOOP_ROWS:-1000}
 inserts=$data/copy_inserts.sql
-awk -F, -v n="$loop_rows" 'BEGIN { print "begin" } NR > 1 && NR <= n + 1 {
+awk -F, -v n="$loop_rows" -v txn="${LOOP_TXN:-0}" 'BEGIN { if (txn) print "begin" } NR > 1 && NR <= n + 1 {
     printf "insert into t values(%s, '\''%s'\'', %s, %s, %s)\n", $1, $2, $3, ($4 == "" ? "null" : "'\''" $4 "'\''"), $5 }
-  END { print "commit" }' "$csv" >"$inserts"
+  END { if (txn) print "commit" }' "$csv" >"$inserts"
 start_pg_server
 start_mariadb_server
 pg_conn="Driver=PostgreSQL Unicode;Server=127.0.0.1;Port=$port;Database=postgres;UID=postgres;CommLog=0;Debug=0"
@@ -49,8 +50,8 @@ run() {
     load-data) fresh mariadb; "$measure" /dev/null /dev/null mariadb --no-defaults --local-infile=1 -h 127.0.0.1 -P "$mdb_port" \
       -uroot test -e "load data local infile '$csv' into table t fields terminated by ',' optionally enclosed by '\"' ignore 1 lines" ;;
     loop-mariadb) fresh mariadb; "$measure" "$inserts" /dev/null build-bench/exec_loop "$mdb_conn" ;;
-    s2s) fresh pg; "$measure" "$data/copy_s2s.sql" /dev/null build-bench/odbc-console -b "Driver=SQLite3;Database=$data/big.db" ;;
-    export) rm -f "$data/copy_s2s.csv"; "$measure" "$data/copy_out.sql" /dev/null build-bench/odbc-console -b "Driver=SQLite3;Database=$data/big.db" ;;
+    s2s) fresh pg; "$measure" "$data/copy_s2s.sql" /dev/null build-bench/odbc-console -b "Driver=SQLite3;Database=$data/big.db;StepAPI=1" ;;
+    export) rm -f "$data/copy_s2s.csv"; "$measure" "$data/copy_out.sql" /dev/null build-bench/odbc-console -b "Driver=SQLite3;Database=$data/big.db;StepAPI=1" ;;
     import) fresh pg; "$measure" "$data/copy_back.sql" /dev/null build-bench/odbc-console -b "$pg_conn" ;;
   esac
 }
@@ -58,11 +59,11 @@ run() {
 programs=(console-sqlite sqlite3-import loop-sqlite console-pg psql-copy loop-pg console-mariadb load-data loop-mariadb s2s export import)
 for program in "${programs[@]}"; do : >"$data/$program.times"; done
 for ((i = 1; i <= RUNS; i++)); do
-  for program in "${programs[@]}"; do run "$program" >>"$data/$program.times"; done
+  for program in "${programs[@]}"; do run "$program" >>"$data/$program.times" || true; done
 done
 machine
 echo "1,000,000 rows x 5 columns of CSV ($(stat -c %s "$csv") bytes) loaded into an empty table, medians of $RUNS runs;"
-echo "the INSERT loops load the first $loop_rows rows in one transaction, shown scaled to 1,000,000"
+echo "the INSERT loops load the first $loop_rows rows ($([ "${LOOP_TXN:-0}" = 1 ] && echo 'in one transaction' || echo 'autocommit')), shown scaled to 1,000,000"
 for program in "${programs[@]}"; do
   seconds=$(cut -d' ' -f1 "$data/$program.times" | median)
   case "$program" in loop-*) seconds=$(awk -v s="$seconds" -v n="$loop_rows" 'BEGIN { print s * 1000000 / n }') ;; esac

@@ -114,7 +114,7 @@ std::string ReadWord(std::string_view& text, bool* fQuoted = nullptr) {
 
 // An identifier as written, without its quotes; *fQuoted tells whether it had them.
 std::string BareName(std::string name, bool* fQuoted) {
-  *fQuoted = name.size() >= 2 && (name.front() == '"' || name.front() == '`' || name.front() == '[') ;
+  *fQuoted = name.size() >= 2 && (name.front() == '"' || name.front() == '`' || name.front() == '[');
   if (*fQuoted) name = name.substr(1, name.size() - 2);
   return name;
 }
@@ -753,6 +753,10 @@ StatementOutcome CopyCommand(Session& session, std::string_view argument) {
 }
 
 bool IsCopyThroughStdio(std::string_view statement) {
+  // Most statements are not a COPY: told by their first word before any more is read.
+  std::string_view text = statement;
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' || text.front() == '\r')) text.remove_prefix(1);
+  if (text.size() < 5 || strncasecmp(text.data(), "copy", 4) != 0) return false;
   std::vector<std::string> words = TopLevelWords(statement, 64);
   if (words.empty() || words[0] != "COPY") return false;
   return HasStdioWords(words, false) || HasStdioWords(words, true);
