@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   Output output;
   InitOutput(output);
   TextCharset charset = LocaleCharset();
-  DiagnosticsSink diagnostics{ErrDiagnostic, &charset};
+  DiagnosticsSink diagnostics{ErrDiagnostic, &charset, ""};
   SetDiagnosticsSink(&diagnostics);
   Connection connection;
   if (fWatcher) InitInterrupts(connection.canceller);

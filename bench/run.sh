@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every benchmark: SQLite listing, PostgreSQL listing, CSV export, MariaDB listing and export, SQL files. RUNS=N sets the runs of each.
+# Runs every benchmark: SQLite listing, PostgreSQL listing, CSV export, MariaDB listing and export, SQL files, JSON export. RUNS=N sets the runs of each.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./sqlite.sh
@@ -13,3 +13,5 @@ echo
 ./splitter.sh
 echo
 ./long_value.sh
+echo
+./json.sh

@@ -123,15 +123,21 @@ bool WriteDelimitedRow(DelimitedWriter& writer, ResultSet& set) {
 }  // namespace
 
 bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long* cRows) {
-  DelimitedWriter writer{style.format, StdoutIsTerminal(), &style.lpConsole->charset, {}, {}};
+  DelimitedWriter writer{style.format, OutputIsTerminal(), &style.lpConsole->charset, {}, {}};
   if (!BindResultColumns(set, BindPurpose::Export, style.lpConsole->charset.utf8)) return false;
-  // The header: every column's whole name.
-  for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
-    if (iCol > 0) writer.szLine += style.format == ListingFormat::Csv ? ',' : '\t';
-    WriteField(writer, set.columns[iCol].szName.data(), set.columns[iCol].szName.size());
-  }
-  writer.szLine += '\n';
-  OutWrite(writer.szLine.data(), writer.szLine.size());
+  // The header: every column's whole name; with a heading in the style, only above a first row.
+  bool fHeaderDue = true;
+  auto writeHeader = [&] {
+    writer.szLine.clear();
+    for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
+      if (iCol > 0) writer.szLine += style.format == ListingFormat::Csv ? ',' : '\t';
+      WriteField(writer, set.columns[iCol].szName.data(), set.columns[iCol].szName.size());
+    }
+    writer.szLine += '\n';
+    OutWrite(writer.szLine.data(), writer.szLine.size());
+    fHeaderDue = false;
+  };
+  if (style.szHeading == nullptr) writeHeader();
   for (;;) {
     // Nobody reads a listing whose output fails: stop fetching it. The statement itself has run.
     if (StdoutState() != OutputState::Working) return true;
@@ -139,7 +145,30 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long
     if (fetched == RowFetch::Failed) return false;
     // Ctrl-C stops the listing; the session closes the cursor.
     if (ListingStopRequested(style) || fetched == RowFetch::End) return true;
+    if (fHeaderDue) writeHeader();
     if (!WriteDelimitedRow(writer, set)) return false;
     if (cRows != nullptr) ++*cRows;
   }
+}
+
+bool ListDelimitedTextRows(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows,
+                           const ListingStyle& style) {
+  DelimitedWriter writer{style.format, StdoutIsTerminal(), &style.lpConsole->charset, {}, {}};
+  const char separator = style.format == ListingFormat::Csv ? ',' : '\t';
+  if (style.szHeading != nullptr && rows.empty()) return true;
+  auto writeLine = [&](const std::vector<std::string>& fields) {
+    writer.szLine.clear();
+    for (size_t iCol = 0; iCol < fields.size(); ++iCol) {
+      if (iCol > 0) writer.szLine += separator;
+      WriteField(writer, fields[iCol].data(), fields[iCol].size());
+    }
+    writer.szLine += '\n';
+    OutWrite(writer.szLine.data(), writer.szLine.size());
+  };
+  writeLine(titles);
+  for (const std::vector<std::string>& row : rows) {
+    if (StdoutState() != OutputState::Working || ListingStopRequested(style)) return true;
+    writeLine(row);
+  }
+  return true;
 }

@@ -113,9 +113,10 @@ bool ListExpanded(ResultSet& set, const ListingStyle& style) {
       return true;
     }
     if (fetched == RowFetch::End) {
-      if (iRecord == 1) OutText("(0 rows)\n");
+      if (iRecord == 1 && style.szHeading == nullptr) OutText("(0 rows)\n");
       return true;
     }
+    if (iRecord == 1) WriteListingHeading(style);
     int written = WriteRecord(writer, set, iRecord);
     if (written <= 0) return written == 0;
   }

@@ -1,4 +1,5 @@
 // The fitted table: each column as wide as its widest value or title over the first rows, held before writing.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -230,6 +231,8 @@ bool ListFitted(ResultSet& set, const ListingStyle& style) {
     if (StdinIsTerminal() && StdoutIsTerminal()) OutWrite("\n", 1);
     return fSucceeded && set.fComplete;
   }
+  if (style.szHeading != nullptr && held.cRows == 0 && held.fEnd && !held.fFailed) return fSucceeded && set.fComplete;
+  WriteListingHeading(style);
   WriteFittedTitles(table);
   const size_t cCols = table.columns.size();
   size_t iHeld = 0;
@@ -274,4 +277,39 @@ bool ListFitted(ResultSet& set, const ListingStyle& style) {
     WriteFittedLineEnd(table);
   }
   return fSucceeded && set.fComplete;
+}
+
+bool ListTextRows(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows,
+                  const ListingStyle& style) {
+  if (!IsTableFormat(style.format)) return ListDelimitedTextRows(titles, rows, style);
+  const TextCharset& charset = style.lpConsole->charset;
+  std::vector<ResultColumn> described(titles.size());
+  FittedTable table{{}, 1, 0, style, {}};
+  for (size_t iCol = 0; iCol < titles.size(); ++iCol) {
+    described[iCol].szName = titles[iCol];
+    described[iCol].fNameRead = true;
+    described[iCol].fText = true;
+    FittedColumn column;
+    column.fText = true;
+    column.lpResult = &described[iCol];
+    column.cchWidth = TextColumns(charset, titles[iCol].data(), titles[iCol].size());
+    for (const std::vector<std::string>& row : rows) {
+      column.cchWidth = std::max(column.cchWidth, TextColumns(charset, row[iCol].data(), row[iCol].size()));
+    }
+    table.columns.push_back(column);
+  }
+  for (FittedColumn& column : table.columns) table.cchLineWidth += column.cchWidth + COLUMN_EXTRA;
+  FitToWindow(table, ReadWindowSize(&style.lpConsole->window));
+  if (style.szHeading != nullptr && rows.empty()) return true;
+  WriteListingHeading(style);
+  WriteFittedTitles(table);
+  for (const std::vector<std::string>& row : rows) {
+    if (StdoutState() != OutputState::Working || !MakeRoomForRow(table)) return true;
+    for (size_t iCol = 0; iCol < table.columns.size(); ++iCol) {
+      WriteFittedValue(table, iCol, static_cast<SQLLEN>(row[iCol].size()), row[iCol].data());
+    }
+    WriteFittedLineEnd(table);
+  }
+  WriteEndBar(table.cchLineWidth, style.fHighlight);
+  return true;
 }

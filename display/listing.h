@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "display/console.h"
 #include "display/output.h"
@@ -13,6 +14,8 @@ enum class ListingFormat {
   Fit,    // the same table with each column as wide as its widest value or title over the first rows
   Csv,    // RFC 4180 comma-separated values, LF line ends, whole values
   Tsv,    // tab-separated values with \t \n \r \\ escapes and \N for NULL, whole values
+  Json,   // JSON Lines: one object a row, keys the column titles, whole values
+  Markdown,  // a Markdown table, pipes and line breaks in values escaped, whole values
 };
 
 // When a table is shown expanded instead: each row as a record of one line per column.
@@ -44,11 +47,16 @@ struct ListingStyle {
   bool fRowsets = false;  // rows may come a rowset at a time (not at a terminal, where each row shows as it comes)
   ExpandedDisplay expanded = ExpandedDisplay::Off;  // a table format's rows as records (\x)
   Console* lpConsole = nullptr;  // the terminal written to: its character set, its window for paging
+  const char* szHeading = nullptr;  // a line a table format writes above a result with rows; with it set, a
+                                    // result without rows writes nothing at all (a part of a description)
   Pager pager;                   // the pause, its reply and the stop
 };
 
 // Whether a format writes a table with header, end bar and pauses (Table or Fit), not data for a program.
 inline bool IsTableFormat(ListingFormat format) { return format == ListingFormat::Table || format == ListingFormat::Fit; }
+
+// Writes the style's heading line, made safe for the terminal, when it has one and the format is a table.
+void WriteListingHeading(const ListingStyle& style);
 
 // Whether the listing must stop now, as the style's pager says.
 inline bool ListingStopRequested(const ListingStyle& style) {
@@ -60,6 +68,15 @@ inline bool ListingStopRequested(const ListingStyle& style) {
 // Returns false when a call failed.
 bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long* cRows = nullptr);
 
+// Lists the rows of a described result set as JSON Lines: one object a row, its keys the column titles in
+// order; numbers as JSON numbers in the driver's text, NULL as null, text as strings (invalid UTF-8 as
+// U+FFFD). Returns false when a call failed.
+bool ListJson(ResultSet& set, const ListingStyle& style);
+
+// Lists the rows of a described result set as a Markdown table: a header row, its rule, a row a line,
+// with pipes, backslashes, line breaks, '<' and '&' in values escaped. Returns false when a call failed.
+bool ListMarkdown(ResultSet& set, const ListingStyle& style);
+
 // Lists the rows of a described result set as records: a "-[ RECORD n ]-" line, then one "name | value"
 // line a column with the names aligned and every value whole, pausing like the table. Returns false when
 // a call failed.
@@ -70,6 +87,14 @@ bool ListExpanded(ResultSet& set, const ListingStyle& style);
 // rest one row at a time. A later wider value widens its own line; at a terminal a value wider than the
 // window is cut to fit it and ends in an ellipsis. Pauses like the table. Returns false when a call failed.
 bool ListFitted(ResultSet& set, const ListingStyle& style);
+
+// Lists rows of text held in memory (every value a text, none NULL; each row as many as the titles) as
+// the style says: a fitted table, or CSV or TSV. For what the console gathers itself from calls that
+// cannot filter or order their results. Returns true.
+bool ListTextRows(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows,
+                  const ListingStyle& style);
+bool ListDelimitedTextRows(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows,
+                           const ListingStyle& style);
 
 // Writes one cell of a table line at out: the bar, a blank, at most maxChars characters of the text in
 // exactly `width` columns, a blank. Returns the end of what was written.

@@ -41,7 +41,12 @@ void WriteStdout(const char* data, size_t len) {
   int error = WriteAll(gOutput->fd, data, len);
   if (error == 0) return;
   gOutput->state = error == EPIPE ? OutputState::PipeBroken : OutputState::Failed;
-  if (error != EPIPE) ErrFormat("Error writing to standard output: %s\n", strerror(error));
+  if (error == EPIPE) return;
+  if (gOutput->fd == STDOUT_FILENO) {
+    ErrFormat("Error writing to standard output: %s\n", strerror(error));
+  } else {
+    ErrFormat("Error writing the output of \\o: %s\n", strerror(error));
+  }
 }
 
 }  // namespace
@@ -61,7 +66,7 @@ void InitOutput(Output& output) {
   gOutput = &output;
   // A closed descriptor would be taken by the driver's socket, and the tables written into the connection.
   bool stdoutClosed = ProtectStandardDescriptors();
-  gOutput->fLineBuffered = isatty(STDOUT_FILENO) == 1;
+  gOutput->fLineBuffered = gOutput->fStdoutTerminal = isatty(STDOUT_FILENO) == 1;
   gOutput->fStdinTerminal = isatty(STDIN_FILENO) == 1;
   // A reader that has gone shows as EPIPE from write, so the session can end cleanly; some drivers ignore
   // SIGPIPE for the whole process anyway.
@@ -81,6 +86,7 @@ void CloseOutput() {
 OutputTarget RedirectOutput(int fd) {
   OutFlush();
   OutputTarget saved{gOutput->fd, gOutput->fLineBuffered, gOutput->state};
+  if (gOutput->fd == STDOUT_FILENO) gOutput->stdoutState = gOutput->state;
   gOutput->fd = fd;
   gOutput->fLineBuffered = false;
   gOutput->state = OutputState::Working;
@@ -98,7 +104,28 @@ OutputState RestoreOutput(const OutputTarget& saved) {
 
 OutputState StdoutState() { return gOutput->state; }
 
-bool StdoutIsTerminal() { return gOutput->fLineBuffered; }
+bool StdoutPipeBroken() {
+  OutputState state = gOutput->fd == STDOUT_FILENO ? gOutput->state : gOutput->stdoutState;
+  return state == OutputState::PipeBroken;
+}
+
+void SetOutputDestination(int fd) {
+  OutFlush();
+  if (gOutput->fd == STDOUT_FILENO) gOutput->stdoutState = gOutput->state;
+  if (fd < 0) {
+    gOutput->fd = STDOUT_FILENO;
+    gOutput->state = gOutput->stdoutState;
+    gOutput->fLineBuffered = gOutput->fStdoutTerminal;
+  } else {
+    gOutput->fd = fd;
+    gOutput->state = OutputState::Working;
+    gOutput->fLineBuffered = isatty(fd) == 1;
+  }
+}
+
+bool OutputIsTerminal() { return gOutput->fLineBuffered; }
+
+bool StdoutIsTerminal() { return gOutput->fStdoutTerminal; }
 
 bool StdinIsTerminal() { return gOutput->fStdinTerminal; }
 

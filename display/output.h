@@ -21,10 +21,12 @@ constexpr size_t OUTPUT_BUFFER_BYTES = 64 * 1024;
 struct Output {
   char buffer[OUTPUT_BUFFER_BYTES];  // pending standard output
   size_t used = 0;                   // bytes of buffer waiting to be written
-  int fd = 1;                        // where results go: standard output
+  int fd = 1;                        // where results go: standard output, or the file or pipe of \o
   bool fLineBuffered = false;        // the destination is a terminal: written at each line end
+  bool fStdoutTerminal = false;      // standard output is a terminal
   bool fStdinTerminal = false;       // standard input is a terminal
-  OutputState state = OutputState::Working;  // once a write failed, it stays failed
+  OutputState state = OutputState::Working;  // the destination's: once a write failed, it stays failed
+  OutputState stdoutState = OutputState::Working;  // standard output's, put aside while results go elsewhere
 };
 
 // Sets up the output layer on `output`, which must live as long as the process writes: standard output
@@ -50,8 +52,18 @@ OutputTarget RedirectOutput(int fd);
 // Returns how the writes to the redirected descriptor went.
 OutputState RestoreOutput(const OutputTarget& saved);
 
-// Returns the state of standard output: a listing stops once it is not Working.
+// Returns the state of where results go: a listing stops once it is not Working.
 OutputState StdoutState();
+
+// True when standard output itself has lost its reader (not the command of \o): the session ends.
+bool StdoutPipeBroken();
+
+// Sends results to fd from now on (the caller owns and closes it), or back to standard output with -1;
+// what is pending goes to the old destination first. A destination of its own has a state of its own.
+void SetOutputDestination(int fd);
+
+// True when results go to a terminal now: values are made safe to show.
+bool OutputIsTerminal();
 
 // Returns true when standard output is a terminal, as found at start-up.
 bool StdoutIsTerminal();

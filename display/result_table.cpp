@@ -163,6 +163,14 @@ void WriteEndBar(int lineWidth, bool fHighlight) {
   OutWrite("\n", 1);
 }
 
+void WriteListingHeading(const ListingStyle& style) {
+  if (style.szHeading == nullptr || style.szHeading[0] == '\0' || !IsTableFormat(style.format)) return;
+  std::string line;
+  AppendSafeText(style.lpConsole->charset, line, style.szHeading, strlen(style.szHeading));
+  line += '\n';
+  OutText(line.c_str());
+}
+
 namespace {
 
 // The paging prompt's look, for writing it again after a stop.
@@ -299,5 +307,7 @@ bool ShowResultSet(ResultSet& set, SQLSMALLINT cCols, const ListingStyle& style,
     if (style.expanded == ExpandedDisplay::On) return ListExpanded(set, style) && fDescribed;
     return ListFitted(set, style) && fDescribed;
   }
+  if (style.format == ListingFormat::Json) return fDescribed && ListJson(set, style);
+  if (style.format == ListingFormat::Markdown) return fDescribed && ListMarkdown(set, style);
   return fDescribed && ListDelimited(set, style);
 }

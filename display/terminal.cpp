@@ -14,7 +14,7 @@ constexpr int MAX_ROWS = 32767;               // more rows than any page needs
 
 void HighlightConsole(int width, bool on) {
   (void)width;
-  if (!StdoutIsTerminal()) return;  // a file or a pipe never becomes a terminal
+  if (!OutputIsTerminal()) return;  // a file or a pipe (\o too) never becomes a terminal
   // The switch goes through the same buffer as the text, so it falls exactly between the pieces it separates.
   if (on) {
     OutWrite(HIGHLIGHT_ON, sizeof HIGHLIGHT_ON - 1);
@@ -24,7 +24,7 @@ void HighlightConsole(int width, bool on) {
 }
 
 int ReadWindowSize(WindowSize* window) {
-  if (!StdoutIsTerminal()) return 0;
+  if (!OutputIsTerminal()) return 0;  // results written to a file by \o fit no window
   struct winsize size = {};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;  // not a terminal: nothing changes
   if (size.ws_row > 0) window->rows = size.ws_row > MAX_ROWS ? MAX_ROWS : size.ws_row;

@@ -61,6 +61,12 @@ bool CatalogCall(CompletionCatalog& known, Call call) {
   if (known.fCancelled) return false;
   Connection& connection = *known.lpConnection;
   SQLHSTMT& lpStmt = connection.lpCompletionStmt;
+  // MDBTools keeps a closed result's columns, so that a second catalog call on the statement would read
+  // the first one's: there each call gets a statement of its own.
+  if (connection.profile.fStaleColumnsAfterClose) {
+    DropStatement(lpStmt);
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection.lpDbc, &lpStmt))) lpStmt = SQL_NULL_HSTMT;
+  }
   if (lpStmt == SQL_NULL_HSTMT) return false;
   SQLFreeStmt(lpStmt, SQL_CLOSE);
   BeginCancellableCall(connection.canceller, lpStmt);

@@ -21,10 +21,22 @@ InputResult ReadFileLine(LineSource& source, std::string& line, bool* fNewline) 
   if (read == ReaderRead::Line) return InputResult::Line;
   if (source.file.readErrno != 0) {
     // What was read so far is not run: its end may be missing.
-    ErrFormat("statement not run: reading the file failed: %s\n", strerror(source.file.readErrno));
+    std::string place = source.fNamesLines ? source.name + ":" + std::to_string(source.pieceLine) + ": " : "";
+    ErrFormat("%sstatement not run: reading the file failed: %s\n", place.c_str(), strerror(source.file.readErrno));
     source.fReadFailed = true;
   }
   return InputResult::End;
+}
+
+// Reads the next line of a -c text.
+InputResult ReadTextLine(LineSource& source, std::string& line, bool* fNewline) {
+  if (source.textRead >= source.text.size()) return InputResult::End;
+  size_t end = source.text.find('\n', source.textRead);
+  *fNewline = end != std::string::npos;
+  if (end == std::string::npos) end = source.text.size();
+  line.assign(source.text, source.textRead, end - source.textRead);
+  source.textRead = end + 1;
+  return InputResult::Line;
 }
 
 }  // namespace
@@ -53,7 +65,8 @@ InputResult ReadSourceLine(LineSource& source, Input& input, std::deque<std::str
                            std::string& line, bool* fNewline) {
   *fNewline = true;
   InputResult read = InputResult::Line;
-  if (source.kind != SourceKind::File && !linesAhead.empty()) {
+  bool fScript = source.kind == SourceKind::File || source.kind == SourceKind::Text;
+  if (!fScript && !linesAhead.empty()) {
     // A line typed or pasted at a pause, kept whole: it shows after its prompt as if typed now.
     line = std::move(linesAhead.front());
     linesAhead.pop_front();
@@ -66,6 +79,8 @@ InputResult ReadSourceLine(LineSource& source, Input& input, std::deque<std::str
     read = EditLine(prompt, line);
   } else if (source.kind == SourceKind::Input) {
     read = ReadInputLine(input, line);
+  } else if (source.kind == SourceKind::Text) {
+    read = ReadTextLine(source, line, fNewline);
   } else {
     read = ReadFileLine(source, line, fNewline);
   }

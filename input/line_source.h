@@ -13,14 +13,20 @@ enum class SourceKind {
   Editor,  // the terminal's line editor, which shows the prompt itself
   Input,   // standard input, a line at a time
   File,    // an SQL file, given with -f or run with \i
+  Text,    // the text of a -c, a line at a time
 };
 
 // One source of lines, and the splitter that finds its statements.
 struct LineSource {
   SourceKind kind = SourceKind::Input;  // where its lines come from
   LineReader file;                      // File: the open file, its descriptor owned
-  std::string name;                     // File: its name as given
+  std::string name;                     // File: its name as given; "<stdin>" for -f -
+  std::string text;                     // Text: the text to run
+  size_t textRead = 0;                  // Text: how much of it has been read
   long lineNumber = 0;                  // lines read so far
+  long pieceLine = 1;                   // the line where the splitter's text not yet handed out begins
+  bool fNamesLines = false;             // a file (-f, -f -, \i): its statements' reports begin with "NAME:LINE: "
+  bool fStartup = false;                // the start-up file: its failures leave the exit status as it is
   bool fStatementMode = false;          // a statement ends at its delimiter; else at the end of its line
   bool fInteractive = false;            // a person types its lines: Ctrl-C goes back to the prompt
   bool fInclude = false;                // pushed by \i: when it ends, the source below goes on

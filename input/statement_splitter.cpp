@@ -563,6 +563,28 @@ void DiscardPending(StatementSplitter& splitter) {
   ResetStatement(splitter);
 }
 
+void ForEachTopLevelRun(const StatementSplitter& like, std::string_view text, void* context,
+                        void (*visit)(void* context, size_t begin, size_t end)) {
+  StatementSplitter s;
+  InitSplitter(s, like.dialect);
+  s.rules = like.rules;
+  s.delimiter = like.delimiter;
+  BuildStopBytes(s);
+  s.buffer.assign(text.data(), text.size());
+  Scan scan{s.buffer.data(), s.buffer.size(), 0, true};
+  SqlPiece piece;
+  while (scan.pos < scan.end) {
+    if (s.state != LexState::Top) {
+      kStateReaders[static_cast<int>(s.state)](s, scan, piece);
+      continue;
+    }
+    size_t begin = scan.pos;
+    // A delimiter inside the text (a trigger's body) hands out a piece: reading goes on after it.
+    if (ScanTop(s, scan, piece) == Step::Piece) scan.pos = s.scanned;
+    visit(context, begin, scan.pos);
+  }
+}
+
 std::string_view StatementText(const SqlPiece& piece) {
   std::string_view text = piece.text;
   while (!text.empty() && IsBlank(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);

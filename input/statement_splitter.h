@@ -126,5 +126,11 @@ bool SplitterAtTopLevel(const StatementSplitter& splitter);
 // Drops the text not yet handed out and starts afresh (the delimiter stays).
 void DiscardPending(StatementSplitter& splitter);
 
+// Calls visit(context, begin, end) for each run [begin, end) of a statement's text that lies outside every
+// quote, comment and body by the rules of `like` (its dialect and delimiter); a run takes in the bytes that
+// open what follows it (a quote, "--", "/*", a $tag$).
+void ForEachTopLevelRun(const StatementSplitter& like, std::string_view text, void* context,
+                        void (*visit)(void* context, size_t begin, size_t end));
+
 // The statement text to send for a piece: its text without leading and trailing blanks.
 std::string_view StatementText(const SqlPiece& piece);

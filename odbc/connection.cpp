@@ -1,6 +1,8 @@
 // The connection record: connect with the checked-call rule, reconnect, one teardown, and lost connections.
 #include "odbc/connection.h"
 
+#include <cctype>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -12,10 +14,12 @@ SQLHWND GetDesktopWindow() { return nullptr; }
 
 constexpr size_t COMPLETED_STRING_BYTES = 4096;  // room for the connection string the driver completes
 
+// Never gives a connect up: the first connect, which Ctrl-C ends with the process.
+bool NeverGivenUp() { return false; }
+
 // The connect itself; the connection prompt is never shown again. The completed string the driver returns
 // goes to `completed` (it tells how the driver fetches; it may hold the password).
-SQLRETURN DriverConnect(Connection& connection, std::vector<SQLCHAR>& completed) {
-  std::string& szConnStr = connection.connectionString;
+SQLRETURN DriverConnect(Connection& connection, std::string& szConnStr, std::vector<SQLCHAR>& completed, bool (*GivenUp)()) {
   // Without a connection string the driver manager is given none at all, as the command line gave none.
   SQLCHAR* connStr = szConnStr.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(&szConnStr[0]);
   completed.assign(COMPLETED_STRING_BYTES, 0);
@@ -27,7 +31,8 @@ SQLRETURN DriverConnect(Connection& connection, std::vector<SQLCHAR>& completed)
   // down, wrong password, unknown database) answers IM008, "Dialog failed", as there is no window, and
   // its own reason is lost. Asked again without a prompt it fails with that reason; a driver that fails
   // without a dialog never answers IM008, so its reason shows from the first call.
-  if (RetCode == SQL_ERROR && DiagnosticStateIs(connection.lpDbc, SQL_HANDLE_DBC, "IM008")) {
+  // A connect given up (Ctrl-C) is not made again.
+  if (RetCode == SQL_ERROR && !GivenUp() && DiagnosticStateIs(connection.lpDbc, SQL_HANDLE_DBC, "IM008")) {
     RetCode = SQLDriverConnect(connection.lpDbc, GetDesktopWindow(), connStr, SQL_NTS, completed.data(), cbBuffer,
                                &cbCompleted, SQL_DRIVER_NOPROMPT);
   }
@@ -63,7 +68,7 @@ bool Connect(Connection& connection, const std::string& connectionString) {
                    "SQLSetEnvAttr(lpEnv, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC2, 0)") ||
       !CheckedCall(connection.lpEnv, SQL_HANDLE_ENV, SQLAllocHandle(SQL_HANDLE_DBC, connection.lpEnv, &connection.lpDbc),
                    "SQLAllocHandle(SQL_HANDLE_DBC,lpEnv,&lpDbc)") ||
-      !CheckedCall(connection.lpDbc, SQL_HANDLE_DBC, DriverConnect(connection, completed),
+      !CheckedCall(connection.lpDbc, SQL_HANDLE_DBC, DriverConnect(connection, connection.connectionString, completed, NeverGivenUp),
                    "SQLDriverConnect(lpDbc, GetDesktopWindow(), szConnStr, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_COMPLETE)")) {
     explicit_bzero(completed.data(), completed.size());
     return false;
@@ -72,17 +77,40 @@ bool Connect(Connection& connection, const std::string& connectionString) {
   return true;
 }
 
-SQLRETURN Reconnect(Connection& connection, SQLUINTEGER loginTimeoutSeconds) {
+SQLRETURN Reconnect(Connection& connection, SQLUINTEGER loginTimeoutSeconds, bool (*GivenUp)()) {
   // The disconnect releases every statement of the connection.
   DropStatement(connection.lpStmt);
   DropStatement(connection.lpCompletionStmt);
   if (connection.fConnected) SQLDisconnect(connection.lpDbc);
   connection.fConnected = false;
   connection.fLost = true;
-  // A server that accepts but never answers would hold the connect for good.
-  SQLSetConnectAttr(connection.lpDbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
+  // A server that accepts but never answers would hold the connect for good, and a driver waiting for it
+  // does not return at a signal. So the connect is made in attempts of ATTEMPT_SECONDS each, bounded by
+  // SQL_ATTR_LOGIN_TIMEOUT or the driver's own keyword in the string, tried again while an attempt
+  // waited out its time, until one connects, fails at once, is given up (Ctrl-C) or the login timeout is spent.
+  constexpr SQLUINTEGER ATTEMPT_SECONDS = 1;
+  std::string szConnStr = connection.connectionString;
+  const std::string& key = connection.profile.connectTimeoutKey;
+  std::string lowered;
+  for (char c : szConnStr) lowered += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  std::string loweredKey;
+  for (char c : key) loweredKey += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  if (!key.empty() && !szConnStr.empty() && lowered.find(loweredKey) == std::string::npos) {
+    szConnStr += (szConnStr.back() == ';' ? "" : ";") + key + "=" + std::to_string(ATTEMPT_SECONDS);
+  }
+  explicit_bzero(&lowered[0], lowered.size());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(loginTimeoutSeconds);
   std::vector<SQLCHAR> completed;
-  SQLRETURN RetCode = DriverConnect(connection, completed);
+  SQLRETURN RetCode = SQL_ERROR;
+  for (;;) {
+    SQLSetConnectAttr(connection.lpDbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(ATTEMPT_SECONDS)), 0);
+    const auto started = std::chrono::steady_clock::now();
+    RetCode = DriverConnect(connection, szConnStr, completed, GivenUp);
+    if (SQL_SUCCEEDED(RetCode) || GivenUp()) break;
+    const auto ended = std::chrono::steady_clock::now();
+    if (ended - started < std::chrono::seconds(ATTEMPT_SECONDS) || ended >= deadline) break;
+  }
+  explicit_bzero(&szConnStr[0], szConnStr.size());
   if (SQL_SUCCEEDED(RetCode)) NoteConnected(connection, completed);
   explicit_bzero(completed.data(), completed.size());
   return RetCode;

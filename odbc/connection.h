@@ -45,10 +45,12 @@ bool AllocateEnvironment(Connection& connection);
 // false when a call failed (reported).
 bool Connect(Connection& connection, const std::string& connectionString);
 
-// Drops the connection and connects again with the same string, within loginTimeoutSeconds where the
-// driver honours SQL_ATTR_LOGIN_TIMEOUT. Every statement handle is gone afterwards and the generation
-// counts one more. Returns the connect's code; its diagnostics are the caller's to report.
-SQLRETURN Reconnect(Connection& connection, SQLUINTEGER loginTimeoutSeconds);
+// Drops the connection and connects again with the same string within about loginTimeoutSeconds, in
+// attempts of a second (SQL_ATTR_LOGIN_TIMEOUT, or the keyword of the profile's connectTimeoutKey added to
+// the string where the user did not set it), so that GivenUp() (Ctrl-C) is heard between them. Every
+// statement handle is gone afterwards and the generation counts one more. Returns the last attempt's code;
+// its diagnostics are the caller's to report.
+SQLRETURN Reconnect(Connection& connection, SQLUINTEGER loginTimeoutSeconds, bool (*GivenUp)());
 
 // The one teardown: frees the statement handles (the SQLite driver keeps its database open while a
 // statement of it is allocated), disconnects, frees the connection and the environment. Results ignored.

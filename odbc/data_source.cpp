@@ -92,6 +92,7 @@ DataSourceProfile ReadProfile(SQLHDBC lpDbc, const char* completedString) {
   profile.fConcurrentCancelCrashes = quirks.fConcurrentCancelCrashes;
   profile.fMoreResultsAfterCount = !quirks.fMoreResultsCrashAfterCount;
   profile.fLabelTitles = !quirks.fStringAttributesOverrun;
+  profile.connectTimeoutKey = quirks.szConnectTimeoutKey;
   // psqlODBC with UseDeclareFetch reads its cursor Fetch rows at a time, and a block that fails takes the
   // rows before the failure in a rowset with it: rowsets that divide its blocks lose none (version 13).
   if (StartsWithAnyCase(profile.driverName.c_str(), "psqlodbc") &&

@@ -42,6 +42,8 @@ struct DataSourceProfile {
   size_t cbMaxStatement = 0x7fffffff;          // the longest statement text the source takes, in bytes
   SQLULEN rowsetRows = 100;                    // the most rows a rowset fetch may bring
   bool fStaleColumnsAfterClose = false;        // a closed statement keeps its result's columns (MDBTools)
+  std::string connectTimeoutKey;               // the connection-string keyword that bounds a connect's wait
+                                               // for the server's first answer (MariaDB's CONN_TIMEOUT)
 };
 
 // Reads the profile of the data source connected on lpDbc, whose completed connection string (as the

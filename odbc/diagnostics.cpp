@@ -19,12 +19,23 @@ void WriteToStandardError(void*, const char* text) {
 
 const DiagnosticsSink* gSink = nullptr;  // where every report goes: the program's sink, given once
 
-// Hands a text to the program's sink, or to standard error before there is one.
+// Hands a text to the program's sink, or to standard error before there is one; the sink's prefix goes
+// before each of its lines.
 void Write(const char* text) {
   if (gSink == nullptr) {
     WriteToStandardError(nullptr, text);
-  } else {
+  } else if (gSink->szPrefix.empty()) {
     gSink->writer(gSink->context, text);
+  } else {
+    std::string prefixed;
+    for (const char* line = text; *line != '\0';) {
+      const char* newline = strchr(line, '\n');
+      const char* end = newline != nullptr ? newline + 1 : line + strlen(line);
+      prefixed += gSink->szPrefix;
+      prefixed.append(line, end);
+      line = end;
+    }
+    gSink->writer(gSink->context, prefixed.c_str());
   }
 }
 

@@ -12,11 +12,13 @@ constexpr DriverQuirks KNOWN_QUIRKS[] = {
     // SQLCancel while SQLExecDirect or SQLFetch runs waits on the socket the running call already waits on,
     // and the driver stops with "GPF: Dksestcp.c:1134 internal error" and a segmentation fault. Its string
     // attributes of SQLColAttribute (the label among them) are written without regard to the buffer's size.
-    {"virtodbc", true, false, true},
+    {"virtodbc", true, false, true, ""},
     // The MariaDB driver (libmaodbc, 3.1) crashes in SQLMoreResults after a statement without a result set
     // whose text holds several semicolons, as a CREATE PROCEDURE body does. Its results after a count are a
-    // procedure call's closing status, which shows nothing.
-    {"libmaodbc", false, true, false},
+    // procedure call's closing status, which shows nothing. It connects within SQL_ATTR_LOGIN_TIMEOUT, but
+    // waits for a server that accepts and never answers for good, and a signal does not end the wait:
+    // CONN_TIMEOUT bounds it.
+    {"libmaodbc", false, true, false, "CONN_TIMEOUT"},
 };
 
 }  // namespace
@@ -27,5 +29,5 @@ DriverQuirks QuirksOfDriver(const char* szDriverName) {
   for (const DriverQuirks& quirks : KNOWN_QUIRKS) {
     if (strncasecmp(szFileName, quirks.szNamePrefix, strlen(quirks.szNamePrefix)) == 0) return quirks;
   }
-  return DriverQuirks{"", false, false, false};
+  return DriverQuirks{"", false, false, false, ""};
 }

@@ -7,6 +7,8 @@ struct DriverQuirks {
   bool fConcurrentCancelCrashes;     // SQLCancel from a second thread during a call on the statement crashes it
   bool fMoreResultsCrashAfterCount;  // SQLMoreResults after a result without columns may crash it
   bool fStringAttributesOverrun;     // SQLColAttribute writes string attributes past the buffer it is given
+  const char* szConnectTimeoutKey;   // the connection-string keyword that bounds a connect's wait for the
+                                     // server's first answer, which SQL_ATTR_LOGIN_TIMEOUT does not; "": none
 };
 
 // The known faults of the driver named szDriverName (as SQLGetInfo(SQL_DRIVER_NAME) reports it; a path

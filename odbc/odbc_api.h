@@ -4,6 +4,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <string>
+
 // Where the diagnostics report and the "Error in" lines go: a writer of one whole text and the context it
 // is called with, given by the program once at start-up (it decides how text reaches the terminal). Until
 // then they go to standard error as they are.
@@ -11,6 +13,7 @@ using DiagnosticsWriter = void (*)(void* context, const char* text);
 struct DiagnosticsSink {
   DiagnosticsWriter writer;  // writes one whole text
   void* context;             // what the writer is called with
+  std::string szPrefix;      // written before each line of a report ("FILE:LINE: "); empty: nothing
 };
 // The sink must live as long as calls are reported; null goes back to standard error as it is.
 void SetDiagnosticsSink(const DiagnosticsSink* sink);

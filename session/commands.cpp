@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "display/cell_text.h"
 #include "display/output.h"
@@ -50,6 +52,7 @@ StatementOutcome IncludeFile(Session& session, std::string_view argument) {
   source->name = path;
   source->fStatementMode = true;
   source->fInclude = true;
+  source->fNamesLines = true;
   InitSplitter(source->splitter, session.connection.profile.dialect, session.connection.profile.fNoBackslashEscapes);
   session.sources.push_back(std::move(source));
   return StatementOutcome::Ok;
@@ -153,11 +156,11 @@ StatementOutcome ExpandedCommand(Session& session, std::string_view argument) {
   return StatementOutcome::Ok;
 }
 
-// \format [table|fit|csv|tsv]: how result sets are written from now on; alone, says which it is.
+// \format [table|fit|csv|tsv|json|markdown]: how result sets are written from now on; alone, says which it is.
 StatementOutcome FormatCommand(Session& session, std::string_view argument) {
   ListingFormat format = session.listing.format;
   if (!argument.empty() && !ParseFormatName(argument, &format)) {
-    ErrFormat("\\format takes table, fit, csv or tsv, not %s\n",
+    ErrFormat("\\format takes table, fit, csv, tsv, json or markdown, not %s\n",
               SafeMessageText(session.console.charset, std::string(argument).c_str()).c_str());
     return StatementOutcome::Failed;
   }
@@ -186,6 +189,82 @@ StatementOutcome UnrestrictCommand(Session& session, std::string_view key) {
   return StatementOutcome::Ok;
 }
 
+// \set NAME VALUE sets a variable (VALUE: the rest of the line, empty when none); \set alone lists them.
+StatementOutcome SetCommand(Session& session, std::string_view argument) {
+  if (argument.empty()) {
+    ListVariables(session.variables);
+    return StatementOutcome::Ok;
+  }
+  size_t nameEnd = argument.find_first_of(" \t");
+  std::string name(argument.substr(0, nameEnd));
+  if (!IsVariableName(name)) {
+    ErrFormat("\\set: '%s' is not a name: letters, digits and _, not a digit first\n", SafeMessageText(session.console.charset, name.c_str()).c_str());
+    return StatementOutcome::Failed;
+  }
+  std::string_view value = nameEnd == std::string_view::npos ? std::string_view() : TrimBlanks(argument.substr(nameEnd));
+  SetVariable(session.variables, name, std::string(value));
+  return StatementOutcome::Ok;
+}
+
+// \unset NAME
+StatementOutcome UnsetCommand(Session& session, std::string_view argument) {
+  if (!IsVariableName(argument)) {
+    ErrText("\\unset needs a variable's name\n");
+    return StatementOutcome::Failed;
+  }
+  UnsetVariable(session.variables, std::string(argument));
+  return StatementOutcome::Ok;
+}
+
+// \echo TEXT: the text, variables replaced, on a line of standard output (or where \o sends results).
+StatementOutcome EchoCommand(Session& session, std::string_view argument) {
+  QuotingRules rules{session.sources.empty() ? false : session.sources.back()->splitter.rules.fBackslashEscapes,
+                     session.connection.profile.quote};
+  std::string text = SubstituteInText(session.variables, argument, rules) + "\n";
+  OutWrite(text.data(), text.size());
+  return StatementOutcome::Ok;
+}
+
+// \o FILE, \o |COMMAND, \o: where results go from now on. A destination that cannot be had leaves them where they were.
+StatementOutcome OutputCommand(Session& session, std::string_view argument) {
+  if (argument.empty()) {
+    EndOutputRedirect(session);
+    return StatementOutcome::Ok;
+  }
+  int fd = -1;
+  FILE* lpPipe = nullptr;
+  std::string target(argument.front() == '|' ? TrimBlanks(argument.substr(1)) : argument);
+  if (argument.front() == '|') {
+    if (target.empty()) {
+      ErrText("\\o | needs a command\n");
+      return StatementOutcome::Failed;
+    }
+    OutFlush();  // what the command writes comes after what the console wrote before it
+    lpPipe = popen(target.c_str(), "we");
+    if (lpPipe == nullptr) {
+      ErrFormat("cannot run '%s': %s\n", SafeMessageText(session.console.charset, target.c_str()).c_str(), strerror(errno));
+      return StatementOutcome::Failed;
+    }
+    fd = fileno(lpPipe);
+  } else {
+    fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      ErrFormat("cannot write '%s': %s\n", SafeMessageText(session.console.charset, target.c_str()).c_str(), strerror(errno));
+      return StatementOutcome::Failed;
+    }
+  }
+  EndOutputRedirect(session);
+  OutputRedirect& redirect = session.redirect;
+  redirect.fd = fd;
+  redirect.lpPipe = lpPipe;
+  redirect.fPaging = session.listing.fPaging;
+  redirect.fHighlight = session.listing.fHighlight;
+  session.listing.fPaging = false;
+  session.listing.fHighlight = false;
+  SetOutputDestination(fd);
+  return StatementOutcome::Ok;
+}
+
 StatementOutcome ListCommands(Session& session, std::string_view);
 
 // One console command: adding a command is adding a row.
@@ -208,16 +287,20 @@ const ConsoleCommand COMMANDS[] = {
     {"dnS", ListSystemSchemasCommand, nullptr, nullptr},
     {"df", ListProceduresCommand, "\\df[S] [PATTERN]", "list functions and procedures with result and argument types"},
     {"dfS", ListSystemProceduresCommand, nullptr, nullptr},
-    {"conninfo", ConnectionInfoCommand, "\\conninfo", "show the DBMS, driver, database, user and server"},
-    {"c", ReplaceConnectionCommand, "\\c [CONNECTION-STRING]", "connect the session anew (a DSN; on PostgreSQL a DBNAME); fails: the old stays"},
-    {"connect", ConnectCommand, "\\connect NAME CONN", "open a named connection to CONN (\\connect DSN: named after it)"},
+    {"conninfo", ConnectionInfoCommand, "\\conninfo", "show the DBMS, driver, database, user and server, and the named connections"},
+    {"c", ReplaceConnectionCommand, "\\c [STRING|DSN]", "connect the session anew (on PostgreSQL \\c DBNAME); on failure the old one stays"},
+    {"connect", ConnectCommand, "\\connect NAME STRING", "open a named connection (\\connect DSN: named after the DSN)"},
     {"disconnect", DisconnectCommand, "\\disconnect NAME", "close the named connection"},
     {"timing", TimingCommand, "\\timing [on|off]", "show each statement's time"},
     {"x", ExpandedCommand, "\\x [on|off|auto]", "expanded display: each row as a record of name | value lines"},
-    {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv"},
     {"copy", CopyCommand, "\\copy ...", "TABLE [(COL, ...)] from FILE [csv|tsv] [header|noheader]; TABLE|(QUERY) to FILE [csv|tsv]; TABLE|(QUERY) to [NAME]:TABLE"},
     {"restrict", RestrictCommand, "\\restrict KEY", "run no other command until \\unrestrict KEY"},
     {"unrestrict", UnrestrictCommand, "\\unrestrict KEY", "end \\restrict"},
+    {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv, json, markdown"},
+    {"set", SetCommand, "\\set [NAME [VALUE]]", "set a variable (:NAME, :'NAME', :\"NAME\" in statements); alone: list them"},
+    {"unset", UnsetCommand, "\\unset NAME", "remove a variable"},
+    {"echo", EchoCommand, "\\echo TEXT", "write TEXT, variables replaced"},
+    {"o", OutputCommand, "\\o [FILE | |CMD]", "send results to FILE or to a command; alone: to standard output"},
     {"?", ListCommands, "\\?", "list the console's commands"},
 };
 
@@ -235,6 +318,20 @@ StatementOutcome ListCommands(Session&, std::string_view) {
 }
 
 }  // namespace
+
+void EndOutputRedirect(Session& session) {
+  OutputRedirect& redirect = session.redirect;
+  if (redirect.fd < 0) return;
+  SetOutputDestination(-1);
+  if (redirect.lpPipe != nullptr) {
+    pclose(redirect.lpPipe);
+  } else {
+    close(redirect.fd);
+  }
+  session.listing.fPaging = redirect.fPaging;
+  session.listing.fHighlight = redirect.fHighlight;
+  redirect = OutputRedirect{};
+}
 
 bool IsConsoleCommand(std::string_view line) {
   std::string_view text = TrimBlanks(line);

@@ -14,3 +14,7 @@ StatementOutcome RunConsoleCommand(Session& session, std::string_view line);
 
 // True for a line that is exactly "quit" or "exit" (blanks around it aside): they end a session at a terminal.
 bool IsQuitWord(std::string_view line);
+
+// Ends \o: what is pending is written, the file closed or the command waited for, and results go to
+// standard output again with the listing's paging and highlight as they were.
+void EndOutputRedirect(Session& session);

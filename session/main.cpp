@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "display/cell_text.h"
 #include "display/output.h"
@@ -49,45 +50,107 @@ void SetUpListing(Session& session) {
   pager.fNewLineAfterStop = StdinIsTerminal() && StdoutIsTerminal();
 }
 
-// The line source at the bottom of the stack: the -f file, or standard input (through the editor at a
-// terminal), in statement mode with -m.
-void PushFirstSource(Session& session, int sqlFile) {
+// A source that runs statements split as in statement mode, reported with its name and line when fFile.
+std::unique_ptr<LineSource> ScriptSource(const Session& session, SourceKind kind, std::string name, bool fFile) {
   auto source = std::make_unique<LineSource>();
-  if (sqlFile >= 0) {
-    source->kind = SourceKind::File;
-    source->file.fd = sqlFile;
-    source->name = session.options.szFile;
-    source->fStatementMode = true;
-  } else {
+  source->kind = kind;
+  source->name = std::move(name);
+  source->fStatementMode = true;
+  source->fNamesLines = fFile;
+  InitSplitter(source->splitter, session.connection.profile.dialect, session.connection.profile.fNoBackslashEscapes);
+  return source;
+}
+
+// The line sources, the one read first on top: the start-up file; then the -f files and -c texts in the
+// order given (each -f's file opened in scriptFiles, -1 for "-"), or else standard input (through the
+// editor at a terminal), in statement mode with -m.
+void PushSources(Session& session, std::vector<int>& scriptFiles, int startupFile, const std::string& startupPath) {
+  const std::vector<ScriptInput>& inputs = session.options.inputs;
+  if (inputs.empty()) {
+    auto source = std::make_unique<LineSource>();
     source->kind = session.fEditor ? SourceKind::Editor : SourceKind::Input;
     source->fStatementMode = session.options.fMultiLine;
     source->fInteractive = StdinIsTerminal();
+    InitSplitter(source->splitter, session.connection.profile.dialect, session.connection.profile.fNoBackslashEscapes);
+    session.sources.push_back(std::move(source));
   }
-  InitSplitter(source->splitter, session.connection.profile.dialect, session.connection.profile.fNoBackslashEscapes);
-  session.sources.push_back(std::move(source));
+  for (size_t i = inputs.size(); i-- > 0;) {
+    const ScriptInput& input = inputs[i];
+    std::unique_ptr<LineSource> source;
+    if (!input.fFile) {
+      source = ScriptSource(session, SourceKind::Text, "", false);
+      source->text = input.text;
+    } else if (scriptFiles[i] < 0) {
+      source = ScriptSource(session, SourceKind::Input, "<stdin>", true);
+    } else {
+      source = ScriptSource(session, SourceKind::File, input.text, true);
+      source->file.fd = scriptFiles[i];
+      scriptFiles[i] = -1;  // the source owns it now
+    }
+    session.sources.push_back(std::move(source));
+  }
+  if (startupFile >= 0) {
+    auto source = ScriptSource(session, SourceKind::File, startupPath, true);
+    source->file.fd = startupFile;
+    source->fStartup = true;
+    session.sources.push_back(std::move(source));
+  }
+}
+
+// Closes the files opened for the session that no source took.
+void CloseUnusedFiles(std::vector<int>& scriptFiles, int startupFile) {
+  for (int& fd : scriptFiles) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+  if (startupFile >= 0) close(startupFile);
 }
 
 // Connects and runs the session; returns when input ends or the session must end. The caller disconnects.
-void RunSession(Session& session, int sqlFile) {
+void RunSession(Session& session, std::vector<int>& scriptFiles, int startupFile, const std::string& startupPath) {
   if (!Connect(session.connection, session.options.szConnStr)) {
     session.fCallFailed = true;
-    if (sqlFile >= 0) close(sqlFile);
+    CloseUnusedFiles(scriptFiles, startupFile);
     return;
   }
   if (!session.options.fBatch) ErrText("Connected!\n");
   if (!HaveStatement(session.connection, session.connection.lpStmt)) {
     session.fCallFailed = true;
-    if (sqlFile >= 0) close(sqlFile);
+    CloseUnusedFiles(scriptFiles, startupFile);
     return;
   }
   if (!session.options.fBatch) OutText("Enter SQL commands, type (control)Z to exit\n");
   // The editor serves a person at a terminal; scripts and redirected output get plain lines.
-  session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal() && sqlFile < 0;
+  session.fEditor = !session.options.fBatch && StdinIsTerminal() && StdoutIsTerminal() && session.options.inputs.empty();
   if (session.fEditor) InitLineEditor(session.editor, session.input, session.connection, session.console.charset, session.history);
   SetInterruptEndsProcess(false);  // from here Ctrl-C cancels or discards, and the session goes on
-  PushFirstSource(session, sqlFile);
+  for (const VariableSetting& setting : session.options.variables) SetVariable(session.variables, setting.name, setting.value);
+  PushSources(session, scriptFiles, startupFile, startupPath);
   RunMainLoop(session);
+  EndOutputRedirect(session);
   session.sources.clear();
+}
+
+// The start-up file's path: the one ODBC_CONSOLE_RC names, else $XDG_CONFIG_HOME/odbc-console/rc, else
+// ~/.config/odbc-console/rc; "" when there is none to look for.
+std::string StartupFilePath() {
+  const char* named = getenv("ODBC_CONSOLE_RC");
+  if (named != nullptr) return named;
+  const char* config = getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && config[0] == '/') return std::string(config) + "/odbc-console/rc";
+  const char* home = getenv("HOME");
+  if (home == nullptr || home[0] == '\0') return "";
+  return std::string(home) + "/.config/odbc-console/rc";
+}
+
+// Opens the start-up file: -1 when -X skips it or there is none; one that cannot be read is said so.
+int OpenStartupFile(const Session& session, const std::string& path) {
+  if (session.options.fNoStartupFile || path.empty()) return -1;
+  int fd = OpenSqlFile(path.c_str());
+  if (fd < 0 && errno != ENOENT) {
+    ErrFormat("odbc-console: cannot read the start-up file '%s': %s\n", SafeMessageText(session.console.charset, path.c_str()).c_str(), strerror(errno));
+  }
+  return fd;
 }
 
 }  // namespace
@@ -128,7 +191,7 @@ int RunProgram(Session& session, int argc, char** argv) {
   InitOutput(session.console.output);
   session.console.charset = LocaleCharset();
   // Diagnostics keep their place among the output, and reach the terminal safe.
-  session.console.diagnostics = {ErrDiagnostic, &session.console.charset};
+  session.console.diagnostics = {ErrDiagnostic, &session.console.charset, ""};
   SetDiagnosticsSink(&session.console.diagnostics);
   std::string szBadOption;
   CommandLineAction action = ParseCommandLine(argc, argv, &session.options, &szBadOption);
@@ -150,6 +213,10 @@ int RunProgram(Session& session, int argc, char** argv) {
       ErrFormat("odbc-console: option '%s' needs a value\nTry 'odbc-console --help' for more information.\n",
                 SafeMessageText(session.console.charset, szBadOption.c_str()).c_str());
       return 2;
+    case CommandLineAction::BadVariable:
+      ErrFormat("odbc-console: -v and --set take NAME=VALUE, NAME of letters, digits and _, not '%s'\n",
+                SafeMessageText(session.console.charset, szBadOption.c_str()).c_str());
+      return 2;
     case CommandLineAction::Run:
       break;
   }
@@ -163,21 +230,28 @@ int RunProgram(Session& session, int argc, char** argv) {
     explicit_bzero(&password[0], password.size());
   }
   // A file that cannot be read is reported before connecting.
-  int sqlFile = -1;
-  if (session.options.szFile != nullptr) {
-    sqlFile = OpenSqlFile(session.options.szFile);
-    if (sqlFile < 0) {
-      ErrFormat("odbc-console: cannot read '%s': %s\n", SafeMessageText(session.console.charset, session.options.szFile).c_str(), strerror(errno));
-      return 2;
+  std::vector<int> scriptFiles;
+  for (const ScriptInput& input : session.options.inputs) {
+    int fd = -1;
+    if (input.fFile && input.text != "-") {
+      fd = OpenSqlFile(input.text.c_str());
+      if (fd < 0) {
+        ErrFormat("odbc-console: cannot read '%s': %s\n", SafeMessageText(session.console.charset, input.text.c_str()).c_str(), strerror(errno));
+        CloseUnusedFiles(scriptFiles, -1);
+        return 2;
+      }
     }
+    scriptFiles.push_back(fd);
   }
+  std::string startupPath = StartupFilePath();
+  int startupFile = OpenStartupFile(session, startupPath);
   SetUpListing(session);
   if (!AllocateEnvironment(session.connection)) {
     ErrText("Unable to allocate an environment handle\n");
     exit(-1);
   }
   InitInterrupts(session.connection.canceller);
-  RunSession(session, sqlFile);
+  RunSession(session, scriptFiles, startupFile, startupPath);
   SetInterruptEndsProcess(true);  // a second Ctrl-C while disconnecting ends the process at once
   Disconnect(session.connection);
   if (!session.options.fBatch && StdoutState() != OutputState::PipeBroken) OutText("\nDisconnected.");

@@ -1,6 +1,8 @@
 // The one prompt loop: line source → splitter → dispatch (console command or SQL) → outcome → the step after.
 #include "session/mainloop.h"
 
+#include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "display/output.h"
@@ -25,6 +27,52 @@ constexpr char UNFINISHED_AT_END[] = "statement not run: input ended before the 
 
 LineSource& TopSource(Session& session) { return *session.sources.back(); }
 
+// True while the start-up file (or a file it runs) is read: its failures are said and nothing more.
+bool InStartupFile(const Session& session) {
+  return std::any_of(session.sources.begin(), session.sources.end(), [](const auto& source) { return source->fStartup; });
+}
+
+// Reports of what runs next begin with "NAME:LINE: " when it comes from a file (lineNumber > 0), else
+// with nothing.
+void SetReportPlace(Session& session, const LineSource& source, long lineNumber) {
+  std::string& prefix = session.console.diagnostics.szPrefix;
+  prefix.clear();
+  if (!source.fNamesLines || lineNumber <= 0) return;
+  prefix = source.name + ":" + std::to_string(lineNumber) + ": ";
+}
+
+// The number of line ends in text.
+long CountLines(std::string_view text) { return static_cast<long>(std::count(text.begin(), text.end(), '\n')); }
+
+// The line a piece's statement starts on, and the source's count moved past the piece.
+long TakePieceLines(LineSource& source, const SqlPiece& piece) {
+  size_t lead = 0;
+  while (lead < piece.text.size() && (piece.text[lead] == ' ' || piece.text[lead] == '\t' || piece.text[lead] == '\n' ||
+                                      piece.text[lead] == '\r' || piece.text[lead] == '\f' || piece.text[lead] == '\v')) {
+    ++lead;
+  }
+  long startLine = source.pieceLine + CountLines(piece.text.substr(0, lead));
+  source.pieceLine += CountLines(piece.text) + CountLines(piece.delimiter);
+  return startLine;
+}
+
+// The statement text with the session's variables in place of :NAME, :'NAME' and :"NAME"; the text itself
+// when nothing is replaced. Returns false, reported, when it cannot be made.
+bool WithVariables(Session& session, const LineSource& source, std::string_view text, std::string& substituted,
+                   std::string_view* result) {
+  *result = text;
+  if (session.variables.values.empty() || text.find(':') == std::string_view::npos) return true;
+  QuotingRules rules{source.splitter.rules.fBackslashEscapes, session.connection.profile.quote};
+  substituted.assign(text.data(), text.size());
+  std::string szError;
+  if (!SubstituteVariables(session.variables, source.splitter, rules, &substituted, &szError)) {
+    ReportText(("statement not run: " + szError + "\n").c_str());
+    return false;
+  }
+  *result = substituted;
+  return true;
+}
+
 // Ctrl-C came: at a terminal the session goes on, dropping whatever the sources held unrun and every file
 // \i was running; a script ends there (status 130), so that it never goes on half-run.
 Step AfterInterrupt(Session& session) {
@@ -46,10 +94,11 @@ Step AfterOutcome(Session& session, StatementOutcome outcome) {
     case StatementOutcome::Cancelled:
       break;
     case StatementOutcome::Failed:
-      session.fStatementFailed = true;
+      // The start-up file's failures are said and never change how a script ends.
+      if (!InStartupFile(session)) session.fStatementFailed = true;
       break;
     case StatementOutcome::Lost:
-      session.fStatementFailed = true;
+      if (!InStartupFile(session)) session.fStatementFailed = true;
       if (MayReconnect(session)) ReconnectSession(session);
       break;
     case StatementOutcome::Fatal:
@@ -60,7 +109,7 @@ Step AfterOutcome(Session& session, StatementOutcome outcome) {
   if (InterruptRequested()) return AfterInterrupt(session);
   if (session.fStatementFailed && session.options.fStopOnError) return Step::End;
   // The reader of a pipe has gone: end the session as a pipeline expects, without a word.
-  if (StdoutState() == OutputState::PipeBroken) return Step::End;
+  if (StdoutPipeBroken()) return Step::End;
   return Step::Next;
 }
 
@@ -68,10 +117,13 @@ Step AfterOutcome(Session& session, StatementOutcome outcome) {
 Step RunReadyPieces(Session& session, bool fEndOfInput) {
   LineSource& source = TopSource(session);
   SqlPiece piece;
+  std::string substituted;
   while (NextPiece(source.splitter, piece, fEndOfInput)) {
     StatementOutcome outcome = StatementOutcome::Ok;
+    long startLine = source.fNamesLines ? TakePieceLines(source, piece) : 0;
     if (piece.kind == PieceKind::Unterminated) {
-      ErrFormat("statement not run: unterminated %s\n", piece.szOpen);
+      SetReportPlace(session, source, startLine);
+      ReportText((std::string("statement not run: unterminated ") + piece.szOpen + "\n").c_str());
       outcome = StatementOutcome::Failed;
     } else if (piece.kind == PieceKind::Statement) {
       if (InterruptRequested()) return AfterInterrupt(session);
@@ -80,11 +132,18 @@ Step RunReadyPieces(Session& session, bool fEndOfInput) {
       if (source.kind == SourceKind::Editor && IsLineKept(piece.text)) {
         RememberLine(session.history, std::string(text) + std::string(piece.delimiter));
       }
+      SetReportPlace(session, source, startLine);
+      std::string_view toRun;
       // A COPY through the client's streams never reaches the driver: a script's data loads in bulk.
-      outcome = IsCopyThroughStdio(text) ? RunCopyStatement(session, text, source) : RunSqlStatement(session, text);
+      if (!WithVariables(session, source, text, substituted, &toRun)) {
+        outcome = StatementOutcome::Failed;
+      } else {
+        outcome = IsCopyThroughStdio(toRun) ? RunCopyStatement(session, toRun, source) : RunSqlStatement(session, toRun);
+      }
     } else {
       continue;
     }
+    SetReportPlace(session, source, 0);
     Step step = AfterOutcome(session, outcome);
     if (step != Step::Next) return step;
   }
@@ -111,7 +170,12 @@ Step RunStatementModeLine(Session& session, std::string& line, bool fNewline) {
   if (source.fInteractive && !StatementPending(source.splitter) && IsQuitWord(line)) return Step::End;
   if (SplitterAtTopLevel(source.splitter) && IsConsoleCommand(line)) {
     if (source.kind == SourceKind::Editor) RememberLine(session.history, line);
-    return AfterOutcome(session, RunConsoleCommand(session, line));
+    SetReportPlace(session, source, source.lineNumber);
+    StatementOutcome outcome = RunConsoleCommand(session, line);
+    SetReportPlace(session, source, 0);
+    // The command's line never reaches the splitter: the next statement's line is counted past it.
+    if (!StatementPending(source.splitter)) source.pieceLine = source.lineNumber + 1;
+    return AfterOutcome(session, outcome);
   }
   if (fNewline) line += '\n';
   FeedSplitter(source.splitter, line);
@@ -160,7 +224,7 @@ void RunMainLoop(Session& session) {
     bool fNewline = true;
     InputResult read = ReadSourceLine(source, session.input, session.linesAhead, prompt, line, &fNewline);
     // The flush before the read finds a reader that has gone: nothing more may run for it.
-    if (StdoutState() == OutputState::PipeBroken) return;
+    if (StdoutPipeBroken()) return;
     Step step = Step::Next;
     if (read == InputResult::End) {
       step = EndTopSource(session);

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "session/variables.h"
+
 namespace {
 
 // Every format by its name.
@@ -11,7 +13,18 @@ struct NamedFormat {
   ListingFormat format;   // the format it names
 };
 constexpr NamedFormat FORMATS[] = {
-    {"table", ListingFormat::Table}, {"fit", ListingFormat::Fit}, {"csv", ListingFormat::Csv}, {"tsv", ListingFormat::Tsv}};
+    {"table", ListingFormat::Table}, {"fit", ListingFormat::Fit}, {"csv", ListingFormat::Csv}, {"tsv", ListingFormat::Tsv},
+    {"json", ListingFormat::Json},   {"markdown", ListingFormat::Markdown}};
+
+// Reads NAME=VALUE into a setting; false when there is no '=' or the name is not one.
+bool ReadVariableSetting(const char* text, SessionOptions* options) {
+  const char* equals = strchr(text, '=');
+  if (equals == nullptr) return false;
+  std::string name(text, static_cast<size_t>(equals - text));
+  if (!IsVariableName(name)) return false;
+  options->variables.push_back({name, equals + 1});
+  return true;
+}
 
 }  // namespace
 
@@ -54,16 +67,33 @@ CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* option
       options->fAskPassword = true;
     } else if (strcmp(arg, "-m") == 0 || strcmp(arg, "--multi-line") == 0) {
       options->fMultiLine = true;
-    } else if (strcmp(arg, "-f") == 0 || strcmp(arg, "--file") == 0) {
+    } else if (strcmp(arg, "-X") == 0 || strcmp(arg, "--no-rc") == 0) {
+      options->fNoStartupFile = true;
+    } else if (strcmp(arg, "-f") == 0 || strcmp(arg, "--file") == 0 || strcmp(arg, "-c") == 0 ||
+               strcmp(arg, "--command") == 0 || strcmp(arg, "-v") == 0 || strcmp(arg, "--set") == 0) {
       if (iArg + 1 >= argc) {
         *szError = arg;
         return CommandLineAction::NoValue;
       }
-      options->szFile = argv[++iArg];
+      const char* value = argv[++iArg];
+      if (arg[1] == 'v' || arg[2] == 's') {
+        if (!ReadVariableSetting(value, options)) {
+          *szError = value;
+          return CommandLineAction::BadVariable;
+        }
+        continue;
+      }
+      options->inputs.push_back({arg[1] == 'f' || arg[2] == 'f', value});
       options->fBatch = true;
-    } else if (strncmp(arg, "--file=", 7) == 0) {
-      options->szFile = arg + 7;
+    } else if (strncmp(arg, "--file=", 7) == 0 || strncmp(arg, "--command=", 10) == 0) {
+      bool fFile = arg[2] == 'f';
+      options->inputs.push_back({fFile, arg + (fFile ? 7 : 10)});
       options->fBatch = true;
+    } else if (strncmp(arg, "--set=", 6) == 0) {
+      if (!ReadVariableSetting(arg + 6, options)) {
+        *szError = arg + 6;
+        return CommandLineAction::BadVariable;
+      }
     } else if (strcmp(arg, "--csv") == 0 || strcmp(arg, "--tsv") == 0) {
       options->format = arg[2] == 'c' ? ListingFormat::Csv : ListingFormat::Tsv;
       options->fBatch = true;
@@ -101,10 +131,19 @@ const char* UsageText() {
          "      --csv            write result sets as CSV (RFC 4180, LF line ends); implies --batch\n"
          "      --tsv            write result sets as tab-separated values; implies --batch\n"
          "      --format=NAME    how result sets are written: table (the default: columns as wide as their\n"
-         "                       declared size), fit (each column as wide as its data), csv, tsv\n"
+         "                       declared size), fit (each column as wide as its data), csv, tsv,\n"
+         "                       json (JSON Lines: an object a row), markdown; all but table and fit imply -b\n"
          "  -m, --multi-line     statement mode: a statement ends at ';' outside quotes, comments and\n"
          "                       bodies, and may span lines; several may share a line\n"
-         "  -f, --file=FILE      run the statements of FILE as -m splits them, with the behaviour of -b\n"
+         "  -f, --file=FILE      run the statements of FILE as -m splits them, with the behaviour of -b;\n"
+         "                       '-' is standard input; errors begin with FILE:LINE:\n"
+         "  -c, --command=TEXT   run TEXT (statements as -m splits them, or a command), with the behaviour\n"
+         "                       of -b; -f and -c may be given several times and run in order, then the\n"
+         "                       session ends\n"
+         "  -v, --set NAME=VALUE set a variable: :NAME, :'NAME' (a literal) and :\"NAME\" (a quoted name)\n"
+         "                       stand for it in statements of files, -c and -m\n"
+         "  -X, --no-rc          do not run the start-up file ($XDG_CONFIG_HOME/odbc-console/rc,\n"
+         "                       ~/.config/odbc-console/rc, or the file ODBC_CONSOLE_RC names)\n"
          "  -h, --help           show this text and exit\n"
          "      --version        show the version and exit\n"
          "\n"
@@ -125,7 +164,11 @@ const char* UsageText() {
          "  \\disconnect NAME close a named connection\n"
          "  \\timing [on|off] show \"Time: ... ms\" after each statement\n"
          "  \\x [on|off|auto] expanded display: each row as a record of name | value lines\n"
-         "  \\format [NAME]  write result sets as table, fit, csv or tsv from now on\n"
+         "  \\format [NAME]  write result sets as table, fit, csv, tsv, json or markdown from now on\n"
+         "  \\set NAME VALUE  set a variable (:NAME in statements); \\set alone lists them\n"
+         "  \\unset NAME      remove a variable\n"
+         "  \\echo TEXT       write TEXT, :NAME replaced\n"
+         "  \\o [FILE]        send results to FILE (\\o |COMMAND: to a command); alone: standard output\n"
          "  \\i FILE          run the SQL statements of FILE, then come back\n"
          "  \\copy TABLE [(COL, ...)] from FILE [csv|tsv] [header|noheader]\n"
          "                   load a CSV or TSV file into a table (all or nothing), e.g. \\copy orders from orders.csv\n"

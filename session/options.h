@@ -3,8 +3,21 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "display/listing.h"
+
+// One -f FILE or -c TEXT of the command line.
+struct ScriptInput {
+  bool fFile;        // -f: text names a file ("-": standard input); -c: text is the statements or command
+  std::string text;  // the file's name or the text to run
+};
+
+// One -v NAME=VALUE of the command line.
+struct VariableSetting {
+  std::string name;   // the variable's name
+  std::string value;  // its value, as given
+};
 
 // Everything the command line says about one run.
 struct SessionOptions {
@@ -14,7 +27,9 @@ struct SessionOptions {
   bool fAskPassword = false;                    // -p: the password is asked on the terminal
   std::string szConnStr;                        // the console's own copy of the connection string ("" if none)
   bool fMultiLine = false;                      // statement mode: statements end at the delimiter, not the line
-  const char* szFile = nullptr;                 // -f: the SQL file to run instead of standard input
+  std::vector<ScriptInput> inputs;              // -f and -c, in the order given: run instead of standard input
+  std::vector<VariableSetting> variables;       // -v and --set, in the order given
+  bool fNoStartupFile = false;                  // -X: the start-up file is not run
 };
 
 // What the command line asks for.
@@ -24,13 +39,14 @@ enum class CommandLineAction {
   Version,  // print the version and exit 0
   Invalid,  // an unknown option: *szError says which; exit 2
   NoValue,  // an option that takes a value came last: *szError says which; exit 2
+  BadVariable,  // -v without NAME=VALUE, or a name that is not one: *szError holds the argument; exit 2
 };
 
 // Parses argv into *options. Options come before the connection string, whose first argument that is not
 // an option (or the one after "--") is taken; later arguments are ignored. Returns what to do.
 CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* options, std::string* szError);
 
-// Reads a format's name (table, fit, csv or tsv) into *format; returns false for any other name.
+// Reads a format's name (table, fit, csv, tsv, json or markdown) into *format; returns false for any other name.
 bool ParseFormatName(std::string_view name, ListingFormat* format);
 
 // The name of a format, as ParseFormatName reads it.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "display/output.h"
 #include "input/completion.h"
@@ -36,7 +37,15 @@ void ReconnectSession(Session& session) { ReconnectAfterLoss(session.connection,
 
 void ReconnectAfterLoss(Connection& connection, const std::string& name) {
   ErrFormat("The connection%s%s was lost. Reconnecting\xe2\x80\xa6 ", name.empty() ? "" : " ", name.c_str());
-  SQLRETURN RetCode = Reconnect(connection, RECONNECT_TIMEOUT_SECONDS);
+  // Ctrl-C gives the reconnect up: a read the driver blocks in (a server that accepts and never answers,
+  // which the MariaDB driver waits for past any login timeout) returns at the signal instead of going on.
+  SetReadsInterruptible(true);
+  SQLRETURN RetCode = Reconnect(connection, RECONNECT_TIMEOUT_SECONDS, InterruptRequested);
+  SetReadsInterruptible(false);
+  if (!SQL_SUCCEEDED(RetCode) && InterruptRequested()) {
+    ErrText("cancelled.\n");
+    return;
+  }
   if (SQL_SUCCEEDED(RetCode)) {
     ErrText("done.\n");
     if (RetCode == SQL_SUCCESS_WITH_INFO) ReportDiagnostics(connection.lpDbc, SQL_HANDLE_DBC, RetCode);
@@ -51,7 +60,7 @@ StatementOutcome RunOnSource(Session& session, const std::function<StatementOutc
   // A connection that could not be made again is tried once more first; nothing runs without one.
   if (connection.fLost && MayReconnect(session)) {
     ReconnectSession(session);
-    if (connection.fLost) return StatementOutcome::Failed;
+    if (connection.fLost) return InterruptRequested() ? StatementOutcome::Cancelled : StatementOutcome::Failed;
   }
   auto start = session.fTiming ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
   StatementOutcome outcome = JudgeOutcome(connection, connection.lpStmt, work());
@@ -62,13 +71,14 @@ StatementOutcome RunOnSource(Session& session, const std::function<StatementOutc
 StatementOutcome RunSqlStatement(Session& session, std::string_view text) {
   // The driver reads a statement up to its first NUL: running the rest silently is never right.
   if (memchr(text.data(), '\0', text.size()) != nullptr) {
-    ErrText("Statement contains a NUL byte and was not executed\n");
+    ReportText("Statement contains a NUL byte and was not executed\n");
     return StatementOutcome::Failed;
   }
   // A text longer than the data source takes is never sent: the SQLite driver crashes on one.
   size_t cbLimit = session.connection.profile.cbMaxStatement;
   if (text.size() > cbLimit) {
-    ErrFormat("statement not run: it is %zu bytes long, more than the data source takes (%zu bytes)\n", text.size(), cbLimit);
+    ReportText(("statement not run: it is " + std::to_string(text.size()) + " bytes long, more than the data source takes (" +
+                std::to_string(cbLimit) + " bytes)\n").c_str());
     return StatementOutcome::Failed;
   }
   StatementOutcome outcome = RunOnSource(session, [&] { return RunStatement(session.connection, text, session.listing); });

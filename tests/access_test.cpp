@@ -116,4 +116,39 @@ TEST(Access, CatalogCommandsListTablesColumnsAndTheConnection) {
   EXPECT_NE(run.out.find("\xe2\x94\x82 CompanyName "), std::string::npos) << run.out;
 }
 
+// The driver lists every kind of table and view, whatever the type and name asked for, in its own order:
+// \dt lists the user's tables alone, sorted, \dtS the system tables too, \dv a pattern's views alone.
+TEST(Access, TableListingsKeepTheKindAndNamesAskedForSorted) {
+  ConsoleResult run = RunOnAccess("nwind.mdb", {"--csv"}, "\\dt\n\\dtS\n\\dv Cat*\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const std::string tables = "Categories,TABLE\nCustomers,TABLE\nEmployees,TABLE\nOrder Details,TABLE\nOrders,TABLE\n"
+                             "Products,TABLE\nShippers,TABLE\nSuppliers,TABLE\nUms\xc3\xa4tze,TABLE\n";
+  const std::string expected = "name,type\n" + tables + "name,type\nCategories,TABLE\nCustomers,TABLE\nEmployees,TABLE\n"
+                               "MSysACEs,SYSTEM TABLE\nMSysAccessObjects,SYSTEM TABLE\nMSysCmdbars,SYSTEM TABLE\n"
+                               "MSysIMEXColumns,SYSTEM TABLE\nMSysIMEXSpecs,SYSTEM TABLE\nMSysModules,SYSTEM TABLE\n"
+                               "MSysModules2,SYSTEM TABLE\nMSysObjects,SYSTEM TABLE\nMSysQueries,SYSTEM TABLE\n"
+                               "MSysRelationships,SYSTEM TABLE\n" + tables.substr(tables.find("Order")) +
+                               "name,type\nCatalog,VIEW\nCategory Sales for 1995,VIEW\n";
+  EXPECT_EQ(run.out, expected);
+}
+
+// Completion reads a table's columns on a statement of its own after reading the tables: the driver
+// keeps a closed result's columns, and a second call on the same statement read the first one's.
+TEST(Access, CompletionOffersColumnsAfterTables) {
+  TerminalSession session = StartOnTerminal({AccessConnStr("nwind.mdb")}, 24, 120, "C.UTF-8", {kLeakSuppressions});
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select * from Shipp\t");
+  at = WaitFor(session, "ers ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "where CompanyN\t");
+  at = WaitFor(session, "ame ", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  Type(session, "= 'United Package'\r");
+  at = WaitFor(session, "United Package", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
 }  // namespace

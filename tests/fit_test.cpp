@@ -101,7 +101,7 @@ TEST_F(FitTest, FormatIsChosenOnTheCommandLineOrAtThePromptAndCatalogListingsAre
   EXPECT_EQ(run.out, "");
   // A bad name fails like a failed statement, and the format stays as it was.
   run = RunConsole({"-b", conn}, "\\format\n\\format wide\n\\format tsv\nselect * from wide_one\n\\dt wide*\n");
-  EXPECT_EQ(run.err, "\\format takes table, fit, csv or tsv, not wide\n");
+  EXPECT_EQ(run.err, "\\format takes table, fit, csv, tsv, json or markdown, not wide\n");
   EXPECT_EQ(run.out, "Output format is table.\nid\tdescription\n1\ta\nname\ttype\nwide_one\tTABLE\n");
   EXPECT_EQ(run.status, 1);
   // In the table format a catalog listing is fitted all the same; a trailing ';' is ignored.

@@ -211,3 +211,24 @@ TEST_F(HostileInputTest, StatementOverTheSourcesLimitIsRefusedAndTheNextRuns) {
   EXPECT_NE(out.find("|          0  |"), std::string::npos) << out.substr(0, 600);
   EXPECT_NE(status, 0);
 }
+
+// \i of a FIFO that no program writes to waits in its open; Ctrl-C ends the wait, the session stays at its
+// prompt and the next statement runs.
+TEST_F(HostileInputTest, IncludeOfAFifoWithoutAWriterYieldsToCtrlC) {
+  std::string fifo = dir.path + "/no_writer.sql";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  TerminalSession session = StartOnTerminal({conn}, 24, 100);
+  const std::string prompt = "SQL COMMAND>";
+  size_t at = WaitFor(session, prompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "\\i " + fifo + "\r");
+  usleep(500 * 1000);
+  Type(session, "\x03");
+  at = WaitFor(session, prompt, at + prompt.size(), 5);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 6 * 7 as answer\r");
+  at = WaitFor(session, "42", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}

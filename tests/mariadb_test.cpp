@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include <fstream>
+#include <iterator>
+#include <unistd.h>
 
 #include "console_runner.h"
 #include "type_mapping_check.h"
@@ -92,6 +95,58 @@ TEST_F(MariaDbTest, EveryResultOfAProcedureIsShownAndAFailingOneFailsTheStatemen
 
 // Integers and floating-point values are fetched in binary and written by the console: the text must be
 // the driver's own, byte for byte, at the edges of every type.
+TEST_F(MariaDbTest, ScriptsRunInOrderNameTheirLinesAndVariablesStayOneLiteralOrName) {
+  TempDir dir;
+  std::string one = dir.path + "/one.sql", two = dir.path + "/two.sql";
+  std::ofstream(one) << "create or replace table sv(n int auto_increment primary key, what text);\n"
+                        "insert into sv(what) values('f1');\n# a comment\nselect * from nosuch_sv;\n";
+  std::ofstream(two) << "insert into sv(what) values(:'v');\ninsert into sv(what) values('f2');\n";
+  // A backslash escapes on MariaDB: the value's own backslash must not swallow the closing quote.
+  std::string hostile = "a\\' or 1=1; drop table sv; -- \" `";
+  std::string name = "we`ird";
+  std::string conn = MariaDbConnStr(gServer);
+  ConsoleResult run = RunConsole({"--csv", "-v", "v=" + hostile, "-v", "t=" + name, "-f", one, "-c", "insert into sv(what) values('c1')",
+                                  "-f", two, "-c", "create or replace table :\"t\"(a text); insert into :\"t\" values(:'v')",
+                                  "-c", "select :'v' as lit, count(*) as n_rows, ':v' as q, \":v\" as d from :\"t\" where a = :'v' # :v",
+                                  conn},
+                                 "");
+  EXPECT_EQ(run.err.rfind(one + ":4: [S0002] ", 0), 0u) << run.err;
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "lit,n_rows,q,d\n\"a\\' or 1=1; drop table sv; -- \"\" `\",1,:v,:v\n");
+  EXPECT_EQ(DriverText(conn, "select group_concat(what order by n separator '|') from sv"), "f1|c1|" + hostile + "|f2\n");
+  ExecSql(conn, {"drop table sv", "drop table `we``ird`"});
+}
+
+TEST_F(MariaDbTest, JsonLinesOfEveryTypeMatchTheCsvExport) {
+  TempDir dir;
+  std::string conn = MariaDbConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"create or replace table jtypes(id bigint, u bigint unsigned, d decimal(38,10), f double, r float, "
+                           "t time(3), ts datetime(6), j json, b blob, flag boolean, s varchar(20), e varchar(5)) character set utf8mb4",
+                           "insert into jtypes values(-9223372036854775808, 18446744073709551615, -1234567890123456789012345678.0123456789, "
+                           "1.5e300, 0.1, '-838:59:59.999', '2024-12-08 10:11:12.123456', '{\"a\": [1, 2]}', x'00ff', true, "
+                           "'Zoë \"抹茶\"\\t\\\\', '')",
+                           "insert into jtypes(id) values(null)"}),
+            "");
+  for (const char* format : {"--format=json", "--csv"}) {
+    ConsoleOptions options;
+    options.locale = "C.UTF-8";
+    options.stdoutFile = dir.path + (format[2] == 'f' ? "/types.json" : "/types.csv");
+    ConsoleResult run = RunConsole({format, conn}, "select * from jtypes\n", options);
+    EXPECT_EQ(run.err, "");
+  }
+  std::ifstream in(dir.path + "/types.json");
+  std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(json.find("{\"id\":-9223372036854775808,\"u\":18446744073709551615,\"d\":-1234567890123456789012345678.0123456789,"
+                      "\"f\":1.5e300,\"r\":0.1,"),
+            std::string::npos)
+      << json;
+  EXPECT_EQ(system(("python3 " PROJECT_SOURCE_DIR "/tests/json_matches_csv.py " + dir.path + "/types.json " + dir.path +
+                    "/types.csv >/dev/null").c_str()),
+            0)
+      << json;
+  ExecSql(conn, {"drop table jtypes"});
+}
+
 TEST_F(MariaDbTest, NumbersFetchedInBinaryReadExactlyAsTheDriverWritesThem) {
   std::string values;
   const char* doubles[] = {"0", "-0.0e0", "1e15", "1e-7", "1e-15", "1e-16", "0.1", "1/3", "1e16", "1.2345678901234567e15",
@@ -540,4 +595,49 @@ TEST_F(MariaDbTest, CopyRoundTripsEveryTypeAndAValueTooLongLosesNothing) {
   EXPECT_EQ(DriverText(conn, "select count(*), sum(length(lt)) from cp_back"), "3,10000012\n");
   EXPECT_EQ(DriverText(conn, "select * from cp_short"), "0,keep\n");
   ExecSql(conn, {"drop table cp_ty, cp_back, cp_short"});
+}
+
+// A reconnect to a server that accepts and never answers waits for it past any login timeout in the
+// MariaDB driver: Ctrl-C gives it up at once, the session stays, disconnected, at its prompt, and the next
+// statement connects again once a server answers on the port.
+TEST(MariaDbServerStop, CtrlCGivesUpAReconnectToAServerThatNeverAnswers) {
+  TestServer server = StartTestServer(MARIADB_SERVER_SCRIPT);
+  ASSERT_TRUE(server.running);
+  const std::string port = std::to_string(server.port);
+  TestServer again = server;  // a server started again on the same port, in a directory of its own
+  again.dir += "-again";
+  TerminalSession session = StartOnTerminal({MariaDbConnStr(server)}, 24, 100, "C.UTF-8");
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  StopTestServer(server);
+  ShellOutput("bash -c 'for i in $(seq 200); do (echo >/dev/tcp/127.0.0.1/" + port + ") 2>/dev/null || break; sleep 0.1; done'");
+  // In the server's place, a listener that takes connections and says nothing.
+  std::string pid = ShellOutput("python3 -c 'import socket\ns=socket.socket()\ns.setsockopt(socket.SOL_SOCKET,"
+                                "socket.SO_REUSEADDR,1)\ns.bind((\"127.0.0.1\"," + port +
+                                "))\ns.listen(5)\nc=[]\nwhile True: c.append(s.accept())' >/dev/null 2>&1 & echo $!");
+  ShellOutput("bash -c 'for i in $(seq 100); do (echo >/dev/tcp/127.0.0.1/" + port + ") 2>/dev/null && break; sleep 0.1; done'");
+  Type(session, "select 1\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  usleep(500 * 1000);
+  auto typed = std::chrono::steady_clock::now();
+  Type(session, "\x03");
+  at = WaitFor(session, "cancelled.\r\n", at, 5);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, kPrompt, at, 5);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_LT(std::chrono::steady_clock::now() - typed, std::chrono::seconds(3));
+  pid.erase(pid.find_last_not_of(" \n") + 1);
+  system(("kill " + pid + "; while kill -0 " + pid + " 2>/dev/null; do sleep 0.1; done").c_str());
+  // A server again on the same port: the next statement connects and runs.
+  ASSERT_EQ(system((again.script + " start " + again.dir + " " + port + " >&2").c_str()), 0);
+  again.running = true;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 41 + 1 as answer\r");
+  at = WaitFor(session, "Reconnecting\xe2\x80\xa6 done.\r\n", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  at = WaitFor(session, "42", at);
+  EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+  StopTestServer(again);
 }

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <sstream>
 #include <thread>
 #include <fstream>
 
@@ -232,6 +233,57 @@ TEST_F(PostgresTest, EveryTypeShowsWholeAndNullStaysApartFromEmpty) {
                                                 "A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11", "{\"a\":1}", "{1,2,3}", "00ff10", "",
                                                 "<NULL>", std::string(50, 'x')}))
       << run.out;
+}
+
+TEST_F(PostgresTest, ScriptsRunInOrderNameTheirLinesAndVariablesStayOneLiteralOrName) {
+  TempDir dir;
+  std::string one = dir.path + "/one.sql", two = dir.path + "/two.sql";
+  std::ofstream(one) << "drop table if exists sv;\ncreate table sv(n serial, what text);\n\n"
+                        "insert into sv(what) values('f1');\nselect * from nosuch_sv;\n";
+  std::ofstream(two) << "insert into sv(what) values(:'v');\ninsert into sv(what) values('f2');\n";
+  std::string hostile = "x'); drop table sv; select $$\\' E'\\'";
+  std::string name = "Odd\"name";
+  ConsoleResult run = RunConsole({"--csv", "-v", "v=" + hostile, "-v", "t=" + name, "-f", one, "-c", "insert into sv(what) values('c1')",
+                                  "-f", two, "-c", "create temp table :\"t\"(a text); insert into :\"t\" values(:'v')",
+                                  "-c", "select :'v'::text as lit, count(*)::int as rows, $$:v$$ as body, E':v' as e "
+                                        "from :\"t\" where a = :'v'",
+                                  PostgresConnStr(gServer)},
+                                 "");
+  // Each line of a diagnostic names the file and the statement's line.
+  EXPECT_NE(run.err.find(one + ":5: [42P01] ERROR: relation \"nosuch_sv\" does not exist;\n" + one +
+                         ":5: Error while executing the query (1)\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "lit,rows,body,e\n" + hostile + ",1,:v,:v\n");
+  EXPECT_EQ(DriverText(PostgresConnStr(gServer), "select string_agg(what, '|' order by n) from sv"), "f1|c1|" + hostile + "|f2\n");
+  ExecSql(PostgresConnStr(gServer), {"drop table sv"});
+}
+
+TEST_F(PostgresTest, JsonLinesOfEveryTypeMatchTheCsvExport) {
+  TempDir dir;
+  std::string query =
+      "select '-9223372036854775808'::bigint as i, -12345678901234567890123456.0123456789::numeric(38,10) as n, "
+      "1.5e300::float8 as f, 'NaN'::float8 as nan, '-Infinity'::float4 as inf, 0.5::real as r, 2::smallint as s, "
+      "'2024-12-08 10:11:12.123456+00'::timestamptz as tz, '12:34:56.789'::time as tm, true as bo, "
+      "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'::uuid as u, '{\"a\":1}'::json as j, array[1,2,3] as ar, "
+      "'\\x00ff10'::bytea as by, ''::text as e, null::text as nl, null::int as ni, E'tab\\there \"q\" \\\\ \\u2028 抹茶' as t\n";
+  for (const char* format : {"--format=json", "--csv"}) {
+    ConsoleOptions options;
+    options.locale = "C.UTF-8";
+    options.stdoutFile = dir.path + (format[2] == 'f' ? "/types.json" : "/types.csv");
+    ConsoleResult run = RunConsole({format, PostgresConnStr(gServer)}, query, options);
+    EXPECT_EQ(run.err, "");
+  }
+  std::ifstream in(dir.path + "/types.json");
+  std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(json.find("{\"i\":-9223372036854775808,\"n\":-12345678901234567890123456.0123456789,\"f\":1.5e+300,\"nan\":\"NaN\","
+                      "\"inf\":\"-Infinity\",\"r\":0.5,\"s\":2,"), std::string::npos)
+      << json;
+  EXPECT_EQ(system(("python3 " PROJECT_SOURCE_DIR "/tests/json_matches_csv.py " + dir.path + "/types.json " + dir.path +
+                    "/types.csv >/dev/null").c_str()),
+            0)
+      << json;
 }
 
 TEST_F(PostgresTest, ClosedStandardOutputNeverReachesTheConnection) {
@@ -858,6 +910,62 @@ TEST_F(PostgresTest, TypesMapIntoPostgresAsItsCatalogShowsThem) {
   mapped = CreateFromSource(conn + ";BoolsAsChar=0", "select * from pg_source", conn, "pg_copy");
   ASSERT_EQ(mapped.error, "");
   EXPECT_EQ(columnsOf("pg_copy"), columnsOf("pg_source"));
+}
+
+// The lines of a dump that define a table's columns, blanks at their start removed.
+std::string ColumnLines(const std::string& dump) {
+  std::string lines;
+  size_t start = dump.find("CREATE TABLE");
+  if (start == std::string::npos) return dump;
+  size_t end = dump.find(")", dump.find("\n)", start));
+  std::istringstream body(dump.substr(start, end - start));
+  std::string line;
+  std::getline(body, line);
+  while (std::getline(body, line)) {
+    size_t first = line.find_first_not_of(' ');
+    if (first != std::string::npos) lines += line.substr(first) + "\n";
+  }
+  return lines;
+}
+
+TEST_F(PostgresTest, TablesMadeAcrossServersShowThePeersDumpsTheTypesExpected) {
+  ServerGuard maria{StartTestServer(MARIADB_SERVER_SCRIPT)};
+  ASSERT_TRUE(maria.server.running);
+  std::string pg = PostgresConnStr(gServer);
+  std::string my = "Driver=MariaDB Unicode;Server=127.0.0.1;Port=" + std::to_string(maria.server.port) + ";Database=test;User=root";
+  ASSERT_EQ(ExecSql(pg, {"drop table if exists trip_source", "drop table if exists trip_back",
+                         "create table trip_source(id int not null, amount numeric(12,3), name varchar(40), code char(3), "
+                         "note text, at timestamp, day date, flag boolean)",
+                         "insert into trip_source values (1, 12.5, 'Ann''s', 'abc', 'a note', '2024-01-02 03:04:05', "
+                         "'2024-01-02', true), (2, null, null, null, null, null, null, null)"}),
+            "");
+  // PostgreSQL into MariaDB, and back.
+  TypeMappingRun there = CreateFromSource(pg + ";BoolsAsChar=0", "select * from trip_source", my, "trip");
+  ASSERT_EQ(there.error, "");
+  // The loop writes text literals, which a bit column does not take: the flag stays NULL.
+  std::string columns = "id, amount, name, code, note, at, day";
+  EXPECT_EQ(InsertLoop(pg, "select " + columns + " from trip_source", my, "trip (" + columns + ")"), 2);
+  TypeMappingRun back = CreateFromSource(my, "select * from trip", pg, "trip_back");
+  ASSERT_EQ(back.error, "");
+  EXPECT_EQ(InsertLoop(my, "select " + columns + " from trip", pg, "trip_back (" + columns + ")"), 2);
+  std::string mariaDump = ShellOutput("mariadb-dump --no-defaults -h 127.0.0.1 -P " + std::to_string(maria.server.port) +
+                                      " -u root --no-data --skip-comments test trip 2>&1");
+  EXPECT_EQ(ColumnLines(mariaDump),
+            "`id` int(11) NOT NULL,\n`amount` decimal(12,3) DEFAULT NULL,\n`name` varchar(40) DEFAULT NULL,\n"
+            "`code` char(3) DEFAULT NULL,\n`note` text DEFAULT NULL,\n`at` datetime DEFAULT NULL,\n"
+            "`day` date DEFAULT NULL,\n`flag` bit(1) DEFAULT NULL\n")
+      << mariaDump;
+  std::string pgDump = ShellOutput("pg_dump -h 127.0.0.1 -p " + std::to_string(gServer.port) +
+                                   " -U postgres -s -t trip_back postgres 2>&1");
+  EXPECT_EQ(ColumnLines(pgDump),
+            "id integer NOT NULL,\namount numeric(12,3),\nname character varying(40),\ncode character(3),\n"
+            "note text,\nat timestamp without time zone,\nday date,\nflag boolean\n")
+      << pgDump;
+  // The data went there and back whole.
+  std::string query = "select " + columns + " from ";
+  EXPECT_EQ(DriverText(pg, query + "trip_back order by id"), DriverText(pg, query + "trip_source order by id"));
+  EXPECT_EQ(DriverText(pg, query + "trip_back order by id"),
+            "1,12.500,Ann's,abc,a note,2024-01-02 03:04:05,2024-01-02\n2,,,,,,\n");
 }
 
 }  // namespace

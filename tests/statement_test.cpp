@@ -113,10 +113,10 @@ TEST_F(StatementTest, FilesCommandsAndBadInputLoseNothing) {
   std::string quote = Write("quote.sql", "insert into p values(1, 'one;');\ninsert into p values(2, 'two\n;\n");
   std::string comment = Write("comment.sql", "insert into p values(3, 'three') /* first */;\n/* insert into p values(4, 'x');\n");
   run = RunConsole({"-f", quote, conn}, "");
-  EXPECT_EQ(run.err, "statement not run: unterminated quoted string\n");
+  EXPECT_EQ(run.err, quote + ":2: statement not run: unterminated quoted string\n");
   EXPECT_EQ(run.status, 1);
   run = RunConsole({"--file", comment, conn}, "");
-  EXPECT_EQ(run.err, "statement not run: unterminated comment\n");
+  EXPECT_EQ(run.err, comment + ":2: statement not run: unterminated comment\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(Query("select group_concat(id || t, ' ') from p"), "1one; 3three\n");
   // \i at the prompt runs a file and comes back; \? lists the commands; an unknown one is reported;

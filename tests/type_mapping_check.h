@@ -69,3 +69,42 @@ inline TypeMappingRun CreateFromSource(const std::string& sourceConnStr, const s
   if (!TableExists(target, table, &run.fExistsAfter)) run.error = "looking for the table after";
   return run;
 }
+
+// Copies every row of `query` on sourceConnStr into `table` on targetConnStr by a plain loop of one INSERT a
+// row, each value its driver's text as a quoted literal (NULL as NULL). Returns the rows copied, -1 on a failure.
+inline int InsertLoop(const std::string& sourceConnStr, const std::string& query, const std::string& targetConnStr,
+                      const std::string& table) {
+  Connection source;
+  Connection target;
+  if (!AllocateEnvironment(source) || !Connect(source, sourceConnStr) || !HaveStatement(source, source.lpStmt) ||
+      !AllocateEnvironment(target) || !Connect(target, targetConnStr) || !HaveStatement(target, target.lpStmt)) {
+    return -1;
+  }
+  std::string text = query;
+  SQLSMALLINT columnCount = 0;
+  if (!SQL_SUCCEEDED(SQLExecDirect(source.lpStmt, reinterpret_cast<SQLCHAR*>(&text[0]), SQL_NTS)) ||
+      !SQL_SUCCEEDED(SQLNumResultCols(source.lpStmt, &columnCount))) {
+    return -1;
+  }
+  int rows = 0;
+  while (SQL_SUCCEEDED(SQLFetch(source.lpStmt))) {
+    std::string insert = "INSERT INTO " + table + " VALUES (";
+    for (SQLUSMALLINT iCol = 1; iCol <= columnCount; ++iCol) {
+      char value[1024] = "";
+      SQLLEN cbValue = 0;
+      SQLGetData(source.lpStmt, iCol, SQL_C_CHAR, value, sizeof value, &cbValue);
+      if (iCol > 1) insert += ", ";
+      if (cbValue == SQL_NULL_DATA) {
+        insert += "NULL";
+        continue;
+      }
+      insert += '\'';
+      for (const char* c = value; *c != '\0'; ++c) insert += *c == '\'' ? std::string("''") : std::string(1, *c);
+      insert += '\'';
+    }
+    insert += ')';
+    if (!SQL_SUCCEEDED(SQLExecDirect(target.lpStmt, reinterpret_cast<SQLCHAR*>(&insert[0]), SQL_NTS))) return -1;
+    ++rows;
+  }
+  return rows;
+}
