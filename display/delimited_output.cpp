@@ -122,7 +122,7 @@ bool WriteDelimitedRow(DelimitedWriter& writer, ResultSet& set) {
 
 }  // namespace
 
-bool ListDelimited(ResultSet& set, const ListingStyle& style) {
+bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long* cRows) {
   DelimitedWriter writer{style.format, OutputIsTerminal(), &style.lpConsole->charset, {}, {}};
   if (!BindResultColumns(set, BindPurpose::Export, style.lpConsole->charset.utf8)) return false;
   // The header: every column's whole name; with a heading in the style, only above a first row.
@@ -147,6 +147,7 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style) {
     if (ListingStopRequested(style) || fetched == RowFetch::End) return true;
     if (fHeaderDue) writeHeader();
     if (!WriteDelimitedRow(writer, set)) return false;
+    if (cRows != nullptr) ++*cRows;
   }
 }
 

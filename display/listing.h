@@ -64,8 +64,9 @@ inline bool ListingStopRequested(const ListingStyle& style) {
 }
 
 // Lists the rows of a described result set as CSV or TSV, as the style says: binds the columns, writes the
-// header line of names, then every row with each value whole. Returns false when a call failed.
-bool ListDelimited(ResultSet& set, const ListingStyle& style);
+// header line of names, then every row with each value whole; counts the rows in *cRows when given.
+// Returns false when a call failed.
+bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long* cRows = nullptr);
 
 // Lists the rows of a described result set as JSON Lines: one object a row, its keys the column titles in
 // order; numbers as JSON numbers in the driver's text, NULL as null, text as strings (invalid UTF-8 as

@@ -83,6 +83,25 @@ void CloseOutput() {
   gOutput = nullptr;
 }
 
+OutputTarget RedirectOutput(int fd) {
+  OutFlush();
+  OutputTarget saved{gOutput->fd, gOutput->fLineBuffered, gOutput->state};
+  if (gOutput->fd == STDOUT_FILENO) gOutput->stdoutState = gOutput->state;
+  gOutput->fd = fd;
+  gOutput->fLineBuffered = false;
+  gOutput->state = OutputState::Working;
+  return saved;
+}
+
+OutputState RestoreOutput(const OutputTarget& saved) {
+  OutFlush();
+  OutputState state = gOutput->state;
+  gOutput->fd = saved.fd;
+  gOutput->fLineBuffered = saved.fLineBuffered;
+  gOutput->state = saved.state;
+  return state;
+}
+
 OutputState StdoutState() { return gOutput->state; }
 
 bool StdoutPipeBroken() {

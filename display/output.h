@@ -38,6 +38,20 @@ void InitOutput(Output& output);
 void CloseOutput();
 
 
+// Where results went before RedirectOutput, to be restored.
+struct OutputTarget {
+  int fd;              // the descriptor results went to
+  bool fLineBuffered;  // whether it was written at each line end
+  OutputState state;   // how its writes had gone
+};
+
+// Sends results to fd, fully buffered and unaltered, until RestoreOutput: an export to a file.
+OutputTarget RedirectOutput(int fd);
+
+// Writes out what is pending to the redirected descriptor and sends results back where they went before.
+// Returns how the writes to the redirected descriptor went.
+OutputState RestoreOutput(const OutputTarget& saved);
+
 // Returns the state of where results go: a listing stops once it is not Working.
 OutputState StdoutState();
 

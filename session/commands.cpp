@@ -13,6 +13,7 @@
 #include "display/output.h"
 #include "session/catalog_commands.h"
 #include "session/connections.h"
+#include "session/copy_command.h"
 #include "session/mainloop.h"
 #include "session/source_call.h"
 
@@ -172,6 +173,25 @@ StatementOutcome FormatCommand(Session& session, std::string_view argument) {
   return StatementOutcome::Ok;
 }
 
+// \restrict KEY: until \unrestrict KEY no other console command runs (a dump's guard against commands in its data).
+StatementOutcome RestrictCommand(Session& session, std::string_view key) {
+  if (key.empty()) {
+    ErrText("\\restrict needs a key\n");
+    return StatementOutcome::Failed;
+  }
+  session.restrictKey = key;
+  return StatementOutcome::Ok;
+}
+
+StatementOutcome UnrestrictCommand(Session& session, std::string_view key) {
+  if (key != session.restrictKey) {
+    ErrText(session.restrictKey.empty() ? "\\unrestrict: no \\restrict is in force\n" : "\\unrestrict: the key is not the one given to \\restrict\n");
+    return StatementOutcome::Failed;
+  }
+  session.restrictKey.clear();
+  return StatementOutcome::Ok;
+}
+
 // \set NAME VALUE sets a variable (VALUE: the rest of the line, empty when none); \set alone lists them.
 StatementOutcome SetCommand(Session& session, std::string_view argument) {
   if (argument.empty()) {
@@ -276,6 +296,9 @@ const ConsoleCommand COMMANDS[] = {
     {"disconnect", DisconnectCommand, "\\disconnect NAME", "close the named connection"},
     {"timing", TimingCommand, "\\timing [on|off]", "show each statement's time"},
     {"x", ExpandedCommand, "\\x [on|off|auto]", "expanded display: each row as a record of name | value lines"},
+    {"copy", CopyCommand, "\\copy ...", "TABLE [(COL, ...)] from FILE [csv|tsv] [header|noheader]; TABLE|(QUERY) to FILE [csv|tsv]; TABLE|(QUERY) to [NAME]:TABLE"},
+    {"restrict", RestrictCommand, "\\restrict KEY", "run no other command until \\unrestrict KEY"},
+    {"unrestrict", UnrestrictCommand, "\\unrestrict KEY", "end \\restrict"},
     {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv, json, markdown"},
     {"set", SetCommand, "\\set [NAME [VALUE]]", "set a variable (:NAME, :'NAME', :\"NAME\" in statements); alone: list them"},
     {"unset", UnsetCommand, "\\unset NAME", "remove a variable"},
@@ -326,6 +349,10 @@ StatementOutcome RunConsoleCommand(Session& session, std::string_view line) {
   size_t nameEnd = 0;
   while (nameEnd < text.size() && text[nameEnd] != ' ' && text[nameEnd] != '\t') ++nameEnd;
   std::string_view name = text.substr(0, nameEnd);
+  if (!session.restrictKey.empty() && name != "unrestrict") {
+    ErrFormat("\\%s not run: commands are restricted until \\unrestrict\n", SafeMessageText(session.console.charset, std::string(name).c_str()).c_str());
+    return StatementOutcome::Failed;
+  }
   for (const ConsoleCommand& command : COMMANDS) {
     if (name == command.szName) return command.handler(session, TrimBlanks(text.substr(nameEnd)));
   }

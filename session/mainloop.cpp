@@ -7,6 +7,7 @@
 
 #include "display/output.h"
 #include "session/commands.h"
+#include "session/copy_command.h"
 #include "input/input.h"
 #include "input/interrupt.h"
 #include "input/line_editor.h"
@@ -128,7 +129,12 @@ Step RunReadyPieces(Session& session, bool fEndOfInput) {
       }
       SetReportPlace(session, source, startLine);
       std::string_view toRun;
-      outcome = WithVariables(session, source, text, substituted, &toRun) ? RunSqlStatement(session, toRun) : StatementOutcome::Failed;
+      // A COPY through the client's streams never reaches the driver: a script's data loads in bulk.
+      if (!WithVariables(session, source, text, substituted, &toRun)) {
+        outcome = StatementOutcome::Failed;
+      } else {
+        outcome = IsCopyThroughStdio(toRun) ? RunCopyStatement(session, toRun, source) : RunSqlStatement(session, toRun);
+      }
     } else {
       continue;
     }
@@ -146,7 +152,9 @@ Step RunLineModeLine(Session& session, std::string& line) {
   if (source.kind == SourceKind::Editor) RememberLine(session.history, line);
   if (source.fInteractive && IsQuitWord(line)) return Step::End;
   // A line that begins with a backslash is the console's own command, never sent to the driver.
-  StatementOutcome outcome = IsConsoleCommand(line) ? RunConsoleCommand(session, line) : RunSqlStatement(session, line);
+  StatementOutcome outcome = IsConsoleCommand(line)      ? RunConsoleCommand(session, line)
+                             : IsCopyThroughStdio(line) ? RunCopyStatement(session, line, source)
+                                                        : RunSqlStatement(session, line);
   return AfterOutcome(session, outcome);
 }
 

@@ -559,6 +559,44 @@ TEST_F(MariaDbTest, TypesMapIntoMariaDbAsShowCreateTableShowsThem) {
 
 }  // namespace
 
+// Every type goes out with \copy and back into an equal table (compared by the server); a value too long for
+// its column, in strict mode, leaves the table as it was and names line, column and value.
+TEST_F(MariaDbTest, CopyRoundTripsEveryTypeAndAValueTooLongLosesNothing) {
+  std::string conn = MariaDbConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"create table cp_ty(id bigint primary key, d decimal(38,10), f double, t time(3), ts datetime(6), j json, "
+                           "b blob, flag boolean, s varchar(5), u varchar(20), e varchar(5), lt longtext, dt date) character set utf8mb4",
+                           "insert into cp_ty values(-9223372036854775808, -1234567890123456789012345678.0123456789, 1.5e300, "
+                           "'-838:59:59.999', '2024-12-08 10:11:12.123456', '{\"a\": [1, 2]}', x'626c6f62', true, 'abcde', "
+                           "'Zo\xc3\xab \xe6\x8a\xb9\xe8\x8c\xb6 \xf0\x9f\x98\x80', '', concat('a,b\"c', char(13), char(10), 'd', char(9), 'e\\\\f'), '2024-02-29')",
+                           "insert into cp_ty(id) values(1)", "insert into cp_ty(id, e, lt) values(2, '', repeat('x', 10000000))",
+                           "create table cp_back like cp_ty", "create table cp_short(id int primary key, s varchar(5) not null)",
+                           "insert into cp_short values (0, 'keep')"}),
+            "");
+  TempDir dir;
+  {
+    std::ofstream file(dir.path + "/long.csv");
+    file << "id,s\n";
+    for (int line = 2; line <= 3000; ++line) file << line << "," << (line == 2100 ? std::string(70, 'z') : "ok") << "\n";
+  }
+  ConsoleOptions options;
+  options.locale = "C.UTF-8";
+  ConsoleResult run = RunConsole({"-b", conn},
+                                 "\\copy cp_ty to " + dir.path + "/ty.csv\n\\copy cp_back from " + dir.path + "/ty.csv\n"
+                                 "\\copy cp_short from " + dir.path + "/long.csv\n",
+                                 options);
+  EXPECT_EQ(run.out, "3 rows copied\n3 rows copied\n");
+  EXPECT_NE(run.err.find("\\copy: " + dir.path + "/long.csv:2100, column s, value '" + std::string(60, 'z') +
+                         "...': the target refused the row\nNothing was loaded.\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(DriverText(conn, "select count(*) from ((select * from cp_ty except select * from cp_back) union all "
+                             "(select * from cp_back except select * from cp_ty)) x"),
+            "0\n");
+  EXPECT_EQ(DriverText(conn, "select count(*), sum(length(lt)) from cp_back"), "3,10000012\n");
+  EXPECT_EQ(DriverText(conn, "select * from cp_short"), "0,keep\n");
+  ExecSql(conn, {"drop table cp_ty, cp_back, cp_short"});
+}
+
 // A reconnect to a server that accepts and never answers waits for it past any login timeout in the
 // MariaDB driver: Ctrl-C gives it up at once, the session stays, disconnected, at its prompt, and the next
 // statement connects again once a server answers on the port.

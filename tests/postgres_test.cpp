@@ -6,6 +6,7 @@
 #include <fstream>
 #include <pty.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <sql.h>
@@ -13,8 +14,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 #include <sstream>
+#include <thread>
 #include <fstream>
 
 #include "console_runner.h"
@@ -1069,4 +1072,181 @@ TEST(PostgresServerRestart, ReconnectToAServerThatNeverAnswersEndsAtTheLoginTime
   EXPECT_NE(session.screen.find("timeout expired", at), std::string::npos) << session.screen;
   system(("kill " + pid).c_str());
   EXPECT_EQ(Finish(session), 0);
+}
+
+namespace {
+
+// Rows of table a that b lacks and of b that a lacks, compared as whole rows' text by the server, and a's count.
+std::string PgDifference(const std::string& conn, const std::string& a, const std::string& b) {
+  return DriverText(conn, "select (select count(*) from " + a + " x full join " + b + " y on x::text = y::text where x is null or y is null)"
+                          " || '|' || (select count(*) from " + a + ")");
+}
+
+// Writes a CSV file of `rows` rows "N,nN" after a header, line `badLine` replaced by badText.
+void WriteCsvRows(const std::string& path, long rows, long badLine, const std::string& badText) {
+  std::ofstream file(path);
+  file << "id,s\n";
+  for (long line = 2; line <= rows + 1; ++line) file << (line == badLine ? badText : std::to_string(line) + ",n" + std::to_string(line % 1000)) << "\n";
+}
+
+}  // namespace
+
+// Every type goes out with \copy and back into an equal table, CSV and TSV; a query's rows stream into a table;
+// a value too long or a NULL the column refuses leaves the table as it was and names line, column and value.
+TEST_F(PostgresTest, CopyRoundTripsEveryTypeAndBadInputLosesNothing) {
+  std::string conn = PostgresConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"create table cp_ty(id int primary key, b bigint, n numeric(38,10), f float8, r real, ts timestamp, "
+                           "tz timestamptz, d date, tm time, bo boolean, u uuid, j json, ar int[], by bytea, t text, v varchar(80), "
+                           "c char(3), iv interval)",
+                           "insert into cp_ty values (1, -9223372036854775808, -12345678901234567890123456.0123456789, 1.5e300, 0.1, "
+                           "'2024-12-08 10:11:12.123456', '2024-12-08 10:11:12.123456+00', '2024-02-29', '12:34:56.789', true, "
+                           "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', '{\"a\":1}', array[1,2,3], '\\x00ff10', "
+                           "E'a,b\"c\\r\\nd\\te\\\\f \\u65e5\\u672c \\U0001F600', '', 'ab', '1 day 02:03:04')",
+                           "insert into cp_ty(id, t, v) values (2, null, null), (3, '', 'x'), (4, repeat('y', 10000000), null)",
+                           "create table cp_csv (like cp_ty)", "create table cp_tsv (like cp_ty)", "create table cp_query (like cp_ty)",
+                           "create table cp_short(id int primary key, s varchar(5) not null)", "insert into cp_short values (0, 'keep')"}),
+            "");
+  TempDir dir;
+  std::string long70 = std::string(30, 'z') + "\xe6\x97\xa5" + std::string(39, 'w');
+  WriteCsvRows(dir.path + "/long.csv", 3000, 1500, "1500," + long70);
+  WriteCsvRows(dir.path + "/null.csv", 3000, 2999, "2999,");
+  ConsoleOptions options;
+  options.locale = "C.UTF-8";
+  ConsoleResult run = RunConsole({"-b", conn},
+                                 "\\copy cp_ty to " + dir.path + "/ty.csv\n\\copy cp_csv from " + dir.path + "/ty.csv\n"
+                                 "\\copy (select * from cp_ty) to " + dir.path + "/ty.tsv tsv\n\\copy cp_tsv from " + dir.path + "/ty.tsv tsv\n"
+                                 "\\copy (select * from cp_ty) to :cp_query\n"
+                                 "\\copy cp_short from " + dir.path + "/long.csv\n\\copy cp_short from " + dir.path + "/null.csv\n",
+                                 options);
+  EXPECT_EQ(run.out, "4 rows copied\n4 rows copied\n4 rows copied\n4 rows copied\n4 rows copied\n");
+  EXPECT_NE(run.err.find("value too long for type character varying(5)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\\copy: " + dir.path + "/long.csv:1500, column s, value '" + std::string(30, 'z') + "\xe6\x97\xa5" +
+                         std::string(29, 'w') + "...': the target refused the row\nNothing was loaded.\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("\\copy: " + dir.path + "/null.csv:2999, column s: NULL where the column takes none: the target refused the row\n"
+                         "Nothing was loaded.\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(PgDifference(conn, "cp_ty", "cp_csv"), "0|4\n");
+  EXPECT_EQ(PgDifference(conn, "cp_ty", "cp_tsv"), "0|4\n");
+  EXPECT_EQ(PgDifference(conn, "cp_ty", "cp_query"), "0|4\n");
+  EXPECT_EQ(DriverText(conn, "select * from cp_short"), "0,keep\n");
+  ExecSql(conn, {"drop table cp_ty, cp_csv, cp_tsv, cp_query, cp_short"});
+}
+
+// A plain dump (COPY format) of 65,000 rows with a function and a trigger restores through -f as psql restores
+// it; typed, a COPY through the client's streams never reaches the driver, which would hang on it.
+TEST_F(PostgresTest, CopyFormatDumpRestoresAsPsqlRestoresIt) {
+  std::string server = "Driver=PostgreSQL ANSI;Server=127.0.0.1;Port=" + std::to_string(gServer.port) + ";UID=postgres;Database=";
+  ASSERT_EQ(ExecSql(server + "postgres", {"create database cp_src", "create database cp_dst", "create database cp_psql"}), "");
+  ASSERT_EQ(ExecSql(server + "cp_src",
+                    {"create table item(id int primary key, name text, note text, created timestamptz default now())",
+                     "create table audit(item int, what text)",
+                     "create function audit_item() returns trigger language plpgsql as $$ begin insert into audit values (new.id, "
+                     "'added; ' || new.name); return new; end $$",
+                     "create trigger item_audit after insert on item for each row execute function audit_item()",
+                     "insert into item select g, 'name ' || g, case when g % 3 = 0 then null when g % 3 = 1 then "
+                     "E'tab\\there\\\\back\\nnl\\\\N' else '' end from generate_series(1, 65000) g"}),
+            "");
+  TempDir dir;
+  std::string dumpFile = dir.path + "/dump.sql";
+  int status = -1;
+  ShellOutput("pg_dump -h 127.0.0.1 -p " + std::to_string(gServer.port) + " -U postgres cp_src > " + dumpFile, &status);
+  ASSERT_EQ(status, 0);
+  ConsoleResult run = RunConsole({"-f", dumpFile, server + "cp_dst"}, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("65000 rows copied\n"), std::string::npos) << run.out;
+  ShellOutput("psql -X -q -h 127.0.0.1 -p " + std::to_string(gServer.port) + " -U postgres -d cp_psql -f " + dumpFile + " >/dev/null 2>&1");
+  std::string restored = PgDumpOf("cp_dst");
+  EXPECT_NE(restored.find("item_audit"), std::string::npos);
+  EXPECT_EQ(restored, PgDumpOf("cp_psql"));
+  ConsoleOptions options;
+  options.timeoutSeconds = 20;
+  run = RunConsole({"-b", server + "cp_dst"}, "copy item to stdout\nselect count(*) from item\n", options);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("65000"), std::string::npos) << run.out;
+  ExecSql(server + "postgres", {"drop database cp_src", "drop database cp_dst", "drop database cp_psql"});
+}
+
+// The server stopped in the middle of a load: the load fails and says so, and the table is as it was.
+TEST(PostgresServerStop, ServerStoppedDuringALoadLeavesTheTableAsItWas) {
+  ServerGuard guard{StartTestServer(PG_SERVER_SCRIPT)};
+  TestServer& server = guard.server;
+  ASSERT_TRUE(server.running);
+  std::string conn = PostgresConnStr(server);
+  ASSERT_EQ(ExecSql(conn, {"create table loaded(id int, s text)", "insert into loaded values (0, 'before')"}), "");
+  TempDir dir;
+  std::string fifo = dir.path + "/rows.csv";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] {
+    int fd = open(fifo.c_str(), O_WRONLY);
+    auto rows = [fd](int from, int to) {
+      std::string text = from == 1 ? "id,s\n" : "";
+      for (int i = from; i <= to; ++i) text += std::to_string(i) + ",row\n";
+      ssize_t written = write(fd, text.data(), text.size());
+      (void)written;
+    };
+    rows(1, 5000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    system((server.script + " halt " + server.dir + " >/dev/null 2>&1").c_str());
+    rows(5001, 10000);
+    close(fd);
+  });
+  ConsoleResult run = RunConsole({"-b", conn}, "\\copy loaded from " + fifo + "\n");
+  writer.join();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Nothing was loaded.\n"), std::string::npos) << run.err;
+  ASSERT_EQ(system((server.script + " restart " + server.dir + " >/dev/null 2>&1").c_str()), 0);
+  EXPECT_EQ(DriverText(conn, "select * from loaded"), "0,before\n");
+}
+
+// Rows stream from each of SQLite, PostgreSQL and MariaDB into a table the copy creates on each other one,
+// with the types the peers' dump tools show and equal data.
+TEST(PostgresServerStop, CopiesBetweenEveryPairOfSourcesCreateTheirTables) {
+  const TestServer& pg = gServer;
+  ASSERT_TRUE(pg.running);
+  ServerGuard mariadb{StartTestServer(MARIADB_SERVER_SCRIPT)};
+  ASSERT_TRUE(mariadb.server.running);
+  TempDir dir;
+  std::string lite = SqliteConnStr(dir.path + "/lite.db");
+  std::string pgConn = PostgresConnStr(pg);
+  std::string myConn = "Driver=MariaDB Unicode;Server=127.0.0.1;Port=" + std::to_string(mariadb.server.port) + ";Database=test;User=root";
+  ASSERT_EQ(ExecSql(lite, {"create table src(id integer, name varchar(40), d date, note text)",
+                           "insert into src values (1, 'a,b \"q\"', '2024-02-29', 'line' || char(10) || 'two'), "
+                           "(2, '\xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80', null, ''), (3, null, '1999-12-31', null)"}),
+            "");
+  ConsoleOptions options;
+  options.locale = "C.UTF-8";
+  std::string connects = "\\connect pg " + pgConn + "\n\\connect my " + myConn + "\n\\connect lite " + lite + "\n";
+  ConsoleResult run = RunConsole({"-b", lite}, connects + "\\copy src to pg:from_lite create\n\\copy src to my:from_lite create\n", options);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "3 rows copied\n3 rows copied\n");
+  run = RunConsole({"-b", pgConn}, connects + "\\copy from_lite to my:from_pg create\n\\copy (select * from from_lite) to lite:from_pg create\n", options);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "3 rows copied\n3 rows copied\n");
+  run = RunConsole({"-b", myConn}, connects + "\\copy from_lite to pg:from_my create\n\\copy from_lite to lite:from_my create\n", options);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "3 rows copied\n3 rows copied\n");
+  const std::string expected = "1,a,b \"q\",2024-02-29,line\ntwo\n2,\xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80,,\n3,,1999-12-31,\n";
+  for (std::string table : {"from_lite", "from_my"}) {
+    EXPECT_EQ(DriverText(pgConn, "select id, name, d, note from " + table + " order by id"), expected) << table;
+  }
+  for (std::string table : {"from_lite", "from_pg"}) {
+    EXPECT_EQ(DriverText(myConn, "select id, name, d, note from " + table + " order by id"), expected) << table;
+  }
+  for (std::string table : {"from_pg", "from_my"}) {
+    EXPECT_EQ(DriverText(lite, "select id, name, d, note from " + table + " order by id"), expected) << table;
+  }
+  // NULL stays apart from the empty string everywhere.
+  EXPECT_EQ(DriverText(myConn, "select count(*) from from_pg where note = ''"), "1\n");
+  std::string pgDump = ShellOutput("pg_dump -s -h 127.0.0.1 -p " + std::to_string(pg.port) + " -U postgres -t from_lite -t from_my postgres");
+  EXPECT_NE(pgDump.find("CREATE TABLE public.from_lite (\n    id integer,\n    name character varying(40),\n    d date,\n    note text\n);"),
+            std::string::npos) << pgDump;
+  std::string myDump = ShellOutput("mariadb-dump --no-defaults -d -h 127.0.0.1 -P " + std::to_string(mariadb.server.port) + " -uroot test from_lite");
+  EXPECT_NE(myDump.find("`name` varchar(40)"), std::string::npos) << myDump;
+  EXPECT_NE(myDump.find("`d` date"), std::string::npos) << myDump;
+  EXPECT_NE(DriverText(lite, "select sql from sqlite_master where name = 'from_pg'").find("varchar(40)"), std::string::npos);
+  ExecSql(pgConn, {"drop table from_lite, from_my"});
 }
