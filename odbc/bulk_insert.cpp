@@ -283,6 +283,21 @@ bool DescribeTargetTable(Connection& target, const std::string& table, std::vect
   return fDescribed;
 }
 
+namespace {
+
+// True when the user began a transaction with a statement of their own, where the server can tell:
+// PostgreSQL's transaction started before this statement, MariaDB's and MySQL's @@in_transaction.
+bool UserTransactionOpen(Connection& target) {
+  const char* szQuery = target.profile.dialect == SqlDialect::PostgreSql ? "select now() <> statement_timestamp()"
+                        : target.profile.dialect == SqlDialect::MySql     ? "select @@in_transaction"
+                                                                          : nullptr;
+  if (szQuery == nullptr) return false;
+  std::string value = FirstValueOf(target.lpDbc, szQuery);
+  return value == "1" || value == "t" || value == "true";
+}
+
+}  // namespace
+
 bool OpenBulkInsert(BulkInsert& insert, Connection& target, const std::string& table, const std::vector<TargetColumn>& columns) {
   insert.lpTarget = &target;
   insert.columns = columns;
@@ -291,6 +306,12 @@ bool OpenBulkInsert(BulkInsert& insert, Connection& target, const std::string& t
   SQLRETURN RetCode = SQLGetInfo(target.lpDbc, SQL_TXN_CAPABLE, &txnCapable, sizeof txnCapable, nullptr);
   if (!SQL_SUCCEEDED(RetCode)) txnCapable = SQL_TC_NONE;
   if (txnCapable != SQL_TC_NONE) {
+    // Turning autocommit off would commit (psqlODBC) or end a transaction the user began with BEGIN, and the
+    // load's rollback could no longer keep it whole: the user ends it first.
+    if (UserTransactionOpen(target)) {
+      ReportText("\\copy cannot load inside a transaction begun with BEGIN: end it with COMMIT or ROLLBACK first.\n");
+      return false;
+    }
     RetCode = SQLSetConnectAttr(target.lpDbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER);
     if (!CheckedCall(target.lpDbc, SQL_HANDLE_DBC, RetCode, "SQLSetConnectAttr(lpDbc,SQL_ATTR_AUTOCOMMIT,SQL_AUTOCOMMIT_OFF)")) return false;
     insert.fTransaction = true;

@@ -29,16 +29,7 @@ Number InfoNumber(SQLHDBC lpDbc, SQLUSMALLINT infoType, Number fallback) {
 
 // True when a MySQL-family server's @@sql_mode holds NO_BACKSLASH_ESCAPES (false when it cannot be read).
 bool SqlModeHasNoBackslashEscapes(SQLHDBC lpDbc) {
-  SQLHSTMT lpStmt = SQL_NULL_HSTMT;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt))) return false;
-  char szMode[2048] = "";
-  SQLLEN cbMode = 0;
-  SQLCHAR szQuery[] = "select @@sql_mode";
-  bool fNoEscapes = SQL_SUCCEEDED(SQLExecDirect(lpStmt, szQuery, SQL_NTS)) && SQL_SUCCEEDED(SQLFetch(lpStmt)) &&
-                    SQL_SUCCEEDED(SQLGetData(lpStmt, 1, SQL_C_CHAR, szMode, sizeof szMode, &cbMode)) && cbMode > 0 &&
-                    strstr(szMode, "NO_BACKSLASH_ESCAPES") != nullptr;
-  SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
-  return fNoEscapes;
+  return FirstValueOf(lpDbc, "select @@sql_mode").find("NO_BACKSLASH_ESCAPES") != std::string::npos;
 }
 
 // The value of attribute `name` in a connection string ("NAME=value;..."; names in any case), or "".
@@ -56,6 +47,18 @@ std::string AttributeOf(const char* connectionString, const char* name) {
 }
 
 }  // namespace
+
+std::string FirstValueOf(SQLHDBC lpDbc, const char* szQuery) {
+  SQLHSTMT lpStmt = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt))) return "";
+  char szValue[2048] = "";
+  SQLLEN cbValue = 0;
+  bool fRead = SQL_SUCCEEDED(SQLExecDirect(lpStmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(szQuery)), SQL_NTS)) &&
+               SQL_SUCCEEDED(SQLFetch(lpStmt)) &&
+               SQL_SUCCEEDED(SQLGetData(lpStmt, 1, SQL_C_CHAR, szValue, sizeof szValue, &cbValue)) && cbValue > 0;
+  SQLFreeHandle(SQL_HANDLE_STMT, lpStmt);
+  return fRead ? std::string(szValue) : std::string();
+}
 
 SqlDialect DialectOfDbms(const char* szDbmsName) {
   if (szDbmsName == nullptr) return SqlDialect::Generic;

@@ -16,6 +16,10 @@ enum class SqlDialect {
   Virtuoso,    // also backslash escapes, { ... } procedure bodies
 };
 
+// The first column of the first row `szQuery` gives, as text, on a statement of its own; "" when it cannot be
+// read (nothing is reported).
+std::string FirstValueOf(SQLHDBC lpDbc, const char* szQuery);
+
 // The dialect of a data source from its SQL_DBMS_NAME text; anything unknown (or null) is Generic.
 SqlDialect DialectOfDbms(const char* szDbmsName);
 

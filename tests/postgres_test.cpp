@@ -1132,6 +1132,12 @@ TEST_F(PostgresTest, CopyRoundTripsEveryTypeAndBadInputLosesNothing) {
   EXPECT_EQ(PgDifference(conn, "cp_ty", "cp_tsv"), "0|4\n");
   EXPECT_EQ(PgDifference(conn, "cp_ty", "cp_query"), "0|4\n");
   EXPECT_EQ(DriverText(conn, "select * from cp_short"), "0,keep\n");
+  // A load never ends a transaction the user began: it is refused, and the user's rollback still holds.
+  std::ofstream(dir.path + "/ok.csv") << "id,s\n8,new\n";
+  run = RunConsole({"-b", conn}, "begin\ninsert into cp_short values (7, 'txn')\n\\copy cp_short from " + dir.path + "/ok.csv\nrollback\n",
+                   options);
+  EXPECT_NE(run.err.find("\\copy cannot load inside a transaction begun with BEGIN"), std::string::npos) << run.err;
+  EXPECT_EQ(DriverText(conn, "select * from cp_short"), "0,keep\n");
   ExecSql(conn, {"drop table cp_ty, cp_csv, cp_tsv, cp_query, cp_short"});
 }
 
