@@ -5,12 +5,9 @@
 #include "display/cell_text.h"
 #include "display/listing.h"
 #include "display/output.h"
+#include "display/value_line.h"
 
 namespace {
-
-// A field at least this long goes straight to the output layer instead of through the line, so that a
-// long value is held once.
-constexpr size_t LONG_FIELD_BYTES = 64 * 1024;
 
 // The bytes that a field of each format cannot hold as they are, as a table for a scan of one test a byte.
 struct SpecialBytes {
@@ -73,68 +70,54 @@ void EmitTsvField(Emit emit, const char* text, size_t len) {
 // The delimited listing of one result set.
 struct DelimitedWriter {
   ListingFormat format;  // CSV or TSV
-  bool fSafeText;        // control characters and invalid bytes show as '?' (standard output is a terminal)
-  const TextCharset* lpCharset;  // the terminal's character set, for that
-  std::string szLine;    // the line being built
-  std::string szSafe;    // a field made safe for the terminal
+  ValueLine line;        // the row's line
 };
 
 // Writes a field in the writer's format: into the line, or for a long value straight to the output after
 // the line so far.
 void WriteField(DelimitedWriter& writer, const char* text, size_t len) {
-  if (writer.fSafeText) {
-    writer.szSafe.clear();
-    AppendSafeText(*writer.lpCharset, writer.szSafe, text, len);
-    text = writer.szSafe.data();
-    len = writer.szSafe.size();
+  if (writer.format == ListingFormat::Csv) {
+    AppendValue(writer.line, text, len, [](auto sink, const char* bytes, size_t count) { EmitCsvField(sink, bytes, count); });
+  } else {
+    AppendValue(writer.line, text, len, [](auto sink, const char* bytes, size_t count) { EmitTsvField(sink, bytes, count); });
   }
-  std::string& line = writer.szLine;
-  auto toLine = [&line](const char* bytes, size_t count) { line.append(bytes, count); };
-  auto toOutput = [](const char* bytes, size_t count) { OutWrite(bytes, count); };
-  if (len < LONG_FIELD_BYTES) {
-    if (writer.format == ListingFormat::Csv) EmitCsvField(toLine, text, len); else EmitTsvField(toLine, text, len);
-    return;
-  }
-  OutWrite(line.data(), line.size());
-  line.clear();
-  if (writer.format == ListingFormat::Csv) EmitCsvField(toOutput, text, len); else EmitTsvField(toOutput, text, len);
 }
 
 // Writes the current row: each value whole, NULL as an empty field (CSV) or \N (TSV).
 bool WriteDelimitedRow(DelimitedWriter& writer, ResultSet& set) {
   const char separator = writer.format == ListingFormat::Csv ? ',' : '\t';
-  writer.szLine.clear();
+  writer.line.szLine.clear();
   for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
-    if (iCol > 0) writer.szLine += separator;
+    if (iCol > 0) writer.line.szLine += separator;
     const char* value = nullptr;
     SQLLEN length = WholeValue(set, iCol, &value);
     if (length == -2) return false;
     if (length == SQL_NULL_DATA) {
-      if (writer.format == ListingFormat::Tsv) writer.szLine += "\\N";
+      if (writer.format == ListingFormat::Tsv) writer.line.szLine += "\\N";
       continue;
     }
     WriteField(writer, value, static_cast<size_t>(length));
   }
-  writer.szLine += '\n';
-  OutWrite(writer.szLine.data(), writer.szLine.size());
+  writer.line.szLine += '\n';
+  OutWrite(writer.line.szLine.data(), writer.line.szLine.size());
   return true;
 }
 
 }  // namespace
 
 bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long* cRows) {
-  DelimitedWriter writer{style.format, OutputIsTerminal(), &style.lpConsole->charset, {}, {}};
+  DelimitedWriter writer{style.format, {OutputIsTerminal(), &style.lpConsole->charset, {}, {}}};
   if (!BindResultColumns(set, BindPurpose::Export, style.lpConsole->charset.utf8)) return false;
   // The header: every column's whole name; with a heading in the style, only above a first row.
   bool fHeaderDue = true;
   auto writeHeader = [&] {
-    writer.szLine.clear();
+    writer.line.szLine.clear();
     for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
-      if (iCol > 0) writer.szLine += style.format == ListingFormat::Csv ? ',' : '\t';
+      if (iCol > 0) writer.line.szLine += style.format == ListingFormat::Csv ? ',' : '\t';
       WriteField(writer, set.columns[iCol].szName.data(), set.columns[iCol].szName.size());
     }
-    writer.szLine += '\n';
-    OutWrite(writer.szLine.data(), writer.szLine.size());
+    writer.line.szLine += '\n';
+    OutWrite(writer.line.szLine.data(), writer.line.szLine.size());
     fHeaderDue = false;
   };
   if (style.szHeading == nullptr) writeHeader();
@@ -153,17 +136,17 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long
 
 bool ListDelimitedTextRows(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows,
                            const ListingStyle& style) {
-  DelimitedWriter writer{style.format, StdoutIsTerminal(), &style.lpConsole->charset, {}, {}};
+  DelimitedWriter writer{style.format, {OutputIsTerminal(), &style.lpConsole->charset, {}, {}}};
   const char separator = style.format == ListingFormat::Csv ? ',' : '\t';
   if (style.szHeading != nullptr && rows.empty()) return true;
   auto writeLine = [&](const std::vector<std::string>& fields) {
-    writer.szLine.clear();
+    writer.line.szLine.clear();
     for (size_t iCol = 0; iCol < fields.size(); ++iCol) {
-      if (iCol > 0) writer.szLine += separator;
+      if (iCol > 0) writer.line.szLine += separator;
       WriteField(writer, fields[iCol].data(), fields[iCol].size());
     }
-    writer.szLine += '\n';
-    OutWrite(writer.szLine.data(), writer.szLine.size());
+    writer.line.szLine += '\n';
+    OutWrite(writer.line.szLine.data(), writer.line.szLine.size());
   };
   writeLine(titles);
   for (const std::vector<std::string>& row : rows) {

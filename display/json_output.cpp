@@ -7,12 +7,9 @@
 #include "display/cell_text.h"
 #include "display/listing.h"
 #include "display/output.h"
+#include "display/value_line.h"
 
 namespace {
-
-// A value at least this long goes straight to the output layer instead of through the line, so that a
-// long value is held once.
-constexpr size_t LONG_VALUE_BYTES = 64 * 1024;
 
 // The bytes a JSON string cannot hold as they are, or that start a UTF-8 sequence to check.
 struct JsonBytes {
@@ -165,35 +162,19 @@ bool IsNumberType(SQLSMALLINT sqlType) {
 struct JsonWriter {
   std::vector<std::string> keys;  // each column's `"title":`, after its `{` or `,`
   std::vector<bool> fNumber;      // each column holds numbers
-  bool fSafeText;                 // control characters and invalid bytes show as '?' (results go to a terminal)
-  const TextCharset* lpCharset;   // the terminal's character set, for that
-  std::string szLine;             // the line being built
-  std::string szSafe;             // a value made safe for the terminal
+  ValueLine line;                 // the row's line
 };
 
 // Writes a value as a JSON string: into the line, or for a long value straight to the output after the line so far.
 void WriteJsonString(JsonWriter& writer, const char* text, size_t len) {
-  if (writer.fSafeText) {
-    writer.szSafe.clear();
-    AppendSafeText(*writer.lpCharset, writer.szSafe, text, len);
-    text = writer.szSafe.data();
-    len = writer.szSafe.size();
-  }
-  std::string& line = writer.szLine;
-  line += '"';
-  if (len < LONG_VALUE_BYTES) {
-    EmitJsonString([&line](const char* bytes, size_t count) { line.append(bytes, count); }, text, len);
-  } else {
-    OutWrite(line.data(), line.size());
-    line.clear();
-    EmitJsonString([](const char* bytes, size_t count) { OutWrite(bytes, count); }, text, len);
-  }
-  line += '"';
+  writer.line.szLine += '"';
+  AppendValue(writer.line, text, len, [](auto sink, const char* bytes, size_t count) { EmitJsonString(sink, bytes, count); });
+  writer.line.szLine += '"';
 }
 
 // Writes the current row as one object.
 bool WriteJsonRow(JsonWriter& writer, ResultSet& set) {
-  std::string& line = writer.szLine;
+  std::string& line = writer.line.szLine;
   line.clear();
   for (size_t iCol = 0; iCol < set.columns.size(); ++iCol) {
     line += iCol == 0 ? '{' : ',';
@@ -228,12 +209,12 @@ bool WriteJsonRow(JsonWriter& writer, ResultSet& set) {
 }  // namespace
 
 bool ListJson(ResultSet& set, const ListingStyle& style) {
-  JsonWriter writer{{}, {}, OutputIsTerminal(), &style.lpConsole->charset, {}, {}};
+  JsonWriter writer{{}, {}, {OutputIsTerminal(), &style.lpConsole->charset, {}, {}}};
   if (!BindResultColumns(set, BindPurpose::Export, style.lpConsole->charset.utf8)) return false;
   for (const ResultColumn& column : set.columns) {
-    writer.szLine.clear();
+    writer.line.szLine.clear();
     WriteJsonString(writer, column.szName.data(), column.szName.size());
-    writer.keys.push_back(writer.szLine + ':');
+    writer.keys.push_back(writer.line.szLine + ':');
     writer.fNumber.push_back(IsNumberType(column.sqlType));
   }
   for (;;) {

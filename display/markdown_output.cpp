@@ -4,11 +4,9 @@
 #include "display/cell_text.h"
 #include "display/listing.h"
 #include "display/output.h"
+#include "display/value_line.h"
 
 namespace {
-
-// A value at least this long goes straight to the output layer instead of through the line.
-constexpr size_t LONG_VALUE_BYTES = 64 * 1024;
 
 // The bytes a cell cannot hold as they are: the cell's end, an escape, a line end, the start of HTML.
 struct MarkdownBytes {
@@ -58,31 +56,13 @@ bool IsNumberType(SQLSMALLINT sqlType) {
 }
 
 // The Markdown listing of one result set.
-struct MarkdownWriter {
-  bool fSafeText;                // control characters and invalid bytes show as '?' (results go to a terminal)
-  const TextCharset* lpCharset;  // the terminal's character set, for that
-  std::string szLine;            // the line being built
-  std::string szSafe;            // a value made safe for the terminal
-};
+using MarkdownWriter = ValueLine;
 
 // Writes one cell after its "| ": into the line, or for a long value straight to the output.
 void WriteCell(MarkdownWriter& writer, const char* text, size_t len) {
-  if (writer.fSafeText) {
-    writer.szSafe.clear();
-    AppendSafeText(*writer.lpCharset, writer.szSafe, text, len);
-    text = writer.szSafe.data();
-    len = writer.szSafe.size();
-  }
-  std::string& line = writer.szLine;
-  line += "| ";
-  if (len < LONG_VALUE_BYTES) {
-    EmitMarkdownCell([&line](const char* bytes, size_t count) { line.append(bytes, count); }, text, len);
-  } else {
-    OutWrite(line.data(), line.size());
-    line.clear();
-    EmitMarkdownCell([](const char* bytes, size_t count) { OutWrite(bytes, count); }, text, len);
-  }
-  line += ' ';
+  writer.szLine += "| ";
+  AppendValue(writer, text, len, [](auto sink, const char* bytes, size_t count) { EmitMarkdownCell(sink, bytes, count); });
+  writer.szLine += ' ';
 }
 
 // Writes the current row: NULL as an empty cell.

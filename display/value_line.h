@@ -1,0 +1,38 @@
+// The line a writer of whole values (CSV, TSV, JSON, Markdown) builds, and how one value reaches it.
+#pragma once
+
+#include <string>
+
+#include "display/cell_text.h"
+#include "display/output.h"
+
+// A value of 64 KiB or more goes straight to the output rather than through the line: held once, never twice.
+constexpr size_t LONG_VALUE_BYTES = 64 * 1024;
+
+// One line of whole values being built.
+struct ValueLine {
+  bool fSafeText;                // control characters and invalid bytes show as '?' (results go to a terminal)
+  const TextCharset* lpCharset;  // the terminal's character set, for that
+  std::string szLine;            // the line being built
+  std::string szSafe;            // a value made safe for the terminal
+};
+
+// Writes a value through `emit(sink, text, len)`, the format's escaping writer: made safe first where results
+// go to a terminal, into the line, or for a long value straight to the output after the line so far.
+template <typename Emit>
+void AppendValue(ValueLine& line, const char* text, size_t len, Emit emit) {
+  if (line.fSafeText) {
+    line.szSafe.clear();
+    AppendSafeText(*line.lpCharset, line.szSafe, text, len);
+    text = line.szSafe.data();
+    len = line.szSafe.size();
+  }
+  std::string& built = line.szLine;
+  if (len < LONG_VALUE_BYTES) {
+    emit([&built](const char* bytes, size_t count) { built.append(bytes, count); }, text, len);
+    return;
+  }
+  OutWrite(built.data(), built.size());
+  built.clear();
+  emit([](const char* bytes, size_t count) { OutWrite(bytes, count); }, text, len);
+}
