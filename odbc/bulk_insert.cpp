@@ -244,17 +244,6 @@ bool PrepareInsert(BulkInsert& insert, const std::string& table, SQLULEN rows, S
 
 }  // namespace
 
-std::string QuotedName(const DataSourceProfile& profile, const std::string& name) {
-  if (profile.quote == '\0' || profile.quote == ' ') return name;
-  std::string text(1, profile.quote);
-  for (char c : name) {
-    text += c;
-    if (c == profile.quote) text += c;
-  }
-  text += profile.quote;
-  return text;
-}
-
 bool DescribeTargetTable(Connection& target, const std::string& table, std::vector<TargetColumn>* columns) {
   columns->clear();
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;

@@ -73,6 +73,3 @@ void AbandonBulkInsert(BulkInsert& insert);
 
 // Frees the statement and sets autocommit back on. Results ignored.
 void CloseBulkInsert(BulkInsert& insert);
-
-// The text of an identifier quoted with the data source's quote character, quotes inside doubled.
-std::string QuotedName(const DataSourceProfile& profile, const std::string& name);

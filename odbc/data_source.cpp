@@ -109,3 +109,16 @@ DataSourceProfile ReadProfile(SQLHDBC lpDbc, const char* completedString) {
   if (profile.dialect == SqlDialect::Sqlite) profile.cbMaxStatement = 1000000000;
   return profile;
 }
+
+std::string QuotedName(const DataSourceProfile& profile, const std::string& name) {
+  if (profile.quote == '\0' || profile.quote == ' ') return name;
+  // SQL Server's '[' closes with ']'; every other quote closes with itself.
+  const char close = profile.quote == '[' ? ']' : profile.quote;
+  std::string text(1, profile.quote);
+  for (char c : name) {
+    text += c;
+    if (c == close) text += c;
+  }
+  text += close;
+  return text;
+}

@@ -53,3 +53,7 @@ struct DataSourceProfile {
 // Reads the profile of the data source connected on lpDbc, whose completed connection string (as the
 // driver returned it) is `completedString`. Information the driver does not give keeps the generic default.
 DataSourceProfile ReadProfile(SQLHDBC lpDbc, const char* completedString);
+
+// An identifier between the data source's quote characters, each closing quote inside doubled; as it is
+// when the source has none.
+std::string QuotedName(const DataSourceProfile& profile, const std::string& name);

@@ -207,18 +207,6 @@ std::string TypeText(const DataSourceProfile& profile, const TargetType& type, c
   return name.substr(0, parentheses) + params + name.substr(parentheses + 2);
 }
 
-// A name between the target's quote characters, each quote inside doubled; as it is when there is none.
-std::string QuotedName(const DataSourceProfile& profile, const std::string& name) {
-  if (profile.quote == '\0' || profile.quote == ' ') return name;
-  std::string text(1, profile.quote);
-  for (char c : name) {
-    text += c;
-    if (c == profile.quote) text += c;
-  }
-  text += profile.quote;
-  return text;
-}
-
 // A table name split at its last dot: the schema (or catalog) before it, empty when none, and the table.
 void SplitTableName(const std::string& table, std::string* qualifier, std::string* name) {
   size_t dot = table.rfind('.');
