@@ -34,6 +34,7 @@ Step AfterInterrupt(Session& session) {
   while (session.sources.size() > 1) session.sources.pop_back();
   DiscardPending(TopSource(session).splitter);
   session.linesAhead.clear();
+  DiscardKeysAhead();
   ClearInterrupt();
   return Step::Discard;
 }
@@ -79,6 +80,7 @@ Step RunReadyPieces(Session& session, bool fEndOfInput) {
       if (source.kind == SourceKind::Editor && IsLineKept(piece.text)) {
         RememberLine(session.history, std::string(text) + std::string(piece.delimiter));
       }
+      if (source.fInteractive) session.lastStatement = text;
       outcome = RunSqlStatement(session, text);
     } else {
       continue;
@@ -96,7 +98,11 @@ Step RunLineModeLine(Session& session, std::string& line) {
   if (source.kind == SourceKind::Editor) RememberLine(session.history, line);
   if (source.fInteractive && IsQuitWord(line)) return Step::End;
   // A line that begins with a backslash is the console's own command, never sent to the driver.
-  StatementOutcome outcome = IsConsoleCommand(line) ? RunConsoleCommand(session, line) : RunSqlStatement(session, line);
+  if (!IsConsoleCommand(line)) {
+    if (source.fInteractive) session.lastStatement = line;
+    return AfterOutcome(session, RunSqlStatement(session, line));
+  }
+  StatementOutcome outcome = RunConsoleCommand(session, line);
   return AfterOutcome(session, outcome);
 }
 
@@ -175,7 +181,10 @@ void RunMainLoop(Session& session) {
 
 InputResult ReadPauseReply(void* context, std::string& reply) {
   Session& session = *static_cast<Session*>(context);
-  InputResult read = ReadInputLine(session.input, reply);
+  // A block pasted at the pause never answers it: it is kept for the prompt, and the pause waits for a key.
+  std::vector<std::string> pasted;
+  InputResult read = ReadTypedLine(session.input, reply, pasted);
+  for (std::string& line : pasted) session.linesAhead.push_back(std::move(line));
   if (read != InputResult::Line) return read;
   std::string_view text = reply;
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
