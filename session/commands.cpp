@@ -10,6 +10,7 @@
 #include "display/cell_text.h"
 #include "display/output.h"
 #include "session/catalog_commands.h"
+#include "session/rerun_commands.h"
 #include "session/source_call.h"
 
 namespace {
@@ -189,6 +190,8 @@ const ConsoleCommand COMMANDS[] = {
     {"timing", TimingCommand, "\\timing [on|off]", "show each statement's time"},
     {"x", ExpandedCommand, "\\x [on|off|auto]", "expanded display: each row as a record of name | value lines"},
     {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv"},
+    {"e", EditCommand, "\\e", "edit the statement being typed, or the last one, in $VISUAL or $EDITOR; run what is saved"},
+    {"watch", WatchCommand, "\\watch [SECONDS]", "run the last statement again every SECONDS (2) until Ctrl-C"},
     {"?", ListCommands, "\\?", "list the console's commands"},
 };
 

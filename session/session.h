@@ -29,6 +29,7 @@ struct Session {
   std::vector<std::unique_ptr<LineSource>> sources;  // where lines come from: the last one is read
   Input input;                                      // standard input
   std::deque<std::string> linesAhead;               // lines read at a pause that were not a reply
+  std::string lastStatement;                        // the last statement typed, for \e and \watch
   bool fTiming = false;                             // \timing: each statement's wall time is written after it
   bool fQuit = false;                               // \q, quit or exit: the session ends
   bool fStatementFailed = false;                    // some statement failed: with -b or -e the exit status is 1
