@@ -292,6 +292,42 @@ TempDir::~TempDir() {
 
 std::string SqliteConnStr(const std::string& databasePath) { return "Driver=SQLite3;Database=" + databasePath; }
 
+HeldSession::HeldSession(const std::string& connStr, const std::vector<std::string>& statements) {
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connStr.c_str())),
+                                      SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+    failure = "connect failed: " + connStr;
+    return;
+  }
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+  for (const std::string& statement : statements) {
+    SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement.c_str())), SQL_NTS);
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+      SQLCHAR message[1024] = "";
+      SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, nullptr, nullptr, message, sizeof message, nullptr);
+      failure = statement + ": " + reinterpret_cast<char*>(message);
+      break;
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+}
+
+HeldSession::~HeldSession() {
+  // Some drivers refuse to disconnect inside a transaction.
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) {
+    SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>("rollback")), SQL_NTS);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  }
+  SQLDisconnect(dbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
 std::string ExecSql(const std::string& connStr, const std::vector<std::string>& statements) {
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;

@@ -464,3 +464,31 @@ TEST_F(LineEditorTest, EditAndWatchRunTheEditedAndTheLastStatement) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Tab whose catalog read meets a lock another connection holds gives the line back at once, without its
+// names; once the lock is gone the next Tab completes.
+TEST_F(LineEditorTest, CompletionDoesNotWaitOnALockHeldElsewhere) {
+  TerminalSession session = StartOnTerminal({conn}, 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  {
+    HeldSession lock(conn, {"begin exclusive", "insert into people values(1, 'locked')"});
+    ASSERT_EQ(lock.failure, "");
+    Type(session, "select * from peo\t");
+    usleep(100000);
+    Type(session, "Z");
+    at = WaitFor(session, "Z", at, 5);
+    ASSERT_NE(at, std::string::npos) << session.screen;
+    EXPECT_EQ(session.screen.find("people"), std::string::npos) << session.screen;
+  }
+  Type(session, kBackspace + "\t");
+  at = WaitFor(session, "ple ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\r");
+  EXPECT_NE(WaitFor(session, "| id ", at), std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
+}  // namespace
