@@ -71,18 +71,25 @@ constexpr size_t LONGEST_ESCAPE = 32; // longer sequences are handed on as they 
 
 // The next byte: one queued by the key reader, else one of the terminal.
 int NextKeyByte() {
-  if (!gEditor->keysAhead.empty()) {
-    int byte = static_cast<unsigned char>(gEditor->keysAhead.front());
-    gEditor->keysAhead.erase(0, 1);
+  std::string& queued = gEditor->keysAhead;
+  if (gEditor->keysAheadAt < queued.size()) {
+    int byte = static_cast<unsigned char>(queued[gEditor->keysAheadAt++]);
+    if (gEditor->keysAheadAt == queued.size()) DiscardKeysAhead();
     return byte;
   }
   return ReadKeyByte();
 }
 
+// Puts keys before those queued, to be read next.
+void QueueKeys(const std::string& keys) {
+  gEditor->keysAhead.replace(0, gEditor->keysAheadAt, keys);
+  gEditor->keysAheadAt = 0;
+}
+
 // Whether a byte comes within ESCAPE_WAIT_MS: the keys of one escape sequence come together, and a lone
 // Escape key sends nothing after it.
 bool ByteFollows() {
-  if (!gEditor->keysAhead.empty()) return true;
+  if (gEditor->keysAheadAt < gEditor->keysAhead.size()) return true;
   pollfd fd = {STDIN_FILENO, POLLIN, 0};
   return poll(&fd, 1, ESCAPE_WAIT_MS) > 0;
 }
@@ -128,7 +135,7 @@ bool QueuePaste() {
     if (byte < 0x20 || byte == 0x7f) keys += static_cast<char>(CTRL_V);
     keys += static_cast<char>(byte);
   }
-  gEditor->keysAhead.insert(0, keys);
+  QueueKeys(keys);
   return true;
 }
 
@@ -146,7 +153,7 @@ int ReadEditorByte() {
     gEditor->fMovedToEnd = true;
     return CTRL_E;
   }
-  bool fQueued = !gEditor->keysAhead.empty();
+  bool fQueued = gEditor->keysAheadAt < gEditor->keysAhead.size();
   int byte = NextKeyByte();
   if (byte < 0) return InterruptRequested() ? ReadEditorByte() : -1;
   if (fQueued) return byte;
@@ -160,11 +167,11 @@ int ReadEditorByte() {
     }
     if (gEditor->fSearching && sequence.size() > 1) {
       gEditor->fSearching = false;
-      gEditor->keysAhead.insert(0, sequence);
+      QueueKeys(sequence);
       return END_OF_SEARCH;
     }
     gEditor->fSearching = false;
-    gEditor->keysAhead.insert(0, sequence.substr(1));
+    QueueKeys(sequence.substr(1));
     return ESCAPE;
   }
   if (byte == CTRL_R || byte == CTRL_S) {
@@ -316,7 +323,7 @@ InputResult EditLine(const char* prompt, std::string& line) {
   // An interrupted read may still hand back what was typed: Ctrl-C discards it, and the rest of a paste.
   if (InterruptRequested()) {
     free(edited);
-    gEditor->keysAhead.clear();
+    DiscardKeysAhead();
     return InputResult::Interrupted;
   }
   if (edited == nullptr) {
@@ -329,7 +336,9 @@ InputResult EditLine(const char* prompt, std::string& line) {
 }
 
 void DiscardKeysAhead() {
-  if (gEditor != nullptr) gEditor->keysAhead.clear();
+  if (gEditor == nullptr) return;
+  gEditor->keysAhead.clear();
+  gEditor->keysAheadAt = 0;
 }
 
 void RememberLine(HistoryFile& history, const std::string& line) {

@@ -21,6 +21,7 @@ struct LineEditor {
   Input* lpInput = nullptr;                       // standard input, the terminal the keys come from
   CompletionCatalog catalog;                      // what completion has read of the data source
   std::string keysAhead;                          // bytes the key reader hands out before reading the terminal
+  size_t keysAheadAt = 0;                         // how many of them it has handed out
   bool fSearching = false;                        // a Ctrl-R (or Ctrl-S) search of the history is under way
   bool fMovedToEnd = false;                       // at Ctrl-C the cursor was sent past the line's last line
 };

@@ -416,6 +416,19 @@ TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, un
   return StartOnTerminal(std::vector<std::string>{conn}, rows, columns);
 }
 
+// Appends what the terminal was sent. The switches of bracketed paste show nothing: they are kept apart in
+// session.pasteModes, so that tests compare what is shown.
+static void AppendShown(TerminalSession& session, const char* chunk, size_t size) {
+  static const std::string kSwitch = "\x1b[?2004";
+  size_t from = session.screen.size() >= kSwitch.size() ? session.screen.size() - kSwitch.size() : 0;
+  session.screen.append(chunk, size);
+  for (size_t at = session.screen.find(kSwitch, from); at != std::string::npos && at + kSwitch.size() < session.screen.size();
+       at = session.screen.find(kSwitch, at)) {
+    session.pasteModes += session.screen[at + kSwitch.size()];
+    session.screen.erase(at, kSwitch.size() + 1);
+  }
+}
+
 size_t WaitFor(TerminalSession& session, const std::string& text, size_t from, int seconds) {
   time_t deadline = time(nullptr) + seconds;
   for (;;) {
@@ -427,7 +440,7 @@ size_t WaitFor(TerminalSession& session, const std::string& text, size_t from, i
     char chunk[4096];
     ssize_t n = read(session.master, chunk, sizeof chunk);
     if (n <= 0) return std::string::npos;
-    session.screen.append(chunk, static_cast<size_t>(n));
+    AppendShown(session, chunk, static_cast<size_t>(n));
   }
 }
 
@@ -437,7 +450,7 @@ static void ReadShown(TerminalSession& session, int milliseconds) {
   if (poll(&fd, 1, milliseconds) <= 0) return;
   char chunk[4096];
   ssize_t n = read(session.master, chunk, sizeof chunk);
-  if (n > 0) session.screen.append(chunk, static_cast<size_t>(n));
+  if (n > 0) AppendShown(session, chunk, static_cast<size_t>(n));
 }
 
 bool WaitForEditor(TerminalSession& session) {

@@ -85,7 +85,8 @@ std::string DriverText(const std::string& connStr, const std::string& query);
 struct TerminalSession {
   int pid = -1;        // the console's process
   int master = -1;     // the terminal's master side: what is typed, what is shown
-  std::string screen;  // everything shown so far
+  std::string screen;  // everything shown so far, the switches of bracketed paste left out
+  std::string pasteModes;  // those switches in order: 'h' bracketed paste on, 'l' off
 };
 
 // Starts the console with `args` on a new pseudo-terminal of the given size, in the given locale, with more

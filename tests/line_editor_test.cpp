@@ -362,10 +362,9 @@ TEST_F(LineEditorTest, PastedBlocksRunAsTypedAndNeverAnswerAPause) {
   EXPECT_EQ(Finish(session), 0);
   EXPECT_EQ(Rows("select id, name from people order by id"),
             (std::vector<std::vector<std::string>>{{"1", "a"}, {"2", "tab?here"}, {"3", "q"}}));
-  // Bracketed paste is off again when the console ends.
-  size_t on = session.screen.rfind("\x1b[?2004h");
-  ASSERT_NE(on, std::string::npos);
-  EXPECT_NE(session.screen.find("\x1b[?2004l", on), std::string::npos);
+  // Bracketed paste was on while the console read, and is off again when it ends.
+  ASSERT_NE(session.pasteModes.find('h'), std::string::npos);
+  EXPECT_EQ(session.pasteModes.back(), 'l');
 }
 
 // The screen line the cursor is on after `screen` up to `end`, counted from `from`: line breaks go down,
