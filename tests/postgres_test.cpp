@@ -690,7 +690,7 @@ TEST_F(PostgresTest, CompletionIsNeitherHeldByALockNorStoppedByAnAbortedTransact
   Type(session, "\x7f\t");
   at = WaitFor(session, "me ", at);
   ASSERT_NE(at, std::string::npos) << session.screen;
-  Type(session, "\x15begin\r");
+  Type(session, "\x15" "begin\r");
   ASSERT_TRUE(WaitForEditorToLetGo(session));
   ASSERT_TRUE(WaitForEditor(session));
   Type(session, "select 1/0\r");
