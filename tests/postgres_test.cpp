@@ -691,7 +691,8 @@ TEST_F(PostgresTest, CompletionIsNeitherHeldByALockNorStoppedByAnAbortedTransact
   at = WaitFor(session, "me ", at);
   ASSERT_NE(at, std::string::npos) << session.screen;
   Type(session, "\x15" "begin\r");
-  ASSERT_TRUE(WaitForEditorToLetGo(session));
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
   ASSERT_TRUE(WaitForEditor(session));
   Type(session, "select 1/0\r");
   at = WaitFor(session, "division by zero", at);
@@ -701,7 +702,9 @@ TEST_F(PostgresTest, CompletionIsNeitherHeldByALockNorStoppedByAnAbortedTransact
   at = WaitFor(session, "ple ", at);
   ASSERT_NE(at, std::string::npos) << session.screen;
   Type(session, "\x15rollback\r");
-  ASSERT_TRUE(WaitForEditorToLetGo(session));
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
   EXPECT_EQ(Finish(session), 0);
   ExecSql(conn, {"drop table locked_people"});
 }
