@@ -187,6 +187,9 @@ int ReadEditorByte() {
 int ReadKey(FILE*) {
   if (tcgetattr(STDIN_FILENO, &gEditor->mode) == 0) gEditor->fModeKnown = true;
   int byte = ReadEditorByte();
+  // Enter ends the line: bracketed paste goes off now, while the editor still has the terminal, so that the
+  // moment between the terminal given back and the statement run is no longer than without it.
+  if (byte == '\r' || byte == '\n') SetBracketedPaste(false);
   if (byte < 0x80 || !gEditor->charset.utf8) return byte;
   mbstate_t state = {};
   char bytes[4] = {static_cast<char>(byte)};
@@ -319,9 +322,11 @@ InputResult EditLine(const char* prompt, std::string& line) {
   // A block pasted while the editor reads comes bracketed, told from keys typed.
   SetBracketedPaste(true);
   char* edited = readline(prompt);
+  // An interrupted read may still hand back what was typed: Ctrl-C discards it, and the rest of a paste. A
+  // Ctrl-C that comes once the line is taken is the statement's, so the flag is read before anything else.
+  bool fInterrupted = InterruptRequested();
   SetBracketedPaste(false);
-  // An interrupted read may still hand back what was typed: Ctrl-C discards it, and the rest of a paste.
-  if (InterruptRequested()) {
+  if (fInterrupted) {
     free(edited);
     DiscardKeysAhead();
     return InputResult::Interrupted;
