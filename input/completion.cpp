@@ -34,6 +34,16 @@ constexpr const char* NOT_ALIASES[] = {"WHERE", "ON", "JOIN", "INNER", "LEFT", "
 
 constexpr SQLLEN NAME_BUFFER = 512;  // longer names are not offered
 
+// What completion's own connection runs first: a lock held by another session fails a catalog read at once
+// rather than holding the line (the drivers do not cancel a catalog call that waits on a lock).
+constexpr char POSTGRES_LOCK_WAIT_ATTRIBUTE[] = ";pqopt={options='-c lock_timeout=100'}";  // from the connect on
+constexpr char SQLITE_LOCK_WAIT_ATTRIBUTE[] = "Timeout=100;";  // the SQLite driver's busy timeout, from the connect on
+// The SQLite driver's catalog calls answer a locked database with no rows, not an error: this read of the
+// schema fails instead, and runs before them.
+constexpr char SQLITE_SCHEMA_PROBE[] = "select count(*) from sqlite_master";
+constexpr char POSTGRES_LOCK_NOT_AVAILABLE[] = "55P03";  // SQLSTATE: lock_timeout ran out
+constexpr SQLINTEGER SQLITE_BUSY_CODE = 5;               // the SQLite driver's native code for a locked database
+
 
 bool EqualsIgnoringCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
@@ -54,6 +64,56 @@ bool IsOneOf(const std::string& word, const char* const (&list)[N]) {
 
 // ---- Reading the catalog ------------------------------------------------------------------------------
 
+// Whether a failed call on lpStmt gave up waiting for a lock another session holds.
+bool WaitedOnLock(SQLHSTMT lpStmt) {
+  SQLCHAR szState[6] = "";
+  SQLINTEGER native = 0;
+  SQLCHAR szMessage[256];
+  SQLSMALLINT cbMessage = 0;
+  if (!SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, lpStmt, 1, szState, &native, szMessage, sizeof szMessage, &cbMessage))) return false;
+  const char* state = reinterpret_cast<const char*>(szState);
+  return strcmp(state, POSTGRES_LOCK_NOT_AVAILABLE) == 0 || strcmp(state, "HYT00") == 0 || native == SQLITE_BUSY_CODE;
+}
+
+// Where completion reads the catalog.
+enum class CatalogConnection {
+  Session,  // on the session's connection
+  Own,      // on a connection of its own, open now
+  None,     // on a connection of its own that could not be opened now: no names this time
+};
+
+// Opens completion's connection of its own on PostgreSQL and on a SQLite file, each set to give up at once
+// on a lock held elsewhere: a catalog read then never holds the line (the drivers cancel no catalog call
+// that waits on a lock), and the user's transaction, aborted after an error, does not fail it. Other
+// sources read on the session's connection. What a transaction not yet committed created is not offered.
+CatalogConnection OpenCompletionConnection(Connection& connection) {
+  SqlDialect dialect = connection.profile.dialect;
+  if (connection.lpCompletionDbc != SQL_NULL_HDBC) return CatalogConnection::Own;
+  if (dialect != SqlDialect::PostgreSql && dialect != SqlDialect::Sqlite) return CatalogConnection::Session;
+  std::string connectionString = connection.connectionString;  // for SQLite with the lock wait first
+  if (dialect == SqlDialect::Sqlite) {
+    // A database in memory is the session's connection's alone: a second connection would open another.
+    char szDatabase[4096] = "";
+    SQLSMALLINT cbDatabase = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(connection.lpDbc, SQL_DATABASE_NAME, szDatabase, sizeof szDatabase, &cbDatabase))) {
+      return CatalogConnection::Session;
+    }
+    std::string database = szDatabase;
+    if (database.empty() || database.find(":memory:") != std::string::npos || database.find("mode=memory") != std::string::npos) {
+      return CatalogConnection::Session;
+    }
+    connectionString.insert(0, SQLITE_LOCK_WAIT_ATTRIBUTE);
+  } else {
+    connectionString += POSTGRES_LOCK_WAIT_ATTRIBUTE;
+  }
+  SQLHDBC lpDbc = SQL_NULL_HDBC;
+  bool fOpened = ConnectAgain(connection.lpEnv, connectionString, &lpDbc);
+  explicit_bzero(&connectionString[0], connectionString.size());  // it may hold the password
+  if (!fOpened) return CatalogConnection::None;
+  connection.lpCompletionDbc = lpDbc;
+  return CatalogConnection::Own;
+}
+
 // Runs one catalog call on completion's statement handle, cancellable by Ctrl-C. Returns false on a failure
 // or a cancel.
 template <typename Call>
@@ -73,6 +133,8 @@ bool CatalogCall(CompletionCatalog& known, Call call) {
   SQLRETURN RetCode = call(lpStmt);
   EndCancellableCall(connection.canceller);
   if (InterruptRequested()) known.fCancelled = true;
+  // A read stopped by a lock held elsewhere is not kept either: the next Tab reads again.
+  if (!SQL_SUCCEEDED(RetCode) && !known.fCancelled && WaitedOnLock(lpStmt)) known.fCancelled = true;
   // A read that found the connection gone marks it lost: the next statement connects again first.
   if (!SQL_SUCCEEDED(RetCode) && !known.fCancelled) JudgeOutcome(connection, lpStmt, StatementOutcome::Failed);
   return SQL_SUCCEEDED(RetCode) && !known.fCancelled;
@@ -93,6 +155,8 @@ bool ReadRows(CompletionCatalog& known, SQLUSMALLINT iFirst, SQLUSMALLINT iSecon
     std::string second = iSecond != 0 && indSecond > 0 && indSecond < NAME_BUFFER ? std::string(szSecond, indSecond) : "";
     rows.emplace_back(std::string(szFirst, static_cast<size_t>(indFirst)), second);
   }
+  // A fetch stopped by a lock held elsewhere: what was read is not kept, and the next Tab reads again.
+  if (fRead && RetCode != SQL_NO_DATA && WaitedOnLock(lpStmt)) known.fCancelled = true;
   SQLFreeStmt(lpStmt, SQL_UNBIND);
   SQLFreeStmt(lpStmt, SQL_CLOSE);
   return fRead && RetCode == SQL_NO_DATA;
@@ -239,9 +303,20 @@ bool PrepareCatalog(CompletionCatalog& known) {
     known.generation = lpConnection->generation;
   }
   SQLHSTMT& lpStmt = lpConnection->lpCompletionStmt;
-  if (lpStmt == SQL_NULL_HSTMT && !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, lpConnection->lpDbc, &lpStmt))) {
-    lpStmt = SQL_NULL_HSTMT;
-    return false;
+  if (lpStmt == SQL_NULL_HSTMT) {
+    // Tried again at the next Tab when it could not be opened: the lock that stopped it may be gone.
+    CatalogConnection where = OpenCompletionConnection(*lpConnection);
+    if (where == CatalogConnection::None) return false;
+    SQLHDBC lpDbc = lpConnection->lpCompletionDbc != SQL_NULL_HDBC ? lpConnection->lpCompletionDbc : lpConnection->lpDbc;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, lpDbc, &lpStmt))) {
+      lpStmt = SQL_NULL_HSTMT;
+      return false;
+    }
+  }
+  if (lpConnection->lpCompletionDbc != SQL_NULL_HDBC && lpConnection->profile.dialect == SqlDialect::Sqlite) {
+    std::string probe = SQLITE_SCHEMA_PROBE;
+    if (!CatalogCall(known, [&](SQLHSTMT lpProbe) { return SQLExecDirect(lpProbe, Text(probe), Length(probe)); })) return false;
+    SQLFreeStmt(lpStmt, SQL_CLOSE);
   }
   if (!known.fInfoRead) {
     ReadSourceRules(known);

@@ -34,7 +34,7 @@ struct CompletionCatalog {
   std::map<std::string, std::vector<std::string>> columnsOf;      // columns by qualifier + '.' + table
   bool fAllColumnsRead = false;            // allColumns holds the columns of the current schemas
   std::vector<std::string> allColumns;     // every column name of the current schemas, sorted, each once
-  bool fCancelled = false;                 // Ctrl-C stopped a catalog read during this Tab
+  bool fCancelled = false;                 // Ctrl-C, or a lock held elsewhere, stopped a catalog read this Tab
 };
 
 // Sets the connection whose catalog is read, through the connection's completion statement handle, when a

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <new>
 #include <poll.h>
+#include <string_view>
 #include <unistd.h>
 
 #include "input/interrupt.h"
@@ -105,6 +106,43 @@ InputResult ReadInputLine(Input& input, std::string& line) {
   if (input.fEnded) return InputResult::End;
   OutFlush();
   return StdinIsTerminal() ? ReadTerminalLine(input, line) : ReadScriptLine(input, line);
+}
+
+InputResult ReadTypedLine(Input& input, std::string& line, std::vector<std::string>& pasted) {
+  static constexpr std::string_view PASTE_START = "\x1b[200~";
+  static constexpr std::string_view PASTE_END = "\x1b[201~";
+  SetBracketedPaste(true);
+  std::string read;
+  std::string pastedLine;  // the block's line being read
+  bool fInPaste = false;
+  bool fTyped = false;
+  InputResult result = InputResult::Line;
+  line.clear();
+  while (!fTyped) {
+    result = ReadInputLine(input, read);
+    if (result != InputResult::Line) break;
+    size_t at = 0;
+    for (;;) {
+      size_t mark = read.find(fInPaste ? PASTE_END : PASTE_START, at);
+      std::string& into = fInPaste ? pastedLine : line;
+      into.append(read, at, mark == std::string::npos ? std::string::npos : mark - at);
+      if (mark == std::string::npos) break;
+      at = mark + PASTE_START.size();
+      // The end of a block ends its last line unless the block ended with a line break.
+      if (fInPaste && !pastedLine.empty()) pasted.push_back(std::move(pastedLine));
+      pastedLine.clear();
+      fInPaste = !fInPaste;
+    }
+    if (fInPaste) {
+      // A line break inside the block.
+      pasted.push_back(std::move(pastedLine));
+      pastedLine.clear();
+    } else {
+      fTyped = true;
+    }
+  }
+  SetBracketedPaste(false);
+  return result;
 }
 
 int ReadTerminalByteNow(Input& input, unsigned char* byte) {

@@ -41,6 +41,11 @@ struct Input {
 // long for the memory left throws std::bad_alloc, as any failed allocation does.
 InputResult ReadInputLine(Input& input, std::string& line);
 
+// Reads a line typed at the terminal, with bracketed paste on while it waits: a pasted block is never the
+// line read. Its lines, whole, go to `pasted` (a line break inside the block ends one), and the read goes on
+// until a line is typed; a line with a block inside it is what was typed before and after the block.
+InputResult ReadTypedLine(Input& input, std::string& line, std::vector<std::string>& pasted);
+
 // Reads one byte of the terminal on standard input if one is there now, never waiting: Ctrl-C empties the
 // terminal's input, so a byte that poll saw may be gone when it is read, and a read that waited would
 // wait for the next key. Returns 1 with *byte set, 0 when no byte is there, -1 at end of input or on an

@@ -20,6 +20,7 @@ volatile sig_atomic_t gInterrupted = 0;   // Ctrl-C seen and not yet dealt with
 volatile sig_atomic_t gEndsProcess = 1;   // not in the session's loop: the next Ctrl-C ends the process
 volatile sig_atomic_t gContinued = 0;     // the process was stopped and continued
 volatile sig_atomic_t gResized = 0;       // the window changed size
+volatile sig_atomic_t gPasteBracketed = 0; // the terminal brackets pasted text (ESC[?2004h was written)
 int gWatchPipe[2] = {-1, -1};             // the handler's byte for the watcher thread
 int gWakePipe[2] = {-1, -1};              // the handler's byte for a reader waiting on the terminal
 
@@ -51,6 +52,33 @@ void OnResize(int) {
   int savedErrno = errno;
   gResized = 1;
   WriteByte(gWakePipe[1], 'W');
+  errno = savedErrno;
+}
+
+constexpr char PASTE_ON[] = "\x1b[?2004h";   // the terminal brackets pasted text
+constexpr char PASTE_OFF[] = "\x1b[?2004l";  // it no longer does
+
+void WriteTerminal(const char* text, size_t length) {
+  if (write(STDOUT_FILENO, text, length) < 0) return;  // a terminal gone: nothing to restore
+}
+
+// Ctrl-Z: the shell gets the terminal without bracketed paste, and the console gets it back with it.
+void OnStop(int) {
+  int savedErrno = errno;
+  bool fBracketed = gPasteBracketed != 0;
+  if (fBracketed) WriteTerminal(PASTE_OFF, sizeof PASTE_OFF - 1);
+  signal(SIGTSTP, SIG_DFL);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  raise(SIGTSTP);
+  pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here, and goes on after a continue
+  struct sigaction action = {};
+  action.sa_handler = OnStop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTSTP, &action, nullptr);
+  if (fBracketed) WriteTerminal(PASTE_ON, sizeof PASTE_ON - 1);
   errno = savedErrno;
 }
 
@@ -93,6 +121,7 @@ void InitInterrupts(Canceller& canceller) {
   sigaddset(&blocked, SIGINT);
   sigaddset(&blocked, SIGCONT);
   sigaddset(&blocked, SIGWINCH);
+  sigaddset(&blocked, SIGTSTP);
   pthread_sigmask(SIG_BLOCK, &blocked, &previous);
   std::thread(WatchInterrupts, &canceller).detach();
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -104,6 +133,8 @@ void InitInterrupts(Canceller& canceller) {
   sigaction(SIGCONT, &action, nullptr);
   action.sa_handler = OnResize;
   sigaction(SIGWINCH, &action, nullptr);
+  action.sa_handler = OnStop;
+  sigaction(SIGTSTP, &action, nullptr);
 }
 
 bool InterruptRequested() { return gInterrupted != 0; }
@@ -144,4 +175,25 @@ void WaitForTerminalLine(void (*showAgain)(void*), void* context) {
     if (fds[0].revents != 0) break;
   }
   if (fResized) gResized = 1;
+}
+
+void SetBracketedPaste(bool fOn) {
+  if ((gPasteBracketed != 0) == fOn || !isatty(STDOUT_FILENO)) return;
+  OutFlush();
+  gPasteBracketed = fOn ? 1 : 0;
+  if (fOn) {
+    WriteTerminal(PASTE_ON, sizeof PASTE_ON - 1);
+  } else {
+    WriteTerminal(PASTE_OFF, sizeof PASTE_OFF - 1);
+  }
+}
+
+void SetInterruptIgnored(bool fIgnored) {
+  if (fIgnored) {
+    signal(SIGINT, SIG_IGN);
+  } else if (gWatchPipe[0] >= 0) {
+    InstallInterruptHandler(true);
+  } else {
+    signal(SIGINT, SIG_DFL);
+  }
 }

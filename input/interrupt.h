@@ -35,3 +35,11 @@ Wakeups DrainWakeups();
 // Waits until a line can be read from the terminal without blocking, or Ctrl-C; when the process is
 // stopped and continued meanwhile, calls showAgain, which writes again what the reader had shown.
 void WaitForTerminalLine(void (*showAgain)(void*), void* context);
+
+// Turns the terminal's bracketed paste on or off: while on, a pasted block comes between ESC[200~ and
+// ESC[201~, told from keys typed. It is off while the process is stopped (Ctrl-Z) and on again after.
+void SetBracketedPaste(bool fOn);
+
+// Ignores Ctrl-C (true) while another program has the terminal, as an editor run by \e does, or takes it
+// again (false).
+void SetInterruptIgnored(bool fIgnored);

@@ -55,11 +55,141 @@ int ReadKeyByte() {
   }
 }
 
+// Keys the key reader deals with itself.
+constexpr int CTRL_E = 0x05;          // to the end of the line
+constexpr int CTRL_H = 0x08;          // erases in a search as Backspace does
+constexpr int CTRL_R = 0x12;          // searches the history backwards
+constexpr int CTRL_S = 0x13;          // searches it forwards
+constexpr int CTRL_V = 0x16;          // inserts the next key as it is
+constexpr int CTRL_W = 0x17;          // takes a word into a search
+constexpr int ESCAPE = 0x1b;          // starts the sequence of a cursor key, or a paste
+constexpr int END_OF_SEARCH = 0x00;   // a key bound to nothing that moves or changes the line: it ends a search
+constexpr char PASTE_START[] = "\x1b[200~";  // the terminal's bracket before pasted text
+constexpr char PASTE_END[] = "\x1b[201~";    // and after it
+constexpr int ESCAPE_WAIT_MS = 50;    // how long the rest of an escape sequence may take to come
+constexpr size_t LONGEST_ESCAPE = 32; // longer sequences are handed on as they stand
+
+// The next byte: one queued by the key reader, else one of the terminal.
+int NextKeyByte() {
+  std::string& queued = gEditor->keysAhead;
+  if (gEditor->keysAheadAt < queued.size()) {
+    int byte = static_cast<unsigned char>(queued[gEditor->keysAheadAt++]);
+    if (gEditor->keysAheadAt == queued.size()) DiscardKeysAhead();
+    return byte;
+  }
+  return ReadKeyByte();
+}
+
+// Puts keys before those queued, to be read next.
+void QueueKeys(const std::string& keys) {
+  gEditor->keysAhead.replace(0, gEditor->keysAheadAt, keys);
+  gEditor->keysAheadAt = 0;
+}
+
+// Whether a byte comes within ESCAPE_WAIT_MS: the keys of one escape sequence come together, and a lone
+// Escape key sends nothing after it.
+bool ByteFollows() {
+  if (gEditor->keysAheadAt < gEditor->keysAhead.size()) return true;
+  pollfd fd = {STDIN_FILENO, POLLIN, 0};
+  return poll(&fd, 1, ESCAPE_WAIT_MS) > 0;
+}
+
+// Reads the rest of an escape sequence whose ESC was read: ESC [ parameters final byte, ESC O final byte, or
+// ESC and one key. Returns false at Ctrl-C or at the end of input.
+bool ReadEscapeSequence(std::string& sequence) {
+  sequence.assign(1, static_cast<char>(ESCAPE));
+  while (sequence.size() < LONGEST_ESCAPE && ByteFollows()) {
+    int byte = NextKeyByte();
+    if (byte < 0) return false;
+    sequence += static_cast<char>(byte);
+    if (sequence.size() == 2) {
+      if (byte != '[' && byte != 'O') return true;
+    } else if (sequence[1] == 'O' || (byte >= 0x40 && byte <= 0x7e)) {
+      return true;
+    }
+  }
+  return true;
+}
+
+// Reads a pasted block up to the terminal's closing bracket and queues it as keys typed: each character
+// inserted as it is (control characters quoted, so that no editor command runs), each line break as Enter,
+// so that every line runs as if typed, and the rest after the last break is left on the next line. Returns
+// false at Ctrl-C or at the end of input: the block is dropped.
+bool QueuePaste() {
+  std::string pasted;
+  constexpr size_t endLength = sizeof PASTE_END - 1;
+  while (pasted.size() < endLength || pasted.compare(pasted.size() - endLength, endLength, PASTE_END) != 0) {
+    int byte = NextKeyByte();
+    if (byte < 0) return false;
+    pasted += static_cast<char>(byte);
+  }
+  pasted.resize(pasted.size() - endLength);
+  std::string keys;
+  for (size_t i = 0; i < pasted.size(); ++i) {
+    unsigned char byte = static_cast<unsigned char>(pasted[i]);
+    if (byte == '\r' || byte == '\n') {
+      if (byte == '\r' && i + 1 < pasted.size() && pasted[i + 1] == '\n') ++i;
+      keys += '\n';
+      continue;
+    }
+    if (byte < 0x20 || byte == 0x7f) keys += static_cast<char>(CTRL_V);
+    keys += static_cast<char>(byte);
+  }
+  QueueKeys(keys);
+  return true;
+}
+
+// Whether a key typed during a history search goes on with the search; any other key ends it.
+bool KeepsSearching(int byte) { return byte >= 0x20 || byte == CTRL_H || byte == CTRL_R || byte == CTRL_S || byte == CTRL_W; }
+
+// One key, escape sequences seen whole: a paste is queued as keys typed, and a cursor key during a search
+// first ends the search with a key that does nothing (the editor's search would take the sequence's bytes as
+// text), then acts as it does outside it.
+int ReadEditorByte() {
+  // Ctrl-C: the cursor goes past the last line of the statement first, so that nothing of it is left
+  // under the next prompt.
+  if (InterruptRequested()) {
+    if (gEditor->fMovedToEnd) return -1;
+    gEditor->fMovedToEnd = true;
+    return CTRL_E;
+  }
+  bool fQueued = gEditor->keysAheadAt < gEditor->keysAhead.size();
+  int byte = NextKeyByte();
+  if (byte < 0) return InterruptRequested() ? ReadEditorByte() : -1;
+  if (fQueued) return byte;
+  if (byte == ESCAPE) {
+    std::string sequence;
+    if (!ReadEscapeSequence(sequence)) return ReadEditorByte();
+    if (sequence == PASTE_START) {
+      if (!QueuePaste()) return ReadEditorByte();
+      gEditor->fSearching = false;
+      return ReadEditorByte();
+    }
+    if (gEditor->fSearching && sequence.size() > 1) {
+      gEditor->fSearching = false;
+      QueueKeys(sequence);
+      return END_OF_SEARCH;
+    }
+    gEditor->fSearching = false;
+    QueueKeys(sequence.substr(1));
+    return ESCAPE;
+  }
+  if (byte == CTRL_R || byte == CTRL_S) {
+    gEditor->fSearching = true;
+  } else if (gEditor->fSearching && !KeepsSearching(byte)) {
+    gEditor->fSearching = false;
+  }
+  return byte;
+}
+
 // The editor's key reader: one character a call, a multibyte one decoded whole, since the editor takes
 // what this returns as a wide character.
 int ReadKey(FILE*) {
   if (tcgetattr(STDIN_FILENO, &gEditor->mode) == 0) gEditor->fModeKnown = true;
-  int byte = ReadKeyByte();
+  int byte = ReadEditorByte();
+  // Enter ends the line: bracketed paste goes off now, while the editor still has the terminal, so that the
+  // moment between the terminal given back and the statement run is no longer than without it.
+  if (byte == '\r' || byte == '\n') SetBracketedPaste(false);
   if (byte < 0x80 || !gEditor->charset.utf8) return byte;
   mbstate_t state = {};
   char bytes[4] = {static_cast<char>(byte)};
@@ -67,7 +197,7 @@ int ReadKey(FILE*) {
     wchar_t wide;
     size_t used = mbrtowc(&wide, bytes, have, &state);
     if (used == static_cast<size_t>(-2) && have < 4) {
-      int next = ReadKeyByte();
+      int next = NextKeyByte();
       if (next < 0) return -1;
       bytes[have++] = static_cast<char>(next);
       state = mbstate_t{};
@@ -187,10 +317,18 @@ InputResult EditLine(const char* prompt, std::string& line) {
   // A stop and continue while a statement ran: the prompt is not yet shown, so it is shown once. A window
   // resized meanwhile is measured now.
   if (DrainWakeups().fResized) rl_resize_terminal();
+  gEditor->fSearching = false;
+  gEditor->fMovedToEnd = false;
+  // A block pasted while the editor reads comes bracketed, told from keys typed.
+  SetBracketedPaste(true);
   char* edited = readline(prompt);
-  // An interrupted read may still hand back what was typed: Ctrl-C discards it.
-  if (InterruptRequested()) {
+  // An interrupted read may still hand back what was typed: Ctrl-C discards it, and the rest of a paste. A
+  // Ctrl-C that comes once the line is taken is the statement's, so the flag is read before anything else.
+  bool fInterrupted = InterruptRequested();
+  SetBracketedPaste(false);
+  if (fInterrupted) {
     free(edited);
+    DiscardKeysAhead();
     return InputResult::Interrupted;
   }
   if (edited == nullptr) {
@@ -200,6 +338,12 @@ InputResult EditLine(const char* prompt, std::string& line) {
   line = edited;
   free(edited);
   return InputResult::Line;
+}
+
+void DiscardKeysAhead() {
+  if (gEditor == nullptr) return;
+  gEditor->keysAhead.clear();
+  gEditor->keysAheadAt = 0;
 }
 
 void RememberLine(HistoryFile& history, const std::string& line) {

@@ -20,6 +20,10 @@ struct LineEditor {
   std::vector<std::string> matches;               // the completions being handed out
   Input* lpInput = nullptr;                       // standard input, the terminal the keys come from
   CompletionCatalog catalog;                      // what completion has read of the data source
+  std::string keysAhead;                          // bytes the key reader hands out before reading the terminal
+  size_t keysAheadAt = 0;                         // how many of them it has handed out
+  bool fSearching = false;                        // a Ctrl-R (or Ctrl-S) search of the history is under way
+  bool fMovedToEnd = false;                       // at Ctrl-C the cursor was sent past the line's last line
 };
 
 // Sets up `editor` for a session on `connection`, whose catalog completion reads, with keys in `charset`,
@@ -30,6 +34,9 @@ void InitLineEditor(LineEditor& editor, Input& input, Connection& connection, co
 // Shows `prompt` and reads one edited line into `line`. Returns Line, End (Ctrl-D on an empty line) or
 // Interrupted (Ctrl-C: whatever was typed is discarded).
 InputResult EditLine(const char* prompt, std::string& line);
+
+// Drops what is left of a block pasted at the prompt: Ctrl-C stops it as it stops the statements it held.
+void DiscardKeysAhead();
 
 // Adds a line handed to the driver to the history and its file, unless it is not to be kept (IsLineKept).
 void RememberLine(HistoryFile& history, const std::string& line);

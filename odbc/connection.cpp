@@ -81,7 +81,7 @@ bool Connect(Connection& connection, const std::string& connectionString) {
 SQLRETURN Reconnect(Connection& connection, SQLUINTEGER loginTimeoutSeconds, bool (*GivenUp)()) {
   // The disconnect releases every statement of the connection.
   DropStatement(connection.lpStmt);
-  DropStatement(connection.lpCompletionStmt);
+  DropCompletionConnection(connection);
   if (connection.fConnected) SQLDisconnect(connection.lpDbc);
   connection.fConnected = false;
   connection.fLost = true;
@@ -121,9 +121,32 @@ SQLRETURN Reconnect(Connection& connection, SQLUINTEGER loginTimeoutSeconds, boo
   return RetCode;
 }
 
+bool ConnectAgain(SQLHENV lpEnv, std::string& connectionString, SQLHDBC* lpDbc) {
+  *lpDbc = SQL_NULL_HDBC;
+  if (lpEnv == SQL_NULL_HENV || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, lpEnv, lpDbc))) {
+    *lpDbc = SQL_NULL_HDBC;
+    return false;
+  }
+  SQLCHAR* connStr = connectionString.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(&connectionString[0]);
+  if (!SQL_SUCCEEDED(SQLDriverConnect(*lpDbc, nullptr, connStr, SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+    SQLFreeHandle(SQL_HANDLE_DBC, *lpDbc);
+    *lpDbc = SQL_NULL_HDBC;
+    return false;
+  }
+  return true;
+}
+
+void DropCompletionConnection(Connection& connection) {
+  DropStatement(connection.lpCompletionStmt);
+  if (connection.lpCompletionDbc == SQL_NULL_HDBC) return;
+  SQLDisconnect(connection.lpCompletionDbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, connection.lpCompletionDbc);
+  connection.lpCompletionDbc = SQL_NULL_HDBC;
+}
+
 void Disconnect(Connection& connection) {
   DropStatement(connection.lpStmt);
-  DropStatement(connection.lpCompletionStmt);
+  DropCompletionConnection(connection);
   if (connection.lpDbc != SQL_NULL_HDBC) {
     SQLDisconnect(connection.lpDbc);
     SQLFreeConnect(connection.lpDbc);

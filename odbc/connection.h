@@ -24,6 +24,7 @@ struct Connection {
   SQLHDBC lpDbc = SQL_NULL_HDBC;                // the connection handle, for the whole run
   SQLHSTMT lpStmt = SQL_NULL_HSTMT;             // the session's statement handle, reused for every statement
   SQLHSTMT lpCompletionStmt = SQL_NULL_HSTMT;   // completion's own statement handle, allocated at its first read
+  SQLHDBC lpCompletionDbc = SQL_NULL_HDBC;      // completion's own connection, where it has one; else lpDbc serves
   std::string connectionString;                 // as given (with -p, the password in it), for a reconnect
   unsigned generation = 0;                      // counts connects: a handle borrowed before is gone
   bool fConnected = false;                      // SQLDriverConnect succeeded and no disconnect came since
@@ -51,6 +52,13 @@ bool Connect(Connection& connection, const std::string& connectionString);
 // statement handle is gone afterwards and the generation counts one more. Returns the last attempt's code;
 // its diagnostics are the caller's to report.
 SQLRETURN Reconnect(Connection& connection, SQLUINTEGER loginTimeoutSeconds, bool (*GivenUp)());
+
+// Opens another connection on the environment lpEnv with connectionString, never prompting, into *lpDbc.
+// Returns false (nothing reported, *lpDbc null) when that fails.
+bool ConnectAgain(SQLHENV lpEnv, std::string& connectionString, SQLHDBC* lpDbc);
+
+// Disconnects and frees completion's own connection and its statement, if it has them.
+void DropCompletionConnection(Connection& connection);
 
 // The one teardown: frees the statement handles (the SQLite driver keeps its database open while a
 // statement of it is allocated), disconnects, frees the connection and the environment. Results ignored.

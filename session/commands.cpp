@@ -15,6 +15,7 @@
 #include "session/connections.h"
 #include "session/copy_command.h"
 #include "session/mainloop.h"
+#include "session/rerun_commands.h"
 #include "session/source_call.h"
 
 namespace {
@@ -304,6 +305,8 @@ const ConsoleCommand COMMANDS[] = {
     {"unset", UnsetCommand, "\\unset NAME", "remove a variable"},
     {"echo", EchoCommand, "\\echo TEXT", "write TEXT, variables replaced"},
     {"o", OutputCommand, "\\o [FILE | |CMD]", "send results to FILE or to a command; alone: to standard output"},
+    {"e", EditCommand, "\\e", "edit the statement being typed, or the last one, in $VISUAL or $EDITOR; run what is saved"},
+    {"watch", WatchCommand, "\\watch [SECONDS]", "run the last statement again every SECONDS (2) until Ctrl-C"},
     {"?", ListCommands, "\\?", "list the console's commands"},
 };
 

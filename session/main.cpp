@@ -29,7 +29,11 @@ namespace {
 bool ListingInterrupted(void*) { return InterruptRequested(); }
 
 // Waits at a pause until the terminal has a line.
-void WaitForPauseReply(void*, void (*showAgain)(void*), void* prompt) { WaitForTerminalLine(showAgain, prompt); }
+void WaitForPauseReply(void*, void (*showAgain)(void*), void* prompt) {
+  // A block pasted while the pause waits comes bracketed, so that the reply's reader can tell it from keys.
+  SetBracketedPaste(true);
+  WaitForTerminalLine(showAgain, prompt);
+}
 
 // The listing style the command line asks for, with the pager's calls.
 void SetUpListing(Session& session) {

@@ -78,6 +78,7 @@ Step AfterInterrupt(Session& session) {
   while (session.sources.size() > 1) session.sources.pop_back();
   DiscardPending(TopSource(session).splitter);
   session.linesAhead.clear();
+  DiscardKeysAhead();
   ClearInterrupt();
   return Step::Discard;
 }
@@ -127,6 +128,7 @@ Step RunReadyPieces(Session& session, bool fEndOfInput) {
       if (source.kind == SourceKind::Editor && IsLineKept(piece.text)) {
         RememberLine(session.history, std::string(text) + std::string(piece.delimiter));
       }
+      if (source.fInteractive) session.lastStatement = text;
       SetReportPlace(session, source, startLine);
       std::string_view toRun;
       // A COPY through the client's streams never reaches the driver: a script's data loads in bulk.
@@ -151,6 +153,7 @@ Step RunLineModeLine(Session& session, std::string& line) {
   LineSource& source = TopSource(session);
   if (source.kind == SourceKind::Editor) RememberLine(session.history, line);
   if (source.fInteractive && IsQuitWord(line)) return Step::End;
+  if (source.fInteractive && !IsConsoleCommand(line)) session.lastStatement = line;
   // A line that begins with a backslash is the console's own command, never sent to the driver.
   StatementOutcome outcome = IsConsoleCommand(line)      ? RunConsoleCommand(session, line)
                              : IsCopyThroughStdio(line) ? RunCopyStatement(session, line, source)
@@ -243,7 +246,10 @@ void RunMainLoop(Session& session) {
 
 InputResult ReadPauseReply(void* context, std::string& reply) {
   Session& session = *static_cast<Session*>(context);
-  InputResult read = ReadInputLine(session.input, reply);
+  // A block pasted at the pause never answers it: it is kept for the prompt, and the pause waits for a key.
+  std::vector<std::string> pasted;
+  InputResult read = ReadTypedLine(session.input, reply, pasted);
+  for (std::string& line : pasted) session.linesAhead.push_back(std::move(line));
   if (read != InputResult::Line) return read;
   std::string_view text = reply;
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

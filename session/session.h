@@ -44,6 +44,7 @@ struct Session {
   Variables variables;                              // \set and -v: what :NAME stands for in statements
   OutputRedirect redirect;                          // \o: where results go
   std::string restrictKey;                          // \restrict KEY: no other command runs until \unrestrict KEY
+  std::string lastStatement;                        // the last statement typed, for \e and \watch
   bool fTiming = false;                             // \timing: each statement's wall time is written after it
   bool fQuit = false;                               // \q, quit or exit: the session ends
   bool fStatementFailed = false;                    // some statement failed: with -b or -e the exit status is 1

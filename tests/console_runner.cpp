@@ -292,6 +292,42 @@ TempDir::~TempDir() {
 
 std::string SqliteConnStr(const std::string& databasePath) { return "Driver=SQLite3;Database=" + databasePath; }
 
+HeldSession::HeldSession(const std::string& connStr, const std::vector<std::string>& statements) {
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connStr.c_str())),
+                                      SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+    failure = "connect failed: " + connStr;
+    return;
+  }
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+  for (const std::string& statement : statements) {
+    SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement.c_str())), SQL_NTS);
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+      SQLCHAR message[1024] = "";
+      SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, nullptr, nullptr, message, sizeof message, nullptr);
+      failure = statement + ": " + reinterpret_cast<char*>(message);
+      break;
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+}
+
+HeldSession::~HeldSession() {
+  // Some drivers refuse to disconnect inside a transaction.
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) {
+    SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>("rollback")), SQL_NTS);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  }
+  SQLDisconnect(dbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+}
+
 std::string ExecSql(const std::string& connStr, const std::vector<std::string>& statements) {
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
@@ -380,6 +416,19 @@ TerminalSession StartOnTerminal(const std::string& conn, unsigned short rows, un
   return StartOnTerminal(std::vector<std::string>{conn}, rows, columns);
 }
 
+// Appends what the terminal was sent. The switches of bracketed paste show nothing: they are kept apart in
+// session.pasteModes, so that tests compare what is shown.
+static void AppendShown(TerminalSession& session, const char* chunk, size_t size) {
+  static const std::string kSwitch = "\x1b[?2004";
+  size_t from = session.screen.size() >= kSwitch.size() ? session.screen.size() - kSwitch.size() : 0;
+  session.screen.append(chunk, size);
+  for (size_t at = session.screen.find(kSwitch, from); at != std::string::npos && at + kSwitch.size() < session.screen.size();
+       at = session.screen.find(kSwitch, at)) {
+    session.pasteModes += session.screen[at + kSwitch.size()];
+    session.screen.erase(at, kSwitch.size() + 1);
+  }
+}
+
 size_t WaitFor(TerminalSession& session, const std::string& text, size_t from, int seconds) {
   time_t deadline = time(nullptr) + seconds;
   for (;;) {
@@ -391,7 +440,7 @@ size_t WaitFor(TerminalSession& session, const std::string& text, size_t from, i
     char chunk[4096];
     ssize_t n = read(session.master, chunk, sizeof chunk);
     if (n <= 0) return std::string::npos;
-    session.screen.append(chunk, static_cast<size_t>(n));
+    AppendShown(session, chunk, static_cast<size_t>(n));
   }
 }
 
@@ -401,7 +450,7 @@ static void ReadShown(TerminalSession& session, int milliseconds) {
   if (poll(&fd, 1, milliseconds) <= 0) return;
   char chunk[4096];
   ssize_t n = read(session.master, chunk, sizeof chunk);
-  if (n > 0) session.screen.append(chunk, static_cast<size_t>(n));
+  if (n > 0) AppendShown(session, chunk, static_cast<size_t>(n));
 }
 
 bool WaitForEditor(TerminalSession& session) {

@@ -67,6 +67,16 @@ std::string SqliteConnStr(const std::string& databasePath);
 // Runs each statement through ODBC on connStr; returns the first failure's message, or "" when all succeed.
 std::string ExecSql(const std::string& connStr, const std::vector<std::string>& statements);
 
+// A second session that runs statements on connStr and holds what they took (a transaction begun and its
+// locks) until it is destroyed, which rolls back and disconnects.
+struct HeldSession {
+  void* env = nullptr;     // the ODBC environment handle
+  void* dbc = nullptr;     // the connection handle
+  std::string failure;     // the first failure's message, or "" when every statement succeeded
+  HeldSession(const std::string& connStr, const std::vector<std::string>& statements);
+  ~HeldSession();
+};
+
 // Runs a query through ODBC on connStr and returns the driver's own text of every value (SQLGetData as
 // SQL_C_CHAR), a line a row, values joined by commas, NULL as nothing; "" on a failure.
 std::string DriverText(const std::string& connStr, const std::string& query);
@@ -75,7 +85,8 @@ std::string DriverText(const std::string& connStr, const std::string& query);
 struct TerminalSession {
   int pid = -1;        // the console's process
   int master = -1;     // the terminal's master side: what is typed, what is shown
-  std::string screen;  // everything shown so far
+  std::string screen;  // everything shown so far, the switches of bracketed paste left out
+  std::string pasteModes;  // those switches in order: 'h' bracketed paste on, 'l' off
 };
 
 // Starts the console with `args` on a new pseudo-terminal of the given size, in the given locale, with more

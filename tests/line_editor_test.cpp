@@ -1,8 +1,11 @@
 // End-to-end tests of the terminal's line editor and of Ctrl-C, typed as bytes on a real pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <csignal>
+#include <cstdio>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -278,6 +281,212 @@ TEST_F(LineEditorTest, PastedLinesAfterAListingAreEachReadOnce) {
   Type(session, "select id from people\r\rselect 'pasted' as p\r");
   at = WaitFor(session, "| pasted ", at);
   EXPECT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(Finish(session), 0);
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kCtrlR = "\x12";
+const std::string kPasteStart = "\x1b[200~";
+const std::string kPasteEnd = "\x1b[201~";
+
+// Each cursor key typed during a Ctrl-R search ends it and acts as outside it; none leaves escape text.
+TEST_F(LineEditorTest, CursorKeysEndAHistorySearchAndActAsOutsideIt) {
+  TerminalSession session = StartOnTerminal({conn}, 50, 100);
+  size_t at = WaitFor(session, kPrompt);
+  for (const char* name : {"older", "kleft", "kright", "khome", "kss3", "kend", "kfour", "kdel", "kup", "kdown", "newer"}) {
+    ASSERT_TRUE(WaitForEditor(session));
+    Type(session, std::string("select 'k' as ") + name + "\r");
+    at = WaitFor(session, std::string("| ") + name, at);
+    ASSERT_NE(at, std::string::npos) << session.screen;
+  }
+  // A search leaves the cursor at the start of what it found.
+  struct Case {
+    const char* szFound;   // what the search looks for
+    std::string keys;      // the key that ends it, and what is typed after
+    const char* szShown;   // what the statement then shows
+  };
+  const Case cases[] = {
+      {"kleft", "\x1b[D" "Z\r", "near \"kleft\": syntax error"},  // 'asZ kleft'
+      {"kright", "\x1b[C" "Z\r", "| kZright "},
+      {"khome", "\x1b[H" "explain \r", "| opcode "},
+      {"kss3", "\x1bOH" "explain \r", "| opcode "},
+      {"kend", "\x1b[F" "1\r", "| kend1 "},
+      {"kfour", "\x1b[4~" "2\r", "| kfour2 "},
+      {"kdel", "\x1b[3~" "\r", "| del "},
+      {"kup", "\x1b[A" "\r", "| kdel "},
+      {"kdown", "\x1b[B" "\r", "| newer "},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WaitForEditor(session));
+    Type(session, kCtrlR + c.szFound);
+    usleep(200000);
+    Type(session, c.keys);
+    at = WaitFor(session, c.szShown, at);
+    ASSERT_NE(at, std::string::npos) << c.szFound << ": " << session.screen.substr(session.screen.size() - 600);
+  }
+  EXPECT_EQ(Finish(session), 0);
+}
+
+// A block pasted at the prompt runs line by line as typed, tabs and all, and its unfinished last line waits
+// for more; a block pasted at a pause never answers it, even one that starts with an empty line and holds a
+// Q: it runs after the listing, whole.
+TEST_F(LineEditorTest, PastedBlocksRunAsTypedAndNeverAnswerAPause) {
+  TerminalSession session = StartOnTerminal({conn}, 10, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, kPasteStart + "insert into people values(1, 'a')\rinsert into people values(2, 'tab\there')\r" +
+                    "select count(*) as n from peo" + kPasteEnd);
+  at = WaitFor(session, "select count(*) as n from peo", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "ple\r");
+  at = WaitFor(session, "|          2  |", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "with recursive c(i) as (select 1 union all select i + 1 from c where i < 40) select i from c\r");
+  at = WaitFor(session, "Q to quit10", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, kPasteStart + "\rq\rinsert into people values(3, 'q')\r" + kPasteEnd);
+  usleep(500000);
+  WaitFor(session, "never shown", at, 1);
+  EXPECT_EQ(session.screen.find("|          9  |", at), std::string::npos) << session.screen.substr(at);
+  Type(session, "\r");
+  at = WaitFor(session, "|          9  |", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "q\r");
+  at = WaitFor(session, "1 row affected", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  EXPECT_EQ(Finish(session), 0);
+  EXPECT_EQ(Rows("select id, name from people order by id"),
+            (std::vector<std::vector<std::string>>{{"1", "a"}, {"2", "tab?here"}, {"3", "q"}}));
+  // Bracketed paste was on while the console read, and is off again when it ends.
+  ASSERT_NE(session.pasteModes.find('h'), std::string::npos);
+  EXPECT_EQ(session.pasteModes.back(), 'l');
+}
+
+// The screen line the cursor is on after `screen` up to `end`, counted from `from`: line breaks go down,
+// the editor's ESC[nA and ESC[nB up and down.
+int CursorLine(const std::string& screen, size_t from, size_t end) {
+  int line = 0;
+  for (size_t i = from; i < end; ++i) {
+    if (screen[i] == '\n') {
+      ++line;
+    } else if (screen[i] == '\x1b' && i + 1 < end && screen[i + 1] == '[') {
+      size_t j = i + 2;
+      int count = 0;
+      while (j < end && isdigit(static_cast<unsigned char>(screen[j]))) count = count * 10 + (screen[j++] - '0');
+      if (j < end && (screen[j] == 'A' || screen[j] == 'B')) line += (screen[j] == 'A' ? -1 : 1) * (count == 0 ? 1 : count);
+    }
+  }
+  return line;
+}
+
+// Ctrl-C with the cursor on the first line of a recalled statement of three lines: the next prompt comes
+// below all three, none of them left under it.
+TEST_F(LineEditorTest, CtrlCOnARecalledStatementsFirstLineLeavesNothingUnderThePrompt) {
+  TerminalSession session = StartOnTerminal({"-m", conn}, 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 1 as a,\r2 as b,\r3 as c;\r");
+  at = WaitFor(session, "| a ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  size_t recalled = session.screen.size();
+  Type(session, kUp);
+  ASSERT_NE(WaitFor(session, "3 as c;", recalled), std::string::npos) << session.screen.substr(recalled);
+  Type(session, "\x01");
+  usleep(200000);
+  Type(session, kCtrlC);
+  at = WaitFor(session, kPrompt, recalled);
+  ASSERT_NE(at, std::string::npos) << session.screen.substr(recalled);
+  size_t lastLine = session.screen.find("3 as c;", recalled);
+  EXPECT_GT(CursorLine(session.screen, recalled, at), CursorLine(session.screen, recalled, lastLine))
+      << session.screen.substr(recalled);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 9 as z;\r");
+  EXPECT_NE(WaitFor(session, "| z ", at), std::string::npos) << session.screen.substr(recalled);
+  EXPECT_EQ(Finish(session), 0);
+}
+
+// \e edits the statement being typed, else the last one, in $VISUAL (before $EDITOR) and runs what is
+// saved; \watch runs the last statement again, each run headed by the time, until Ctrl-C.
+TEST_F(LineEditorTest, EditAndWatchRunTheEditedAndTheLastStatement) {
+  std::string editor = dir.path + "/editor.sh";
+  FILE* script = fopen(editor.c_str(), "w");
+  ASSERT_NE(script, nullptr);
+  fputs("#!/bin/sh\nsed -i -e 's/41/42/' -e 's/typed/edited/' \"$1\"\n", script);
+  fclose(script);
+  chmod(editor.c_str(), 0755);
+  TerminalSession session = StartOnTerminal({"-m", conn}, 50, 100, "C", {"VISUAL=" + editor, "EDITOR=false"});
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 41 as answer;\r");
+  at = WaitFor(session, "|         41  |", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "\\e\r");
+  at = WaitFor(session, "|         42  |", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  // A statement being typed is replaced by what the editor saved, and goes on to its end.
+  Type(session, "select 'typed'\r\\e\r");
+  at = WaitFor(session, "select 'edited'", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "as w;\r");
+  at = WaitFor(session, "| edited ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "\\watch 0.2\r");
+  const std::string every = " (every 0.2s)\r\n\r\n";
+  size_t first = WaitFor(session, every, at);
+  ASSERT_NE(first, std::string::npos) << session.screen.substr(at);
+  size_t second = WaitFor(session, every, first);
+  ASSERT_NE(second, std::string::npos) << session.screen.substr(at);
+  EXPECT_NE(session.screen.substr(first, second - first).find("| edited "), std::string::npos);
+  // The heading is the time: a year and a clock.
+  size_t headingEnd = first - every.size();
+  size_t headingStart = session.screen.rfind('\n', headingEnd) + 1;
+  std::string heading = session.screen.substr(headingStart, headingEnd - headingStart);
+  EXPECT_NE(heading.find(':'), std::string::npos) << heading;
+  EXPECT_NE(heading.find(" 20"), std::string::npos) << heading;
+  Type(session, kCtrlC);
+  at = WaitFor(session, kPrompt, second);
+  ASSERT_NE(at, std::string::npos) << session.screen.substr(second);
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 'after' as x;\r");
+  EXPECT_NE(WaitFor(session, "| after ", at), std::string::npos) << session.screen.substr(second);
+  EXPECT_EQ(Finish(session), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A Tab whose catalog read meets a lock another connection holds gives the line back at once, without its
+// names; once the lock is gone the next Tab completes.
+TEST_F(LineEditorTest, CompletionDoesNotWaitOnALockHeldElsewhere) {
+  TerminalSession session = StartOnTerminal({conn}, 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  {
+    HeldSession lock(conn, {"begin exclusive", "insert into people values(1, 'locked')"});
+    ASSERT_EQ(lock.failure, "");
+    Type(session, "select * from peo\t");
+    usleep(100000);
+    Type(session, "Z");
+    at = WaitFor(session, "Z", at, 5);
+    ASSERT_NE(at, std::string::npos) << session.screen;
+    EXPECT_EQ(session.screen.find("people"), std::string::npos) << session.screen;
+  }
+  Type(session, kBackspace + "\t");
+  at = WaitFor(session, "ple ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\r");
+  EXPECT_NE(WaitFor(session, "| id ", at), std::string::npos) << session.screen;
   EXPECT_EQ(Finish(session), 0);
 }
 

@@ -693,14 +693,13 @@ TEST_F(PostgresTest, CompletionReadsTheSearchPathAndAnySchemaAndCtrlCStopsACatal
             "");
   TerminalSession session = StartOnTerminal(PostgresConnStr(gServer), 24, 100);
   size_t at = WaitFor(session, kPrompt);
-  // A catalog read that waits on a lock: Ctrl-C stops it and the line stays, to be completed later.
+  // A catalog read that meets a lock gives the line back, to be completed later.
   {
     CatalogLock lock(PostgresConnStr(gServer));
     ASSERT_TRUE(lock.held);
     ASSERT_TRUE(WaitForEditor(session));
     Type(session, "select * from otherschema.tab\t");
     usleep(500000);
-    Type(session, "\x03");
     Type(session, "le_o");
     at = WaitFor(session, "tabl", at);
     ASSERT_NE(at, std::string::npos) << session.screen;
@@ -727,6 +726,45 @@ TEST_F(PostgresTest, CompletionReadsTheSearchPathAndAnySchemaAndCtrlCStopsACatal
   EXPECT_EQ(Finish(session), 0);
   EXPECT_EQ(session.screen.find("hidden_from_path"), std::string::npos) << session.screen;
   ExecSql(PostgresConnStr(gServer), {"drop schema otherschema cascade", "drop table \"MixedCase\""});
+}
+
+// Completion reads the catalog on a connection of its own: a table locked by another session does not hold
+// the line, and the user's transaction, aborted by an error, does not stop it.
+TEST_F(PostgresTest, CompletionIsNeitherHeldByALockNorStoppedByAnAbortedTransaction) {
+  std::string conn = PostgresConnStr(gServer);
+  ASSERT_EQ(ExecSql(conn, {"drop table if exists locked_people", "create table locked_people(id int, locked_name text)"}), "");
+  TerminalSession session = StartOnTerminal(conn, 24, 100);
+  size_t at = WaitFor(session, kPrompt);
+  ASSERT_TRUE(WaitForEditor(session));
+  {
+    HeldSession lock(conn, {"begin", "lock table pg_catalog.pg_attribute in access exclusive mode"});
+    ASSERT_EQ(lock.failure, "");
+    Type(session, "select * from locked_people where locked_na\t");
+    usleep(100000);
+    Type(session, "Z");
+    at = WaitFor(session, "Z", at, 5);
+    ASSERT_NE(at, std::string::npos) << session.screen;
+  }
+  Type(session, "\x7f\t");
+  at = WaitFor(session, "me ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\x15" "begin\r");
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select 1/0\r");
+  at = WaitFor(session, "division by zero", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  Type(session, "select * from locked_peo\t");
+  at = WaitFor(session, "ple ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  Type(session, "\x15rollback\r");
+  at = WaitFor(session, kPrompt, at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  ASSERT_TRUE(WaitForEditor(session));
+  EXPECT_EQ(Finish(session), 0);
+  ExecSql(conn, {"drop table locked_people"});
 }
 
 // Titles as written, a script of good statements that exits 0 with nothing on standard error, and the
