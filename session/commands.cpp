@@ -297,7 +297,10 @@ const ConsoleCommand COMMANDS[] = {
     {"disconnect", DisconnectCommand, "\\disconnect NAME", "close the named connection"},
     {"timing", TimingCommand, "\\timing [on|off]", "show each statement's time"},
     {"x", ExpandedCommand, "\\x [on|off|auto]", "expanded display: each row as a record of name | value lines"},
-    {"copy", CopyCommand, "\\copy ...", "TABLE [(COL, ...)] from FILE [csv|tsv] [header|noheader]; TABLE|(QUERY) to FILE [csv|tsv]; TABLE|(QUERY) to [NAME]:TABLE"},
+    {"copy", CopyCommand, "\\copy TABLE ...",
+     "[(COL, ...)] from FILE [csv|tsv] [header|noheader]: load a file into TABLE\n"
+     "\\copy TABLE|(QUERY) to FILE [csv|tsv]: write a file, whole\n"
+     "\\copy TABLE|(QUERY) to [NAME]:TABLE [create]: into a table of a connection (NAME: \\connect)"},
     {"restrict", RestrictCommand, "\\restrict KEY", "run no other command until \\unrestrict KEY"},
     {"unrestrict", UnrestrictCommand, "\\unrestrict KEY", "end \\restrict"},
     {"format", FormatCommand, "\\format [NAME]", "how result sets are written: table, fit (columns as wide as their data), csv, tsv, json, markdown"},
@@ -316,7 +319,8 @@ StatementOutcome ListCommands(Session&, std::string_view) {
     std::string line = "  ";
     line += command.szUsage;
     line.append(line.size() < 22 ? 22 - line.size() : 1, ' ');
-    line += command.szHelp;
+    // A help of several lines continues under its first.
+    for (const char* at = command.szHelp; *at != '\0'; ++at) line += *at == '\n' ? "\n" + std::string(22, ' ') : std::string(1, *at);
     line += '\n';
     OutText(line.c_str());
   }
