@@ -202,7 +202,7 @@ int RunProgram(Session& session, int argc, char** argv) {
   MaskPasswordArguments(argc, argv);  // ps shows the arguments: the console reads its own copy
   switch (action) {
     case CommandLineAction::Help:
-      OutText(UsageText());
+      OutText(UsageText().c_str());
       OutFlush();
       return OutputExitStatus();
     case CommandLineAction::Version:

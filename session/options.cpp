@@ -114,8 +114,11 @@ CommandLineAction ParseCommandLine(int argc, char** argv, SessionOptions* option
   return CommandLineAction::Run;
 }
 
-const char* UsageText() {
-  return "Usage: odbc-console [OPTION]... [CONNECTION-STRING]\n"
+namespace {
+
+// --help's first half: what the console is, how it is started, and its options.
+constexpr char USAGE_OPTIONS[] =
+         "Usage: odbc-console [OPTION]... [CONNECTION-STRING]\n"
          "An interactive SQL console for ODBC data sources: one SQL statement per line, or ended by ';'\n"
          "with -m and in files. Every result of a statement is shown in turn: each result set as a table of\n"
          "its own, each count on its line; a lost connection is made again at a terminal.\n"
@@ -148,7 +151,10 @@ const char* UsageText() {
          "                       ~/.config/odbc-console/rc, or the file ODBC_CONSOLE_RC names)\n"
          "  -h, --help           show this text and exit\n"
          "      --version        show the version and exit\n"
-         "\n"
+         "\n";
+
+// --help's second half: the console's commands, the terminal, and the exit status.
+constexpr char USAGE_COMMANDS[] =
          "Commands (a line whose first non-blank character is a backslash; never sent to the driver):\n"
          "  \\d [PATTERN]     describe tables and views: columns, indexes, foreign keys, references, checks\n"
          "  \\dt[S] [PATTERN] list tables; PATTERN is [SCHEMA.]NAME, with * or % for any characters;\n"
@@ -176,8 +182,12 @@ const char* UsageText() {
          "                   load a CSV or TSV file into a table (all or nothing), e.g. \\copy orders from orders.csv\n"
          "  \\copy TABLE|(QUERY) to FILE [csv|tsv]\n"
          "                   write what --csv would, e.g. \\copy (select * from orders where id > 9) to new.csv\n"
-         "  \\copy TABLE|(QUERY) to [NAME]:TABLE\n"
-         "                   stream rows into a table of connection NAME, e.g. \\copy orders to pg:orders\n"
+         "  \\copy TABLE|(QUERY) to [NAME]:TABLE [create]\n"
+         "                   stream rows into a table of connection NAME (create: make the table first),\n"
+         "                   e.g. \\copy orders to pg:orders create\n"
+         "  \\restrict KEY    run no other command until \\unrestrict KEY (as pg_dump's files use it)\n"
+         "  \\e               edit the statement being typed, or the last one, in $VISUAL or $EDITOR; run it\n"
+         "  \\watch [SECONDS] run the last statement again every SECONDS (2) until Ctrl-C\n"
          "  \\q               end the session (at a terminal also: quit, exit)\n"
          "  \\?               list the commands\n"
          "\n"
@@ -195,4 +205,7 @@ const char* UsageText() {
          "driver manager gave no environment handle; 156 when memory ran out.\n"
          "\n"
          "See odbc-console(1) for more.\n";
-}
+
+}  // namespace
+
+std::string UsageText() { return std::string(USAGE_OPTIONS) + USAGE_COMMANDS; }

@@ -54,4 +54,4 @@ bool ParseFormatName(std::string_view name, ListingFormat* format);
 const char* FormatName(ListingFormat format);
 
 // The usage text printed by --help.
-const char* UsageText();
+std::string UsageText();
