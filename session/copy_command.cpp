@@ -299,23 +299,25 @@ void TellRefusedRow(const Session& session, const RowSource& source, const BulkI
   ErrText(text.c_str());
 }
 
+// The drivers allocate and free each batch's statement and buffers anew (psqlODBC 13 its 1,000-row
+// INSERTs): the heap's top would go back to the kernel at every batch and fault in again, a tenth of a
+// copy's time. While this record lives, it is kept; after, given back.
+struct HeapKeptForLoad {
+  HeapKeptForLoad() {
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_TOP_PAD, 16 << 20);
+  }
+  ~HeapKeptForLoad() {
+    mallopt(M_TOP_PAD, 0);
+    mallopt(M_TRIM_THRESHOLD, 128 << 10);
+    malloc_trim(0);
+  }
+};
+
 // Loads every row of the source into the open insert: all or nothing where the target has transactions.
 // Says "N rows copied" at the end.
 StatementOutcome LoadRows(Session& session, BulkInsert& insert, RowSource& source) {
-  // The drivers allocate and free each batch's statement and buffers anew (psqlODBC 13 its 1,000-row
-  // INSERTs): the heap's top would go back to the kernel at every batch and fault in again, a tenth of a
-  // copy's time. During a load it is kept; after it, given back.
-  struct HeapKeptForLoad {
-    HeapKeptForLoad() {
-      mallopt(M_TRIM_THRESHOLD, 256 << 20);
-      mallopt(M_TOP_PAD, 16 << 20);
-    }
-    ~HeapKeptForLoad() {
-      mallopt(M_TOP_PAD, 0);
-      mallopt(M_TRIM_THRESHOLD, 128 << 10);
-      malloc_trim(0);
-    }
-  } heapKept;
+  HeapKeptForLoad heapKept;
   Progress progress;
   progress.fEnabled = StdinIsTerminal() && isatty(STDERR_FILENO) == 1;
   progress.start = std::chrono::steady_clock::now();
