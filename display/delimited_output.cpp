@@ -121,17 +121,12 @@ bool ListDelimited(ResultSet& set, const ListingStyle& style, unsigned long long
     fHeaderDue = false;
   };
   if (style.szHeading == nullptr) writeHeader();
-  for (;;) {
-    // Nobody reads a listing whose output fails: stop fetching it. The statement itself has run.
-    if (StdoutState() != OutputState::Working) return true;
-    RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
-    if (fetched == RowFetch::Failed) return false;
-    // Ctrl-C stops the listing; the session closes the cursor.
-    if (ListingStopRequested(style) || fetched == RowFetch::End) return true;
+  return WriteFetchedRows(set, style, [&] {
     if (fHeaderDue) writeHeader();
     if (!WriteDelimitedRow(writer, set)) return false;
     if (cRows != nullptr) ++*cRows;
-  }
+    return true;
+  });
 }
 
 bool ListDelimitedTextRows(const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows,

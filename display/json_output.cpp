@@ -217,13 +217,5 @@ bool ListJson(ResultSet& set, const ListingStyle& style) {
     writer.keys.push_back(writer.line.szLine + ':');
     writer.fNumber.push_back(IsNumberType(column.sqlType));
   }
-  for (;;) {
-    // Nobody reads a listing whose output fails: stop fetching it. The statement itself has run.
-    if (StdoutState() != OutputState::Working) return true;
-    RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
-    if (fetched == RowFetch::Failed) return false;
-    // Ctrl-C stops the listing; the session closes the cursor.
-    if (ListingStopRequested(style) || fetched == RowFetch::End) return true;
-    if (!WriteJsonRow(writer, set)) return false;
-  }
+  return WriteFetchedRows(set, style, [&] { return WriteJsonRow(writer, set); });
 }

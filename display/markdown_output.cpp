@@ -92,11 +92,5 @@ bool ListMarkdown(ResultSet& set, const ListingStyle& style) {
   }
   writer.szLine += "|\n" + rule + "|\n";
   OutWrite(writer.szLine.data(), writer.szLine.size());
-  for (;;) {
-    if (StdoutState() != OutputState::Working) return true;
-    RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
-    if (fetched == RowFetch::Failed) return false;
-    if (ListingStopRequested(style) || fetched == RowFetch::End) return true;
-    if (!WriteMarkdownRow(writer, set)) return false;
-  }
+  return WriteFetchedRows(set, style, [&] { return WriteMarkdownRow(writer, set); });
 }

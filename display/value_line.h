@@ -4,6 +4,7 @@
 #include <string>
 
 #include "display/cell_text.h"
+#include "display/listing.h"
 #include "display/output.h"
 
 // A value of 64 KiB or more goes straight to the output rather than through the line: held once, never twice.
@@ -35,4 +36,18 @@ void AppendValue(ValueLine& line, const char* text, size_t len, Emit emit) {
   OutWrite(built.data(), built.size());
   built.clear();
   emit([](const char* bytes, size_t count) { OutWrite(bytes, count); }, text, len);
+}
+
+// Fetches each row and writes it with writeRow() until the result ends, Ctrl-C stops the listing (the session
+// closes the cursor) or the output has failed (nobody reads it; the statement itself has run). Returns false
+// when a fetch or writeRow failed.
+template <typename WriteRow>
+bool WriteFetchedRows(ResultSet& set, const ListingStyle& style, WriteRow writeRow) {
+  for (;;) {
+    if (StdoutState() != OutputState::Working) return true;
+    RowFetch fetched = FetchNextRow(set, "RetCode = SQLFetch(lpStmt)");
+    if (fetched == RowFetch::Failed) return false;
+    if (ListingStopRequested(style) || fetched == RowFetch::End) return true;
+    if (!writeRow()) return false;
+  }
 }
