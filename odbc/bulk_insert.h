@@ -39,6 +39,7 @@ struct BulkInsert {
   SQLHSTMT lpStmtOneRow = SQL_NULL_HSTMT;  // the INSERT of one row, for a batch's last rows; owned, when rowsPerStatement > 1
   SQLULEN rowsPerStatement = 1;            // rows one execute of a parameter set inserts
   bool fTextParameters = false;            // every parameter is declared VARCHAR: the server converts it
+  bool fBlobsFromHex = false;              // a binary column's values go as bytes, X'hex' as the bytes it spells
   bool fParameterArrays = false;           // the driver takes arrays of parameter sets (SQL_ATTR_PARAMSET_SIZE)
   std::vector<TargetColumn> columns;       // the columns filled, in the order of each row's values
   bool fTransaction = false;               // autocommit is off: one commit at the end, a rollback on failure

@@ -38,15 +38,16 @@ struct CopyTest : ::testing::Test {
   }
 };
 
-// The console's own exports, CSV and TSV, of a table and of a query, load back into equal tables; a query's
-// rows stream into a table of the same source.
+// The console's own exports, CSV and TSV, of a table and of a query, load back into equal tables, blobs of
+// every length among them; a query's rows stream into a table of the same source.
 TEST_F(CopyTest, ExportsLoadBackIntoEqualTables) {
-  const std::string columns = "(id integer primary key, name varchar(40), price real, note text, qty smallint)";
+  const std::string columns = "(id integer primary key, name varchar(40), price real, note text, qty smallint, data blob)";
   ASSERT_EQ(ExecSql(conn, {"create table t" + columns, "create table u" + columns, "create table v" + columns, "create table w" + columns,
-                           "insert into t values (1, 'a,b', 1.5, null, 3), (2, 'q\"x''y', -2.25, '', null), "
-                           "(3, '日本 😀', 3e100, 'line1' || char(13) || char(10) || 'line2' || char(10), 0), "
-                           "(4, 'tab' || char(9) || 'x', 0.1, 'back\\slash \\N \\t', 7), (5, '', 5, '\"', -1), (6, null, null, null, null)",
-                           "insert into t select 7, 'long', 0, replace(hex(zeroblob(5000000)), '00', 'xy'), 1"}),
+                           "insert into t values (1, 'a,b', 1.5, null, 3, x'00ff0a0d5c2c22'), (2, 'q\"x''y', -2.25, '', null, x''), "
+                           "(3, '日本 😀', 3e100, 'line1' || char(13) || char(10) || 'line2' || char(10), 0, null), "
+                           "(4, 'tab' || char(9) || 'x', 0.1, 'back\\slash \\N \\t', 7, x'27'), (5, '', 5, '\"', -1, x'0000'), "
+                           "(6, null, null, null, null, null)",
+                           "insert into t select 7, 'long', 0, replace(hex(zeroblob(5000000)), '00', 'xy'), 1, zeroblob(100000)"}),
             "");
   std::string csv = dir.path + "/t.csv";
   std::string tsv = dir.path + "/t.tsv";
