@@ -238,8 +238,11 @@ SQLULEN RowsPerStatement(const DataSourceProfile& profile, size_t cColumns) {
   // takes about half the time. The MariaDB driver (3.1) sends an array in one bulk command, the fastest
   // there, as one row a statement.
   if (profile.dialect == SqlDialect::PostgreSql) rows = 1000;
-  // Every data source takes some thousands of parameters a statement (SQLite 32766, PostgreSQL and MariaDB 65535).
-  while (rows > 1 && rows * cColumns > 30000) rows /= 2;
+  // Every data source takes some thousands of parameters a statement (SQLite 32766, MariaDB 65535). libpq
+  // under psqlODBC refuses the server's description of more than 7,498 parameters (a message over 30,000
+  // bytes) and loses the connection.
+  const SQLULEN maxParameters = profile.dialect == SqlDialect::PostgreSql ? 7000 : 30000;
+  while (rows > 1 && rows * cColumns > maxParameters) rows /= 2;
   return rows;
 }
 
