@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "odbc/column_arrays.h"
+
 namespace {
 
 // A sentinel for the parameter status of a row the driver said nothing about.
@@ -98,6 +100,8 @@ void FindFailure(BulkInsert& insert, SQLULEN first, SQLULEN count, SQLULEN rows)
   }
 }
 
+bool ExecuteBatch(BulkInsert& insert, SQLHSTMT lpStmt, SQLULEN first, SQLULEN count, SQLULEN rows);
+
 // Sends the `count` rows of the batch from `first` to lpStmt, which inserts `rows` rows an execute: one
 // execute of count / rows parameter sets. A parameter of a row r of the statement and a column c takes its
 // values from the batch's rows r, r + rows, ... Returns false when the target refused them (reported).
@@ -145,6 +149,13 @@ bool SendRows(BulkInsert& insert, SQLHSTMT lpStmt, SQLULEN first, SQLULEN count,
     SQLRETURN RetCode = SQLSetStmtAttr(lpStmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(sets), 0);
     if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLSetStmtAttr(lpStmt,SQL_ATTR_PARAMSET_SIZE,...)")) return false;
   }
+  return ExecuteBatch(insert, lpStmt, first, count, rows);
+}
+
+// Executes lpStmt, bound to the `count` rows of the batch from `first` in sets of `rows` rows. Returns false
+// when the target refused them (reported, failure filled).
+bool ExecuteBatch(BulkInsert& insert, SQLHSTMT lpStmt, SQLULEN first, SQLULEN count, SQLULEN rows) {
+  const SQLULEN sets = count / rows;
   std::fill(insert.paramStatus.begin(), insert.paramStatus.begin() + static_cast<long>(sets), STATUS_UNTOLD);
   insert.paramsProcessed = 0;
   BeginCancellableCall(insert.lpTarget->canceller, lpStmt);
@@ -165,8 +176,33 @@ bool SendRows(BulkInsert& insert, SQLHSTMT lpStmt, SQLULEN first, SQLULEN count,
   return true;
 }
 
+// Sends the `count` rows of the batch as one array a column to the statement of ArrayInsertText.
+bool SendArrays(BulkInsert& insert, SQLULEN count) {
+  if (count == 0) return true;
+  const size_t cCols = insert.columns.size();
+  insert.arrays.resize(cCols);
+  insert.indicators.resize(cCols);
+  for (size_t iCol = 0; iCol < cCols; ++iCol) {
+    std::string& array = insert.arrays[iCol];
+    ColumnArrayLiteral(insert.batch.data(), count, iCol, IsBinaryType(insert.columns[iCol].sqlType), &array);
+    insert.indicators[iCol] = static_cast<SQLLEN>(array.size());
+    SQLRETURN RetCode = SQLBindParameter(insert.lpStmt, static_cast<SQLUSMALLINT>(iCol + 1), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR,
+                                         array.size(), 0, &array[0], static_cast<SQLLEN>(array.size() + 1), &insert.indicators[iCol]);
+    if (!CheckedCall(insert.lpStmt, SQL_HANDLE_STMT, RetCode, "SQLBindParameter(lpStmt,...)")) return false;
+  }
+  return ExecuteBatch(insert, insert.lpStmt, 0, count, count);
+}
+
 // Sends the whole batch and empties it.
 bool SendBatch(BulkInsert& insert) {
+  if (!insert.arrayTypes.empty()) {
+    bool fSent = SendArrays(insert, insert.batchRows);
+    if (fSent) {
+      insert.batchRows = 0;
+      std::fill(insert.widest.begin(), insert.widest.end(), 0);
+    }
+    return fSent;
+  }
   // Whole statements of many rows first, the rest a row a set through the statement of one row.
   // Without parameter arrays, an execute takes one set: one statement of many rows, or one row.
   SQLULEN whole = insert.batchRows / insert.rowsPerStatement * insert.rowsPerStatement;
@@ -254,6 +290,27 @@ bool RowsFromWith(const DataSourceProfile& profile) {
   return profile.dialect == SqlDialect::Sqlite;
 }
 
+// The target's names of the columns filled, quoted where they must be, with commas between.
+std::string ColumnNames(const BulkInsert& insert) {
+  std::string names;
+  for (size_t iCol = 0; iCol < insert.columns.size(); ++iCol) {
+    names += (iCol > 0 ? ", " : "") + QuotedName(insert.lpTarget->profile, insert.columns[iCol].name);
+  }
+  return names;
+}
+
+// Prepares the INSERT of a batch as one array a column (ArrayInsertText) on a new statement insert.lpStmt.
+bool PrepareArrayInsert(BulkInsert& insert, const std::string& table) {
+  Connection& target = *insert.lpTarget;
+  if (!CheckedCall(target.lpDbc, SQL_HANDLE_DBC, SQLAllocHandle(SQL_HANDLE_STMT, target.lpDbc, &insert.lpStmt),
+                   "SQLAllocHandle(SQL_HANDLE_STMT,lpDbc,&lpStmt)")) {
+    return false;
+  }
+  std::string text = ArrayInsertText(table, ColumnNames(insert), insert.arrayTypes);
+  SQLRETURN RetCode = SQLPrepare(insert.lpStmt, reinterpret_cast<SQLCHAR*>(&text[0]), static_cast<SQLINTEGER>(text.size()));
+  return CheckedCall(insert.lpStmt, SQL_HANDLE_STMT, RetCode, "SQLPrepare(lpStmt,...)");
+}
+
 // Prepares "INSERT INTO table (columns) VALUES (?, ...), ..." of `rows` rows on a new statement *lpStmt and
 // gives it the batch's parameter status array, where the driver takes parameter arrays.
 bool PrepareInsert(BulkInsert& insert, const std::string& table, SQLULEN rows, SQLHSTMT* lpStmt) {
@@ -262,12 +319,9 @@ bool PrepareInsert(BulkInsert& insert, const std::string& table, SQLULEN rows, S
                    "SQLAllocHandle(SQL_HANDLE_STMT,lpDbc,&lpStmt)")) {
     return false;
   }
-  std::string names;
+  std::string names = ColumnNames(insert);
   std::string marks = "(";
-  for (size_t iCol = 0; iCol < insert.columns.size(); ++iCol) {
-    names += (iCol > 0 ? ", " : "") + QuotedName(target.profile, insert.columns[iCol].name);
-    marks += iCol > 0 ? ", ?" : "?";
-  }
+  for (size_t iCol = 0; iCol < insert.columns.size(); ++iCol) marks += iCol > 0 ? ", ?" : "?";
   marks += ")";
   std::string values = "VALUES " + marks;
   for (SQLULEN r = 1; r < rows; ++r) values += ", " + marks;
@@ -340,6 +394,10 @@ bool OpenBulkInsert(BulkInsert& insert, Connection& target, const std::string& t
   insert.lpTarget = &target;
   insert.columns = columns;
   insert.widest.assign(columns.size(), 0);
+  // psqlODBC (13.02) sends an INSERT's parameters one by one and the server reads and plans each: one array
+  // a column is read by the server in one go (65,000 rows of a dump: 0.31 s -> 0.21 s). Read before the load's
+  // transaction begins, which a failed catalog query would end.
+  if (target.profile.dialect == SqlDialect::PostgreSql) ReadArrayTypes(target, table, columns, &insert.arrayTypes);
   SQLUSMALLINT txnCapable = SQL_TC_NONE;
   SQLRETURN RetCode = SQLGetInfo(target.lpDbc, SQL_TXN_CAPABLE, &txnCapable, sizeof txnCapable, nullptr);
   if (!SQL_SUCCEEDED(RetCode)) txnCapable = SQL_TC_NONE;
@@ -361,6 +419,11 @@ bool OpenBulkInsert(BulkInsert& insert, Connection& target, const std::string& t
   // The SQLite driver (sqliteodbc 0.9998) writes a blob as the text X'hex' and stores text given for a blob
   // as text: there a binary column's values go as bytes, those written X'hex' as the bytes they spell.
   insert.fBlobsFromHex = target.profile.dialect == SqlDialect::Sqlite;
+  if (!insert.arrayTypes.empty()) {
+    insert.paramStatus.assign(1, STATUS_UNTOLD);
+    insert.batch.resize(insert.maxBatchRows + 1);
+    return PrepareArrayInsert(insert, table);
+  }
   insert.rowsPerStatement = RowsPerStatement(target.profile, columns.size());
   insert.maxBatchRows = std::max<SQLULEN>(insert.maxBatchRows / insert.rowsPerStatement, 1) * insert.rowsPerStatement;
   insert.paramStatus.assign(insert.maxBatchRows, STATUS_UNTOLD);

@@ -49,6 +49,8 @@ struct BulkInsert {
   std::vector<size_t> widest;              // per column, the longest value of the batch in bytes
   std::vector<char> buffer;                // the batch's values, column after column, each in a slot of widest + 1
   std::vector<SQLLEN> indicators;          // per column, the batch's lengths or SQL_NULL_DATA
+  std::vector<std::string> arrayTypes;     // per column, the array type its values are cast to: a batch goes as one array a column
+  std::vector<std::string> arrays;         // the batch's array literal of each column, when arrayTypes are set
   std::vector<SQLUSMALLINT> paramStatus;   // the driver's word on each row of the last batch
   SQLULEN paramsProcessed = 0;             // rows of the last batch the driver processed
   unsigned long long rowsSent = 0;         // rows sent and accepted so far
