@@ -29,16 +29,38 @@ int HexDigit(char c) {
   return -1;
 }
 
-// Turns a value written X'hex' in place into the bytes it spells and returns their count; any other
-// value stays as it is.
-size_t BytesOfHexLiteral(char* value, size_t len) {
-  if (len < 3 || (value[0] != 'X' && value[0] != 'x') || value[1] != '\'' || value[len - 1] != '\'' || len % 2 != 1) return len;
-  for (size_t i = 2; i + 1 < len; ++i) {
+// Turns a value a driver wrote as hex (`form`) in place into the bytes it spells and returns their count;
+// any other value stays as it is.
+size_t BytesOfHexText(char* value, size_t len, BinaryText form) {
+  // X'hex' or hex digits alone: where the digits begin and how many there are.
+  size_t at = 0;
+  size_t digits = len;
+  if (form == BinaryText::XQuoted) {
+    if (len < 3 || (value[0] != 'X' && value[0] != 'x') || value[1] != '\'' || value[len - 1] != '\'') return len;
+    at = 2;
+    digits = len - 3;
+  }
+  if (form == BinaryText::Driver || digits % 2 != 0) return len;
+  for (size_t i = at; i < at + digits; ++i) {
     if (HexDigit(value[i]) < 0) return len;
   }
-  size_t count = (len - 3) / 2;
-  for (size_t i = 0; i < count; ++i) value[i] = static_cast<char>(HexDigit(value[2 + 2 * i]) * 16 + HexDigit(value[3 + 2 * i]));
-  return count;
+  for (size_t i = 0; i < digits / 2; ++i) value[i] = static_cast<char>(HexDigit(value[at + 2 * i]) * 16 + HexDigit(value[at + 2 * i + 1]));
+  return digits / 2;
+}
+
+// The C type column iCol's values go in: bytes for a binary column whose text the driver does not take back,
+// else text.
+SQLSMALLINT ValueCType(const BulkInsert& insert, size_t iCol) {
+  return insert.binaryText != BinaryText::Driver && IsBinaryType(insert.columns[iCol].sqlType) ? SQL_C_BINARY : SQL_C_CHAR;
+}
+
+// The SQL type a parameter of `column` is declared: VARCHAR where every value goes as text for the server to
+// convert; DECIMAL for a BIGINT where the driver converts text for an integer through 32 bits.
+SQLSMALLINT ParameterSqlType(const BulkInsert& insert, const TargetColumn& column) {
+  if (insert.fTextParameters) return SQL_VARCHAR;
+  bool fBigint = column.sqlType == SQL_BIGINT || (column.sqlType == SQL_INTEGER && column.columnSize > 10);
+  if (fBigint && !insert.lpTarget->profile.fBigintText) return SQL_DECIMAL;
+  return column.sqlType;
 }
 
 // Characters of UTF-8 text: the bytes that do not continue a character.
@@ -102,6 +124,19 @@ void FindFailure(BulkInsert& insert, SQLULEN first, SQLULEN count, SQLULEN rows)
 
 bool ExecuteBatch(BulkInsert& insert, SQLHSTMT lpStmt, SQLULEN first, SQLULEN count, SQLULEN rows);
 
+// Writes value iCol of `row` into `slot` as cType and its length into *length.
+void PutValue(const BulkInsert& insert, const RowValues& row, size_t iCol, SQLSMALLINT cType, char* slot, SQLLEN* length) {
+  if (row.nulls[iCol]) {
+    *length = SQL_NULL_DATA;
+    return;
+  }
+  size_t start = ValueStart(row, iCol);
+  size_t len = row.ends[iCol] - start;
+  memcpy(slot, row.bytes.data() + start, len);
+  slot[len] = '\0';
+  *length = static_cast<SQLLEN>(cType == SQL_C_BINARY ? BytesOfHexText(slot, len, insert.binaryText) : len);
+}
+
 // Sends the `count` rows of the batch from `first` to lpStmt, which inserts `rows` rows an execute: one
 // execute of count / rows parameter sets. A parameter of a row r of the statement and a column c takes its
 // values from the batch's rows r, r + rows, ... Returns false when the target refused them (reported).
@@ -119,29 +154,21 @@ bool SendRows(BulkInsert& insert, SQLHSTMT lpStmt, SQLULEN first, SQLULEN count,
   insert.buffer.resize(total);
   insert.indicators.resize(cCols * count);
   for (size_t iCol = 0; iCol < cCols; ++iCol) {
-    size_t slot = insert.widest[iCol] + 1;
+    const size_t slot = insert.widest[iCol] + 1;
     const TargetColumn& column = insert.columns[iCol];
-    const bool fBytes = insert.fBlobsFromHex && IsBinaryType(column.sqlType);
+    const SQLSMALLINT cType = ValueCType(insert, iCol);
     for (SQLULEN r = 0; r < rows; ++r) {
       char* values = insert.buffer.data() + offsets[iCol] + r * sets * slot;
       SQLLEN* lengths = insert.indicators.data() + (iCol * rows + r) * sets;
       for (SQLULEN j = 0; j < sets; ++j) {
         const RowValues& row = insert.batch[first + j * rows + r];
-        if (row.nulls[iCol]) {
-          lengths[j] = SQL_NULL_DATA;
-          continue;
-        }
-        size_t start = ValueStart(row, iCol);
-        size_t len = row.ends[iCol] - start;
-        memcpy(values + j * slot, row.bytes.data() + start, len);
-        values[j * slot + len] = '\0';
-        lengths[j] = static_cast<SQLLEN>(fBytes ? BytesOfHexLiteral(values + j * slot, len) : len);
+        PutValue(insert, row, iCol, cType, values + j * slot, &lengths[j]);
       }
-      // Every value goes as text: the driver converts it as it would a literal of the column's type.
-      SQLSMALLINT sqlType = insert.fTextParameters ? SQL_VARCHAR : column.sqlType;
+      // The driver converts text as it would a literal of the type declared.
+      SQLSMALLINT sqlType = ParameterSqlType(insert, column);
       SQLULEN columnSize = insert.fTextParameters ? std::max<SQLULEN>(insert.widest[iCol], 1) : column.columnSize;
-      SQLRETURN RetCode = SQLBindParameter(lpStmt, static_cast<SQLUSMALLINT>(r * cCols + iCol + 1), SQL_PARAM_INPUT, fBytes ? SQL_C_BINARY : SQL_C_CHAR,
-                                           sqlType, columnSize, column.decimalDigits, values, static_cast<SQLLEN>(slot), lengths);
+      SQLRETURN RetCode = SQLBindParameter(lpStmt, static_cast<SQLUSMALLINT>(r * cCols + iCol + 1), SQL_PARAM_INPUT, cType, sqlType,
+                                           columnSize, column.decimalDigits, values, static_cast<SQLLEN>(slot), lengths);
       if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLBindParameter(lpStmt,...)")) return false;
     }
   }
@@ -335,8 +362,8 @@ bool PrepareInsert(BulkInsert& insert, const std::string& table, SQLULEN rows, S
   // The SQLite driver (sqliteodbc 0.9998) gives every set of an array the first set's length of a binary
   // value: a table with blobs takes one set an execute.
   bool fBytes = false;
-  for (const TargetColumn& column : insert.columns) fBytes = fBytes || (insert.fBlobsFromHex && IsBinaryType(column.sqlType));
-  insert.fParameterArrays = !fBytes && SQL_SUCCEEDED(SQLSetStmtAttr(*lpStmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(sets), 0)) &&
+  for (size_t iCol = 0; iCol < insert.columns.size(); ++iCol) fBytes = fBytes || ValueCType(insert, iCol) == SQL_C_BINARY;
+  insert.fParameterArrays = !fBytes && target.profile.fParameterArrays && SQL_SUCCEEDED(SQLSetStmtAttr(*lpStmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(sets), 0)) &&
                             (rows == insert.rowsPerStatement || insert.fParameterArrays);
   if (insert.fParameterArrays) {
     SQLSetStmtAttr(*lpStmt, SQL_ATTR_PARAM_STATUS_PTR, insert.paramStatus.data(), 0);
@@ -416,9 +443,11 @@ bool OpenBulkInsert(BulkInsert& insert, Connection& target, const std::string& t
   // ('-838:59:59.999'), and reads text for a BLOB as hex where its export gave the raw bytes: there every
   // value goes as text, for the server to convert as it would a string.
   insert.fTextParameters = target.profile.dialect == SqlDialect::MySql;
-  // The SQLite driver (sqliteodbc 0.9998) writes a blob as the text X'hex' and stores text given for a blob
-  // as text: there a binary column's values go as bytes, those written X'hex' as the bytes they spell.
-  insert.fBlobsFromHex = target.profile.dialect == SqlDialect::Sqlite;
+  // The SQLite driver (sqliteodbc 0.9998) writes a blob as the text X'hex', Virtuoso's (7.2.5) a binary value
+  // as hex digits, and both store text given for one as its characters: there a binary column's values go as
+  // bytes, those written as the driver writes them as the bytes they spell.
+  if (target.profile.dialect == SqlDialect::Sqlite) insert.binaryText = BinaryText::XQuoted;
+  if (target.profile.dialect == SqlDialect::Virtuoso) insert.binaryText = BinaryText::HexDigits;
   if (!insert.arrayTypes.empty()) {
     insert.paramStatus.assign(1, STATUS_UNTOLD);
     insert.batch.resize(insert.maxBatchRows + 1);

@@ -29,6 +29,13 @@ struct InsertFailure {
   std::string value;       // that column's value in the row refused
 };
 
+// How a driver writes a binary value as text, where it does not take that text back for a binary column.
+enum class BinaryText {
+  Driver,     // the driver takes back what it writes
+  XQuoted,    // X'hex' (the SQLite driver)
+  HexDigits,  // hex digits alone (Virtuoso's driver)
+};
+
 // The bytes a batch's parameter buffers may take before it is sent early: a long value makes a short batch.
 constexpr size_t BULK_BATCH_BYTES = 16 * 1024 * 1024;
 
@@ -39,7 +46,7 @@ struct BulkInsert {
   SQLHSTMT lpStmtOneRow = SQL_NULL_HSTMT;  // the INSERT of one row, for a batch's last rows; owned, when rowsPerStatement > 1
   SQLULEN rowsPerStatement = 1;            // rows one execute of a parameter set inserts
   bool fTextParameters = false;            // every parameter is declared VARCHAR: the server converts it
-  bool fBlobsFromHex = false;              // a binary column's values go as bytes, X'hex' as the bytes it spells
+  BinaryText binaryText = BinaryText::Driver;  // how the driver writes a binary value, where it does not read that back
   bool fParameterArrays = false;           // the driver takes arrays of parameter sets (SQL_ATTR_PARAMSET_SIZE)
   std::vector<TargetColumn> columns;       // the columns filled, in the order of each row's values
   bool fTransaction = false;               // autocommit is off: one commit at the end, a rollback on failure

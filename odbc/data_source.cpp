@@ -95,6 +95,8 @@ DataSourceProfile ReadProfile(SQLHDBC lpDbc, const char* completedString) {
   profile.fConcurrentCancelCrashes = quirks.fConcurrentCancelCrashes;
   profile.fMoreResultsAfterCount = !quirks.fMoreResultsCrashAfterCount;
   profile.fLabelTitles = !quirks.fStringAttributesOverrun;
+  profile.fParameterArrays = !quirks.fParameterArraysGarbled;
+  profile.fBigintText = !quirks.fBigintTextCut;
   profile.connectTimeoutKey = quirks.szConnectTimeoutKey;
   // psqlODBC with UseDeclareFetch reads its cursor Fetch rows at a time, and a block that fails takes the
   // rows before the failure in a rowset with it: rowsets that divide its blocks lose none (version 13).

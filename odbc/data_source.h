@@ -43,6 +43,8 @@ struct DataSourceProfile {
   bool fConcurrentCancelCrashes = false;       // SQLCancel from the watcher thread during a call crashes the driver
   bool fMoreResultsAfterCount = true;          // SQLMoreResults may be called after a result without columns
   bool fLabelTitles = true;                    // titles may be read as labels (SQL_DESC_LABEL) safely
+  bool fParameterArrays = true;                // arrays of parameter sets may be tried (SQL_ATTR_PARAMSET_SIZE)
+  bool fBigintText = true;                     // text for a BIGINT parameter declared as such arrives whole
   size_t cbMaxStatement = 0x7fffffff;          // the longest statement text the source takes, in bytes
   SQLULEN rowsetRows = 100;                    // the most rows a rowset fetch may bring
   bool fStaleColumnsAfterClose = false;        // a closed statement keeps its result's columns (MDBTools)

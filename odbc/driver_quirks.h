@@ -7,6 +7,8 @@ struct DriverQuirks {
   bool fConcurrentCancelCrashes;     // SQLCancel from a second thread during a call on the statement crashes it
   bool fMoreResultsCrashAfterCount;  // SQLMoreResults after a result without columns may crash it
   bool fStringAttributesOverrun;     // SQLColAttribute writes string attributes past the buffer it is given
+  bool fParameterArraysGarbled;      // of an array of parameter sets bound column-wise, only the first set arrives whole
+  bool fBigintTextCut;               // text for a BIGINT parameter is converted through 32 bits unless declared DECIMAL
   const char* szConnectTimeoutKey;   // the connection-string keyword that bounds a connect's wait for the
                                      // server's first answer, which SQL_ATTR_LOGIN_TIMEOUT does not; "": none
 };

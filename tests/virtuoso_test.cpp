@@ -149,6 +149,44 @@ TEST_F(VirtuosoTest, CsvAndTsvWriteValuesWhole) {
   EXPECT_EQ(tsv.out, "X\tY\tZ\tE\tW\tL\na,b\ttab\\tnl\\nq\"\t\\N\t\tZoë 抹茶\t" + std::string(70000, 'y') + "\n");
 }
 
+// Every type goes out with \copy and back into an equal table, CSV and TSV, compared by the server: bigints
+// beyond 32 bits, binary values, NULL against '', quotes, line ends, tabs, backslashes, CJK and emoji, 10 MB.
+// A row the target refuses in the middle of a file leaves the table as it was and is named.
+TEST_F(VirtuosoTest, CopyRoundTripsEveryTypeAndAFailureLoadsNothing) {
+  const std::string columns = "(k integer primary key, i integer, b bigint, f double precision, d decimal(20,5), v varchar(20), "
+                              "n nvarchar(10), t datetime, bi varbinary(20), lv long varchar, lb long varbinary)";
+  TempDir dir;
+  ConsoleResult run = Run("create table cp_ty" + columns + "\ncreate table cp_csv" + columns + "\ncreate table cp_tsv" + columns +
+                          "\ninsert into cp_ty values(1, -2147483647, -9223372036854775808, 1.5e300, -123456789012345.12345, "
+                          "'a,b\"c''d', N'Zoë 抹茶😀', {ts '2024-12-08 10:11:12.123456'}, cast('abc' as varbinary), "
+                          "'line1\\r\\nline2\\ttab\\\\back \\\\N', cast('hello' as varbinary))\n"
+                          "insert into cp_ty(k, b, v, n, lv, bi) values(2, 9223372036854775807, '', N'', '', cast('' as varbinary))\n"
+                          "insert into cp_ty(k) values(3)\ninsert into cp_ty(k, b, v, lv) values(4, -2147483649, 'x', repeat('long', 2500000))\n"
+                          "\\copy cp_ty to " + dir.path + "/ty.csv\n\\copy cp_ty to " + dir.path + "/ty.tsv tsv\n"
+                          "\\copy cp_csv from " + dir.path + "/ty.csv\n\\copy cp_tsv from " + dir.path + "/ty.tsv tsv\n");
+  EXPECT_EQ(Occurrences(run.out, "4 rows copied\n"), 4u) << run.out;
+  for (const char* copy : {"cp_csv", "cp_tsv"}) {
+    std::string same = "select count(*) from cp_ty a, " + std::string(copy) + " b where a.k = b.k";
+    for (const char* column : {"i", "b", "f", "d", "v", "n", "t", "bi"}) {
+      same += " and (a." + std::string(column) + " = b." + column + " or a." + column + " is null and b." + column + " is null)";
+    }
+    for (const char* column : {"lv", "lb"}) {
+      same += " and md5(coalesce(blob_to_string(a." + std::string(column) + "), 'no value')) = md5(coalesce(blob_to_string(b." + column +
+              "), 'no value'))";
+    }
+    EXPECT_NE(Run(same + "\n").out.find("4 "), std::string::npos) << copy;
+  }
+  std::ofstream file(dir.path + "/dup.csv");
+  file << "k,v\n";
+  for (int line = 2; line <= 3000; ++line) file << (line == 2500 ? 102 : line + 100) << ",v" << line << "\n";
+  file.close();
+  run = Run("\\copy cp_tsv (k, v) from " + dir.path + "/dup.csv\nselect count(*) from cp_tsv\n");
+  EXPECT_NE(run.out.find("\\copy: " + dir.path + "/dup.csv:2500: the target refused the row\nNothing was loaded.\n"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("4 "), std::string::npos) << run.out;
+  Run("drop table cp_ty\ndrop table cp_csv\ndrop table cp_tsv\n");
+}
+
 // A procedure's { } body, nested, with braces and ';' in its strings and comments, is one statement in
 // statement mode, in a -f file and in a \i file.
 TEST_F(VirtuosoTest, ProcedureBodiesInBracesAreOneStatementEverywhere) {
