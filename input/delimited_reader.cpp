@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "odbc/hex_digits.h"
+
 namespace {
 
 // What reading one line brought.
@@ -97,14 +99,6 @@ RecordRead ReadCsvRecord(DelimitedReader& reader, RowValues& row, bool fNewline)
   }
 }
 
-// The value of a hex digit, or -1.
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Reads one TSV or COPY text record from the line just read: fields split at tabs, escapes undone.
 RecordRead ReadTabbedRecord(DelimitedReader& reader, RowValues& row) {
   DropLineEndCr(reader.szLine);
@@ -145,9 +139,9 @@ RecordRead ReadTabbedRecord(DelimitedReader& reader, RowValues& row) {
           int value = escaped - '0';
           for (int digits = 1; digits < 3 && at < size && line[at] >= '0' && line[at] <= '7'; ++digits) value = value * 8 + (line[at++] - '0');
           row.bytes += static_cast<char>(value);
-        } else if (escaped == 'x' && at < size && HexValue(line[at]) >= 0) {
-          int value = HexValue(line[at++]);
-          if (at < size && HexValue(line[at]) >= 0) value = value * 16 + HexValue(line[at++]);
+        } else if (escaped == 'x' && at < size && HexDigitValue(line[at]) >= 0) {
+          int value = HexDigitValue(line[at++]);
+          if (at < size && HexDigitValue(line[at]) >= 0) value = value * 16 + HexDigitValue(line[at++]);
           row.bytes += static_cast<char>(value);
         } else {
           row.bytes += escaped;  // any other escaped character stands for itself

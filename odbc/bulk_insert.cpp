@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "odbc/column_arrays.h"
+#include "odbc/hex_digits.h"
 
 namespace {
 
@@ -21,14 +22,6 @@ bool IsBinaryType(SQLSMALLINT sqlType) {
   return sqlType == SQL_BINARY || sqlType == SQL_VARBINARY || sqlType == SQL_LONGVARBINARY;
 }
 
-// The value of a hex digit, or -1.
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Turns a value a driver wrote as hex (`form`) in place into the bytes it spells and returns their count;
 // any other value stays as it is.
 size_t BytesOfHexText(char* value, size_t len, BinaryText form) {
@@ -40,11 +33,10 @@ size_t BytesOfHexText(char* value, size_t len, BinaryText form) {
     at = 2;
     digits = len - 3;
   }
-  if (form == BinaryText::Driver || digits % 2 != 0) return len;
-  for (size_t i = at; i < at + digits; ++i) {
-    if (HexDigit(value[i]) < 0) return len;
+  if (form == BinaryText::Driver || !IsHexBytes(value + at, digits)) return len;
+  for (size_t i = 0; i < digits / 2; ++i) {
+    value[i] = static_cast<char>(HexDigitValue(value[at + 2 * i]) * 16 + HexDigitValue(value[at + 2 * i + 1]));
   }
-  for (size_t i = 0; i < digits / 2; ++i) value[i] = static_cast<char>(HexDigit(value[at + 2 * i]) * 16 + HexDigit(value[at + 2 * i + 1]));
   return digits / 2;
 }
 
@@ -311,8 +303,8 @@ SQLULEN RowsPerStatement(const DataSourceProfile& profile, size_t cColumns) {
 
 // Whether the rows go in through a WITH of VALUES rather than INSERT ... VALUES: the SQLite driver
 // (sqliteodbc 0.9998) prepares an INSERT again at every execute, which took half the load's time, but keeps
-// a statement that begins with WITH prepared and only binds its parameters again (3.4 s -> 1.8 s a million
-// rows of one row a statement). It takes no parameter arrays for such a statement.
+// a statement that begins with WITH prepared and only binds its parameters again (a million rows in 100-row
+// statements: 2.0 s -> 0.98 s).
 bool RowsFromWith(const DataSourceProfile& profile) {
   return profile.dialect == SqlDialect::Sqlite;
 }
@@ -363,7 +355,8 @@ bool PrepareInsert(BulkInsert& insert, const std::string& table, SQLULEN rows, S
   // value: a table with blobs takes one set an execute.
   bool fBytes = false;
   for (size_t iCol = 0; iCol < insert.columns.size(); ++iCol) fBytes = fBytes || ValueCType(insert, iCol) == SQL_C_BINARY;
-  insert.fParameterArrays = !fBytes && target.profile.fParameterArrays && SQL_SUCCEEDED(SQLSetStmtAttr(*lpStmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(sets), 0)) &&
+  insert.fParameterArrays = !fBytes && target.profile.fParameterArrays &&
+                            SQL_SUCCEEDED(SQLSetStmtAttr(*lpStmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(sets), 0)) &&
                             (rows == insert.rowsPerStatement || insert.fParameterArrays);
   if (insert.fParameterArrays) {
     SQLSetStmtAttr(*lpStmt, SQL_ATTR_PARAM_STATUS_PTR, insert.paramStatus.data(), 0);

@@ -1,6 +1,8 @@
 // Rows into a PostgreSQL table as one array a column: the catalog's array types, the statement, the literals.
 #include "odbc/column_arrays.h"
 
+#include "odbc/hex_digits.h"
+
 namespace {
 
 // `text` as an E'...' literal: its quotes and backslashes doubled.
@@ -11,15 +13,6 @@ std::string EscapedLiteral(const std::string& text) {
     literal += c;
   }
   return literal + "'";
-}
-
-// Whether [begin, end) is hex digits, two a byte.
-bool IsHexDigits(const char* begin, const char* end) {
-  if ((end - begin) % 2 != 0) return false;
-  for (const char* at = begin; at < end; ++at) {
-    if (!((*at >= '0' && *at <= '9') || (*at >= 'a' && *at <= 'f') || (*at >= 'A' && *at <= 'F'))) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -73,7 +66,7 @@ void ColumnArrayLiteral(const RowValues* rows, size_t count, size_t iCol, bool f
       continue;
     }
     text->push_back('"');
-    if (fBinary && IsHexDigits(row.bytes.data() + ValueStart(row, iCol), row.bytes.data() + row.ends[iCol])) text->append("\\\\x");
+    if (fBinary && IsHexBytes(row.bytes.data() + ValueStart(row, iCol), row.ends[iCol] - ValueStart(row, iCol))) text->append("\\\\x");
     for (size_t at = ValueStart(row, iCol); at < row.ends[iCol]; ++at) {
       char c = row.bytes[at];
       if (c == '"' || c == '\\') text->push_back('\\');
