@@ -17,38 +17,24 @@ bool IsCharacterType(SQLSMALLINT sqlType) {
   return sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR;
 }
 
-// Whether values of an SQL type are bytes.
-bool IsBinaryType(SQLSMALLINT sqlType) {
-  return sqlType == SQL_BINARY || sqlType == SQL_VARBINARY || sqlType == SQL_LONGVARBINARY;
+// Whether the values of column iCol are bytes already: a query's binary column into a binary one.
+bool BytesGiven(const BulkInsert& insert, size_t iCol) {
+  return iCol < insert.bytesGiven.size() && insert.bytesGiven[iCol] != 0;
 }
 
-// Turns a value a driver wrote as hex (`form`) in place into the bytes it spells and returns their count;
-// any other value stays as it is.
-size_t BytesOfHexText(char* value, size_t len, BinaryText form) {
-  // X'hex' or hex digits alone: where the digits begin and how many there are.
-  size_t at = 0;
-  size_t digits = len;
-  if (form == BinaryText::XQuoted) {
-    if (len < 3 || (value[0] != 'X' && value[0] != 'x') || value[1] != '\'' || value[len - 1] != '\'') return len;
-    at = 2;
-    digits = len - 3;
-  }
-  if (form == BinaryText::Driver || !IsHexBytes(value + at, digits)) return len;
-  for (size_t i = 0; i < digits / 2; ++i) {
-    value[i] = static_cast<char>(HexDigitValue(value[at + 2 * i]) * 16 + HexDigitValue(value[at + 2 * i + 1]));
-  }
-  return digits / 2;
-}
-
-// The C type column iCol's values go in: bytes for a binary column whose text the driver does not take back,
-// else text.
+// The C type column iCol's values go in: bytes for a binary column whose values are bytes or whose text the
+// driver does not take back, else text.
 SQLSMALLINT ValueCType(const BulkInsert& insert, size_t iCol) {
-  return insert.binaryText != BinaryText::Driver && IsBinaryType(insert.columns[iCol].sqlType) ? SQL_C_BINARY : SQL_C_CHAR;
+  bool fBytes = insert.fBinaryFromText || BytesGiven(insert, iCol);
+  return fBytes && IsBinarySqlType(insert.columns[iCol].sqlType) ? SQL_C_BINARY : SQL_C_CHAR;
 }
 
-// The SQL type a parameter of `column` is declared: VARCHAR where every value goes as text for the server to
-// convert; DECIMAL for a BIGINT where the driver converts text for an integer through 32 bits.
-SQLSMALLINT ParameterSqlType(const BulkInsert& insert, const TargetColumn& column) {
+// The SQL type a parameter of column iCol is declared: its own for bytes; VARCHAR where every value goes as
+// text for the server to convert; DECIMAL for a BIGINT where the driver converts text for an integer through
+// 32 bits.
+SQLSMALLINT ParameterSqlType(const BulkInsert& insert, size_t iCol) {
+  const TargetColumn& column = insert.columns[iCol];
+  if (ValueCType(insert, iCol) == SQL_C_BINARY) return column.sqlType;
   if (insert.fTextParameters) return SQL_VARCHAR;
   bool fBigint = column.sqlType == SQL_BIGINT || (column.sqlType == SQL_INTEGER && column.columnSize > 10);
   if (fBigint && !insert.lpTarget->profile.fBigintText) return SQL_DECIMAL;
@@ -126,7 +112,8 @@ void PutValue(const BulkInsert& insert, const RowValues& row, size_t iCol, SQLSM
   size_t len = row.ends[iCol] - start;
   memcpy(slot, row.bytes.data() + start, len);
   slot[len] = '\0';
-  *length = static_cast<SQLLEN>(cType == SQL_C_BINARY ? BytesOfHexText(slot, len, insert.binaryText) : len);
+  bool fDecode = cType == SQL_C_BINARY && !BytesGiven(insert, iCol);
+  *length = static_cast<SQLLEN>(fDecode ? BytesOfBinaryText(slot, len, BinaryTextOf(insert.lpTarget->profile)) : len);
 }
 
 // Sends the `count` rows of the batch from `first` to lpStmt, which inserts `rows` rows an execute: one
@@ -157,8 +144,8 @@ bool SendRows(BulkInsert& insert, SQLHSTMT lpStmt, SQLULEN first, SQLULEN count,
         PutValue(insert, row, iCol, cType, values + j * slot, &lengths[j]);
       }
       // The driver converts text as it would a literal of the type declared.
-      SQLSMALLINT sqlType = ParameterSqlType(insert, column);
-      SQLULEN columnSize = insert.fTextParameters ? std::max<SQLULEN>(insert.widest[iCol], 1) : column.columnSize;
+      SQLSMALLINT sqlType = ParameterSqlType(insert, iCol);
+      SQLULEN columnSize = sqlType == SQL_VARCHAR && insert.fTextParameters ? std::max<SQLULEN>(insert.widest[iCol], 1) : column.columnSize;
       SQLRETURN RetCode = SQLBindParameter(lpStmt, static_cast<SQLUSMALLINT>(r * cCols + iCol + 1), SQL_PARAM_INPUT, cType, sqlType,
                                            columnSize, column.decimalDigits, values, static_cast<SQLLEN>(slot), lengths);
       if (!CheckedCall(lpStmt, SQL_HANDLE_STMT, RetCode, "SQLBindParameter(lpStmt,...)")) return false;
@@ -203,7 +190,10 @@ bool SendArrays(BulkInsert& insert, SQLULEN count) {
   insert.indicators.resize(cCols);
   for (size_t iCol = 0; iCol < cCols; ++iCol) {
     std::string& array = insert.arrays[iCol];
-    ColumnArrayLiteral(insert.batch.data(), count, iCol, IsBinaryType(insert.columns[iCol].sqlType), &array);
+    ArrayBinary binary = !IsBinarySqlType(insert.columns[iCol].sqlType) ? ArrayBinary::None
+                         : BytesGiven(insert, iCol)                   ? ArrayBinary::Bytes
+                                                                      : ArrayBinary::HexText;
+    ColumnArrayLiteral(insert.batch.data(), count, iCol, binary, &array);
     insert.indicators[iCol] = static_cast<SQLLEN>(array.size());
     SQLRETURN RetCode = SQLBindParameter(insert.lpStmt, static_cast<SQLUSMALLINT>(iCol + 1), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR,
                                          array.size(), 0, &array[0], static_cast<SQLLEN>(array.size() + 1), &insert.indicators[iCol]);
@@ -355,6 +345,7 @@ bool PrepareInsert(BulkInsert& insert, const std::string& table, SQLULEN rows, S
   // value: a table with blobs takes one set an execute.
   bool fBytes = false;
   for (size_t iCol = 0; iCol < insert.columns.size(); ++iCol) fBytes = fBytes || ValueCType(insert, iCol) == SQL_C_BINARY;
+  fBytes = fBytes && target.profile.dialect == SqlDialect::Sqlite;
   insert.fParameterArrays = !fBytes && target.profile.fParameterArrays &&
                             SQL_SUCCEEDED(SQLSetStmtAttr(*lpStmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(sets), 0)) &&
                             (rows == insert.rowsPerStatement || insert.fParameterArrays);
@@ -366,6 +357,32 @@ bool PrepareInsert(BulkInsert& insert, const std::string& table, SQLULEN rows, S
 }
 
 }  // namespace
+
+bool IsBinarySqlType(SQLSMALLINT sqlType) {
+  return sqlType == SQL_BINARY || sqlType == SQL_VARBINARY || sqlType == SQL_LONGVARBINARY;
+}
+
+BinaryText BinaryTextOf(const DataSourceProfile& profile) {
+  if (profile.dialect == SqlDialect::Sqlite) return BinaryText::XQuoted;
+  if (profile.dialect == SqlDialect::MySql) return BinaryText::Bytes;
+  return BinaryText::HexDigits;
+}
+
+size_t BytesOfBinaryText(char* value, size_t len, BinaryText form) {
+  // X'hex' or hex digits alone: where the digits begin and how many there are.
+  size_t at = 0;
+  size_t digits = len;
+  if (form == BinaryText::XQuoted) {
+    if (len < 3 || (value[0] != 'X' && value[0] != 'x') || value[1] != '\'' || value[len - 1] != '\'') return len;
+    at = 2;
+    digits = len - 3;
+  }
+  if (form == BinaryText::Bytes || !IsHexBytes(value + at, digits)) return len;
+  for (size_t i = 0; i < digits / 2; ++i) {
+    value[i] = static_cast<char>(HexDigitValue(value[at + 2 * i]) * 16 + HexDigitValue(value[at + 2 * i + 1]));
+  }
+  return digits / 2;
+}
 
 bool DescribeTargetTable(Connection& target, const std::string& table, std::vector<TargetColumn>* columns) {
   columns->clear();
@@ -436,11 +453,10 @@ bool OpenBulkInsert(BulkInsert& insert, Connection& target, const std::string& t
   // ('-838:59:59.999'), and reads text for a BLOB as hex where its export gave the raw bytes: there every
   // value goes as text, for the server to convert as it would a string.
   insert.fTextParameters = target.profile.dialect == SqlDialect::MySql;
-  // The SQLite driver (sqliteodbc 0.9998) writes a blob as the text X'hex', Virtuoso's (7.2.5) a binary value
-  // as hex digits, and both store text given for one as its characters: there a binary column's values go as
-  // bytes, those written as the driver writes them as the bytes they spell.
-  if (target.profile.dialect == SqlDialect::Sqlite) insert.binaryText = BinaryText::XQuoted;
-  if (target.profile.dialect == SqlDialect::Virtuoso) insert.binaryText = BinaryText::HexDigits;
+  // The SQLite driver (sqliteodbc 0.9998) and Virtuoso's (7.2.5) store text given for a binary column as its
+  // characters: there a binary column's values go as bytes, those written as the driver writes them as the
+  // bytes they spell.
+  insert.fBinaryFromText = target.profile.dialect == SqlDialect::Sqlite || target.profile.dialect == SqlDialect::Virtuoso;
   if (!insert.arrayTypes.empty()) {
     insert.paramStatus.assign(1, STATUS_UNTOLD);
     insert.batch.resize(insert.maxBatchRows + 1);

@@ -29,12 +29,22 @@ struct InsertFailure {
   std::string value;       // that column's value in the row refused
 };
 
-// How a driver writes a binary value as text, where it does not take that text back for a binary column.
+// How a driver writes a binary value as text (SQL_C_CHAR).
 enum class BinaryText {
-  Driver,     // the driver takes back what it writes
+  Bytes,      // the bytes themselves (the MariaDB and MySQL drivers)
   XQuoted,    // X'hex' (the SQLite driver)
-  HexDigits,  // hex digits alone (Virtuoso's driver)
+  HexDigits,  // hex digits alone, as ODBC has it (psqlODBC, Virtuoso's driver, the rest)
 };
+
+// Whether values of an SQL type are bytes.
+bool IsBinarySqlType(SQLSMALLINT sqlType);
+
+// How the driver of a data source writes a binary value as text.
+BinaryText BinaryTextOf(const DataSourceProfile& profile);
+
+// Turns a value written as `form` in place into the bytes it spells and returns their count; a value not
+// written so stays as it is.
+size_t BytesOfBinaryText(char* value, size_t len, BinaryText form);
 
 // The bytes a batch's parameter buffers may take before it is sent early: a long value makes a short batch.
 constexpr size_t BULK_BATCH_BYTES = 16 * 1024 * 1024;
@@ -46,7 +56,8 @@ struct BulkInsert {
   SQLHSTMT lpStmtOneRow = SQL_NULL_HSTMT;  // the INSERT of one row, for a batch's last rows; owned, when rowsPerStatement > 1
   SQLULEN rowsPerStatement = 1;            // rows one execute of a parameter set inserts
   bool fTextParameters = false;            // every parameter is declared VARCHAR: the server converts it
-  BinaryText binaryText = BinaryText::Driver;  // how the driver writes a binary value, where it does not read that back
+  bool fBinaryFromText = false;            // a binary column's text goes as the bytes it spells, as the driver writes it
+  std::vector<char> bytesGiven;            // per column, 1 where the values are bytes already (set before OpenBulkInsert)
   bool fParameterArrays = false;           // the driver takes arrays of parameter sets (SQL_ATTR_PARAMSET_SIZE)
   std::vector<TargetColumn> columns;       // the columns filled, in the order of each row's values
   bool fTransaction = false;               // autocommit is off: one commit at the end, a rollback on failure

@@ -56,7 +56,8 @@ std::string ArrayInsertText(const std::string& table, const std::string& names, 
   return text + ")";
 }
 
-void ColumnArrayLiteral(const RowValues* rows, size_t count, size_t iCol, bool fBinary, std::string* text) {
+void ColumnArrayLiteral(const RowValues* rows, size_t count, size_t iCol, ArrayBinary binary, std::string* text) {
+  static const char HEX[] = "0123456789abcdef";
   text->assign("{");
   for (size_t i = 0; i < count; ++i) {
     if (i > 0) text->push_back(',');
@@ -66,8 +67,19 @@ void ColumnArrayLiteral(const RowValues* rows, size_t count, size_t iCol, bool f
       continue;
     }
     text->push_back('"');
-    if (fBinary && IsHexBytes(row.bytes.data() + ValueStart(row, iCol), row.ends[iCol] - ValueStart(row, iCol))) text->append("\\\\x");
-    for (size_t at = ValueStart(row, iCol); at < row.ends[iCol]; ++at) {
+    const size_t start = ValueStart(row, iCol);
+    if (binary == ArrayBinary::Bytes) {
+      text->append("\\\\x");
+      for (size_t at = start; at < row.ends[iCol]; ++at) {
+        unsigned char byte = static_cast<unsigned char>(row.bytes[at]);
+        text->push_back(HEX[byte >> 4]);
+        text->push_back(HEX[byte & 15]);
+      }
+      text->push_back('"');
+      continue;
+    }
+    if (binary == ArrayBinary::HexText && IsHexBytes(row.bytes.data() + start, row.ends[iCol] - start)) text->append("\\\\x");
+    for (size_t at = start; at < row.ends[iCol]; ++at) {
       char c = row.bytes[at];
       if (c == '"' || c == '\\') text->push_back('\\');
       text->push_back(c);

@@ -16,7 +16,13 @@ bool ReadArrayTypes(Connection& target, const std::string& table, const std::vec
 // "INSERT INTO table (names) SELECT * FROM unnest(?::T1, ...)" for the array types read.
 std::string ArrayInsertText(const std::string& table, const std::string& names, const std::vector<std::string>& arrayTypes);
 
+// What the values of a bytea column are, for its array literal.
+enum class ArrayBinary {
+  None,     // not a bytea column
+  HexText,  // psqlODBC's text of bytea, bare hex digits: they go with the \x that makes the server read hex
+  Bytes,    // the bytes themselves: they go as \x and their hex digits
+};
+
 // Writes into *text the array literal of column iCol of `count` rows: each value in double quotes with
-// backslashes before its quotes and backslashes, NULL as NULL. fBinary: the column is bytea, whose values
-// psqlODBC writes as bare hex digits, which go with the \x that makes the server read them as hex.
-void ColumnArrayLiteral(const RowValues* rows, size_t count, size_t iCol, bool fBinary, std::string* text);
+// backslashes before its quotes and backslashes, NULL as NULL.
+void ColumnArrayLiteral(const RowValues* rows, size_t count, size_t iCol, ArrayBinary binary, std::string* text);

@@ -217,6 +217,9 @@ struct RowSource {
   ResultSet* lpSet = nullptr;           // or rows of a cursor
   std::string name;                     // the file's name as given, for messages; empty for a cursor
   long rowNumber = 0;                   // cursor: rows fetched so far
+  std::vector<char> bytesWanted;        // cursor: per column, 1 where the driver's text of a binary value is
+                                        // made the bytes it spells, for a binary column of the target
+  BinaryText binaryText = BinaryText::HexDigits;  // cursor: how its driver writes a binary value as text
 };
 
 // The place of a row in messages: FILE:LINE, or "row N" of the query.
@@ -239,7 +242,13 @@ RecordRead NextSourceRow(RowSource& source, RowValues& row) {
     const char* value = nullptr;
     SQLLEN length = WholeValue(set, iCol, &value);
     if (length == -2) return RecordRead::ReadFailed;
-    if (length != SQL_NULL_DATA) row.bytes.append(value, static_cast<size_t>(length));
+    if (length != SQL_NULL_DATA) {
+      size_t start = row.bytes.size();
+      row.bytes.append(value, static_cast<size_t>(length));
+      if (iCol < source.bytesWanted.size() && source.bytesWanted[iCol] != 0) {
+        row.bytes.resize(start + BytesOfBinaryText(&row.bytes[start], static_cast<size_t>(length), source.binaryText));
+      }
+    }
     EndValue(row, length == SQL_NULL_DATA);
   }
   return RecordRead::Record;
@@ -618,21 +627,33 @@ bool RunOnTarget(Connection& target, std::string text) {
   return SQL_SUCCEEDED(RetCode);
 }
 
+// A query's column as SQLDescribeCol gives it: the SQLite driver's concise type attribute says CHAR for a
+// VARCHAR and for a blob. Returns false when the call failed (reported).
+bool DescribeSourceColumn(ResultSet& set, const ResultColumn& described, SourceColumn* column) {
+  *column = SourceColumn{described.szName, described.sqlType, 0, 0, SQL_NULLABLE_UNKNOWN};
+  SQLCHAR szName[8];
+  SQLSMALLINT cbName = 0;
+  SQLRETURN RetCode = SQLDescribeCol(set.lpStmt, described.iResultCol, szName, sizeof szName, &cbName, &column->sqlType, &column->columnSize,
+                                     &column->decimalDigits, &column->nullable);
+  return SQL_SUCCEEDED(RetCode) || CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, "SQLDescribeCol(lpStmt,...)");
+}
+
 // create: makes the target table when it is missing, each column's type chosen from the target's types by
 // the source column's SQL type, size, scale and nullability. Returns false when that failed (reported).
-bool CreateMissingTable(Connection& target, const std::string& table, ResultSet& set) {
+bool CreateMissingTable(Connection& target, const std::string& table, ResultSet& set, const DataSourceProfile& sourceProfile) {
   bool fExists = false;
   if (!TableExists(target, table, &fExists)) return false;
   if (fExists) return true;
   std::vector<SourceColumn> columns;
   for (const ResultColumn& described : set.columns) {
-    // The type as SQLDescribeCol gives it: the SQLite driver's concise type attribute says CHAR for a VARCHAR.
-    SourceColumn column{described.szName, described.sqlType, 0, 0, SQL_NULLABLE_UNKNOWN};
-    SQLCHAR szName[8];
-    SQLSMALLINT cbName = 0;
-    SQLRETURN RetCode = SQLDescribeCol(set.lpStmt, described.iResultCol, szName, sizeof szName, &cbName, &column.sqlType, &column.columnSize,
-                                       &column.decimalDigits, &column.nullable);
-    if (!SQL_SUCCEEDED(RetCode) && !CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, "SQLDescribeCol(lpStmt,...)")) return false;
+    SourceColumn column;
+    if (!DescribeSourceColumn(set, described, &column)) return false;
+    // The SQLite driver (sqliteodbc 0.9998) describes every blob as binary(255), which MariaDB would make of
+    // fixed length, padded with zeros: a blob is of any length.
+    if (sourceProfile.dialect == SqlDialect::Sqlite && column.sqlType == SQL_BINARY) {
+      column.sqlType = SQL_LONGVARBINARY;
+      column.columnSize = 0;
+    }
     columns.push_back(column);
   }
   std::string text;
@@ -650,7 +671,7 @@ StatementOutcome CopyToTable(Session& session, const CopyRequest& request) {
   ResultSet set(connection.lpStmt, ExportRules(session));
   if (!OpenSourceQuery(session, SourceQuery(request), set)) return CloseSourceQuery(session, set, StatementOutcome::Failed);
   std::vector<TargetColumn> described;
-  if ((request.fCreate && !CreateMissingTable(*lpTarget, request.targetTable, set)) ||
+  if ((request.fCreate && !CreateMissingTable(*lpTarget, request.targetTable, set, connection.profile)) ||
       !DescribeTargetTable(*lpTarget, request.targetTable, &described)) {
     return CloseSourceQuery(session, set, StatementOutcome::Failed);
   }
@@ -676,7 +697,16 @@ StatementOutcome CopyToTable(Session& session, const CopyRequest& request) {
   if (BindResultColumns(set, BindPurpose::Export, session.console.charset.utf8)) {
     RowSource source;
     source.lpSet = &set;
+    source.binaryText = BinaryTextOf(connection.profile);
     BulkInsert insert;
+    // A binary value into a binary column goes as its bytes, whatever text either driver makes of it.
+    for (size_t iCol = 0; iCol < columns.size(); ++iCol) {
+      SourceColumn described;
+      bool fBytes = DescribeSourceColumn(set, set.columns[iCol], &described) && IsBinarySqlType(described.sqlType) &&
+                    IsBinarySqlType(columns[iCol].sqlType);
+      source.bytesWanted.push_back(fBytes ? 1 : 0);
+    }
+    insert.bytesGiven = source.bytesWanted;
     if (OpenBulkInsert(insert, *lpTarget, request.targetTable, columns)) {
       outcome = LoadRows(session, insert, source);
     } else {

@@ -1251,7 +1251,7 @@ TEST(PostgresServerStop, ServerStoppedDuringALoadLeavesTheTableAsItWas) {
 }
 
 // Rows stream from each of SQLite, PostgreSQL and MariaDB into a table the copy creates on each other one,
-// with the types the peers' dump tools show and equal data.
+// with the types the peers' dump tools show and equal data, blobs byte for byte.
 TEST(PostgresServerStop, CopiesBetweenEveryPairOfSourcesCreateTheirTables) {
   const TestServer& pg = gServer;
   ASSERT_TRUE(pg.running);
@@ -1261,9 +1261,9 @@ TEST(PostgresServerStop, CopiesBetweenEveryPairOfSourcesCreateTheirTables) {
   std::string lite = SqliteConnStr(dir.path + "/lite.db");
   std::string pgConn = PostgresConnStr(pg);
   std::string myConn = "Driver=MariaDB Unicode;Server=127.0.0.1;Port=" + std::to_string(mariadb.server.port) + ";Database=test;User=root";
-  ASSERT_EQ(ExecSql(lite, {"create table src(id integer, name varchar(40), d date, note text)",
-                           "insert into src values (1, 'a,b \"q\"', '2024-02-29', 'line' || char(10) || 'two'), "
-                           "(2, '\xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80', null, ''), (3, null, '1999-12-31', null)"}),
+  ASSERT_EQ(ExecSql(lite, {"create table src(id integer, name varchar(40), d date, note text, data blob)",
+                           "insert into src values (1, 'a,b \"q\"', '2024-02-29', 'line' || char(10) || 'two', x'00ff0a2758'), "
+                           "(2, '\xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80', null, '', x''), (3, null, '1999-12-31', null, null)"}),
             "");
   ConsoleOptions options;
   options.locale = "C.UTF-8";
@@ -1287,14 +1287,25 @@ TEST(PostgresServerStop, CopiesBetweenEveryPairOfSourcesCreateTheirTables) {
   for (std::string table : {"from_pg", "from_my"}) {
     EXPECT_EQ(DriverText(lite, "select id, name, d, note from " + table + " order by id"), expected) << table;
   }
+  const std::string bytes = "1,00ff0a2758\n2,\n3,null\n";
+  for (std::string table : {"from_lite", "from_my"}) {
+    EXPECT_EQ(DriverText(pgConn, "select id, coalesce(encode(data, 'hex'), 'null') from " + table + " order by id"), bytes) << table;
+  }
+  for (std::string table : {"from_lite", "from_pg"}) {
+    EXPECT_EQ(DriverText(myConn, "select id, coalesce(lower(hex(data)), 'null') from " + table + " order by id"), bytes) << table;
+  }
+  for (std::string table : {"from_pg", "from_my"}) {
+    EXPECT_EQ(DriverText(lite, "select id, iif(data is null, 'null', lower(hex(data))) from " + table + " order by id"), bytes) << table;
+  }
   // NULL stays apart from the empty string everywhere.
   EXPECT_EQ(DriverText(myConn, "select count(*) from from_pg where note = ''"), "1\n");
   std::string pgDump = ShellOutput("pg_dump -s -h 127.0.0.1 -p " + std::to_string(pg.port) + " -U postgres -t from_lite -t from_my postgres");
-  EXPECT_NE(pgDump.find("CREATE TABLE public.from_lite (\n    id integer,\n    name character varying(40),\n    d date,\n    note text\n);"),
+  EXPECT_NE(pgDump.find("CREATE TABLE public.from_lite (\n    id integer,\n    name character varying(40),\n    d date,\n    note text,\n    data bytea\n);"),
             std::string::npos) << pgDump;
   std::string myDump = ShellOutput("mariadb-dump --no-defaults -d -h 127.0.0.1 -P " + std::to_string(mariadb.server.port) + " -uroot test from_lite");
   EXPECT_NE(myDump.find("`name` varchar(40)"), std::string::npos) << myDump;
   EXPECT_NE(myDump.find("`d` date"), std::string::npos) << myDump;
+  EXPECT_NE(myDump.find("`data` longblob"), std::string::npos) << myDump;
   EXPECT_NE(DriverText(lite, "select sql from sqlite_master where name = 'from_pg'").find("varchar(40)"), std::string::npos);
   ExecSql(pgConn, {"drop table from_lite, from_my"});
 }
