@@ -1120,11 +1120,15 @@ std::string PgDifference(const std::string& conn, const std::string& a, const st
                           " || '|' || (select count(*) from " + a + ")");
 }
 
-// Writes a CSV file of `rows` rows "N,nN" after a header, line `badLine` replaced by badText.
-void WriteCsvRows(const std::string& path, long rows, long badLine, const std::string& badText) {
+// Writes a CSV file of `rows` rows "N,nN" after a header, line `badLine` replaced by badText (and line
+// `otherLine` by otherText).
+void WriteCsvRows(const std::string& path, long rows, long badLine, const std::string& badText, long otherLine = 0,
+                  const std::string& otherText = "") {
   std::ofstream file(path);
   file << "id,s\n";
-  for (long line = 2; line <= rows + 1; ++line) file << (line == badLine ? badText : std::to_string(line) + ",n" + std::to_string(line % 1000)) << "\n";
+  for (long line = 2; line <= rows + 1; ++line) {
+    file << (line == badLine ? badText : line == otherLine ? otherText : std::to_string(line) + ",n" + std::to_string(line % 1000)) << "\n";
+  }
 }
 
 }  // namespace
@@ -1150,7 +1154,8 @@ TEST_F(PostgresTest, CopyRoundTripsEveryTypeAndBadInputLosesNothing) {
             "");
   TempDir dir;
   std::string long70 = std::string(30, 'z') + "\xe6\x97\xa5" + std::string(39, 'w');
-  WriteCsvRows(dir.path + "/long.csv", 3000, 1500, "1500," + long70);
+  // Five characters of eleven bytes fit the column: the row named is the one too long, after it in its batch.
+  WriteCsvRows(dir.path + "/long.csv", 3000, 1500, "1500," + long70, 1200, "1200,\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9eab");
   WriteCsvRows(dir.path + "/null.csv", 3000, 2999, "2999,");
   ConsoleOptions options;
   options.locale = "C.UTF-8";
