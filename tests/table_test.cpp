@@ -106,18 +106,21 @@ TEST_F(TableTest, Utf8TextKeepsColumnsAlignedAndControlsAreDefused) {
   ASSERT_EQ(ExecSql(conn, {"insert into t values(1, 'Zoë')", "insert into t values(2, '漢字テキスト')",
                            "insert into t values(3, 'a' || char(27) || '[31mred' || char(10) || 'x')",
                            "insert into t values(4, cast(x'ff41c3' as text))",
-                           "insert into t values(6, 'c1' || char(155) || 'end')"}),
+                           "insert into t values(6, 'c1' || char(155) || 'end')",
+                           // An overlong form, a surrogate, a code point past U+10FFFF, an unassigned one (U+0378).
+                           "insert into t values(70, cast(x'6fe0808073eda08070f490808075cdb8' as text))"}),
             "");
   ConsoleOptions utf8;
   utf8.locale = "C.UTF-8";
-  ConsoleResult run = RunConsole({conn}, "select id, name from t where id < 7 order by id\n", utf8);
+  ConsoleResult run = RunConsole({conn}, "select id, name from t where id < 7 or id = 70 order by id\n", utf8);
   const std::string bar = "│";
   EXPECT_EQ(run.out, kBanner + Line({"id" + Blanks(8), "name" + Blanks(16)}, bar) +
                          Line({Blanks(9) + "1", "Zoë" + Blanks(17)}, bar) +
                          Line({Blanks(9) + "2", "漢字テキスト" + Blanks(8)}, bar) +
                          Line({Blanks(9) + "3", "a?[31mred?x" + Blanks(9)}, bar) +
                          Line({Blanks(9) + "4", "?A?" + Blanks(17)}, bar) +
-                         Line({Blanks(9) + "6", "c1?end" + Blanks(14)}, bar) + Blanks(38) + "\n" + kPrompt + kClosing);
+                         Line({Blanks(9) + "6", "c1?end" + Blanks(14)}, bar) + Line({Blanks(8) + "70", "o???s???p????u?" + Blanks(5)}, bar) +
+                         Blanks(38) + "\n" + kPrompt + kClosing);
   // Twenty double-width characters in a 20-wide column: cut after ten, never inside one.
   ASSERT_EQ(ExecSql(conn, {"insert into t values(5, '" + std::string("漢") + "字字字字字字字字字字字字字字字字字字字')"}), "");
   run = RunConsole({conn}, "select name from t where id = 5\n", utf8);
