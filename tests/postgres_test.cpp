@@ -601,6 +601,9 @@ TEST_F(PostgresTest, DollarBodiesQuotesAndADumpRestoredThroughAFile) {
       "begin atomic\n"
       "  select case when x is null then 0 else x * 2 end;\n"
       "end;\n"
+      // s.end is a column, not the end of the body.
+      "create table span(start int, \"end\" int);\n"
+      "create function span_length() returns int language sql begin atomic select max(s.end - s.start) from span s; end;\n"
       "insert into item values (1, 'a;b', E'back\\\\slash\\'; quote'), (2, $q$dollar; $$ quoted$q$, null);\n"
       "select 'x;y' as \"semi;colon\", twice(21) as t /* block; /* nested; */ comment; */ -- line; comment\n"
       "  , name from item order by id;\n",
