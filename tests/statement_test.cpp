@@ -102,6 +102,19 @@ TEST_F(StatementTest, TriggersOnColumnsNamedBeginAndEndStayWholeAndRestoreFromAD
   EXPECT_EQ(ShellOutput("sqlite3 " + copy + " .dump"), dump);
 }
 
+// Standard output and standard error in one file keep the order the console wrote them in, within one line
+// of several statements as across lines: a table, the next statement's error, a count, a command's error.
+TEST_F(StatementTest, OutputAndErrorsInOneFileKeepTheirOrder) {
+  ConsoleOptions options;
+  options.mergeStreams = true;
+  ConsoleResult run = RunConsole({"-m", "-b", conn}, "create table p(id integer); select 41 + 1 as a; select * from nosuch; insert into p values (1);\n\\nosuch\n", options);
+  size_t table = run.out.find("42");
+  size_t error = run.out.find("no such table: nosuch");
+  size_t count = run.out.find("1 row affected");
+  size_t command = run.out.find("nosuch", count == std::string::npos ? 0 : count);
+  EXPECT_TRUE(table < error && error < count && count < command && command != std::string::npos) << run.out;
+}
+
 TEST_F(StatementTest, FilesCommandsAndBadInputLoseNothing) {
   ASSERT_EQ(ExecSql(conn, {"create table p(id integer, t text)"}), "");
   // A file that cannot be read: named with the reason, before connecting.
