@@ -1158,7 +1158,7 @@ TEST_F(PostgresTest, CopyRoundTripsEveryTypeAndBadInputLosesNothing) {
   TempDir dir;
   std::string long70 = std::string(30, 'z') + "\xe6\x97\xa5" + std::string(39, 'w');
   // Five characters of eleven bytes fit the column: the row named is the one too long, after it in its batch.
-  WriteCsvRows(dir.path + "/long.csv", 3000, 1500, "1500," + long70, 1200, "1200,\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9eab");
+  WriteCsvRows(dir.path + "/long.csv", 3000, 1500, "1500," + long70, 1200, "1200,\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e" "ab");
   WriteCsvRows(dir.path + "/null.csv", 3000, 2999, "2999,");
   ConsoleOptions options;
   options.locale = "C.UTF-8";
