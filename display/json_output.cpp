@@ -147,17 +147,6 @@ std::string JsonSpelling(const char* text, size_t len) {
   return IsJsonNumber(number.data(), number.size()) ? number : std::string();
 }
 
-// Whether a column's values are numbers: integer, decimal and floating-point SQL types.
-bool IsNumberType(SQLSMALLINT sqlType) {
-  switch (sqlType) {
-    case SQL_TINYINT: case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT: case SQL_DECIMAL: case SQL_NUMERIC:
-    case SQL_REAL: case SQL_FLOAT: case SQL_DOUBLE:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The JSON listing of one result set.
 struct JsonWriter {
   std::vector<std::string> keys;  // each column's `"title":`, after its `{` or `,`
@@ -215,7 +204,7 @@ bool ListJson(ResultSet& set, const ListingStyle& style) {
     writer.line.szLine.clear();
     WriteJsonString(writer, column.szName.data(), column.szName.size());
     writer.keys.push_back(writer.line.szLine + ':');
-    writer.fNumber.push_back(IsNumberType(column.sqlType));
+    writer.fNumber.push_back(IsNumberSqlType(column.sqlType));
   }
   return WriteFetchedRows(set, style, [&] { return WriteJsonRow(writer, set); });
 }

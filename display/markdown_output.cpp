@@ -44,17 +44,6 @@ void EmitMarkdownCell(Emit emit, const char* text, size_t len) {
   emit(text + start, len - start);
 }
 
-// Whether a column's values are numbers, aligned right.
-bool IsNumberType(SQLSMALLINT sqlType) {
-  switch (sqlType) {
-    case SQL_TINYINT: case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT: case SQL_DECIMAL: case SQL_NUMERIC:
-    case SQL_REAL: case SQL_FLOAT: case SQL_DOUBLE:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The Markdown listing of one result set.
 using MarkdownWriter = ValueLine;
 
@@ -88,7 +77,7 @@ bool ListMarkdown(ResultSet& set, const ListingStyle& style) {
   std::string rule;
   for (const ResultColumn& column : set.columns) {
     WriteCell(writer, column.szName.data(), column.szName.size());
-    rule += IsNumberType(column.sqlType) ? "| ---: " : "| --- ";
+    rule += IsNumberSqlType(column.sqlType) ? "| ---: " : "| --- ";
   }
   writer.szLine += "|\n" + rule + "|\n";
   OutWrite(writer.szLine.data(), writer.szLine.size());

@@ -10,6 +10,18 @@
 // A value of 64 KiB or more goes straight to the output rather than through the line: held once, never twice.
 constexpr size_t LONG_VALUE_BYTES = 64 * 1024;
 
+// Whether a column's values are numbers: integer, decimal and floating-point SQL types (JSON writes them
+// bare, Markdown aligns them right).
+inline bool IsNumberSqlType(SQLSMALLINT sqlType) {
+  switch (sqlType) {
+    case SQL_TINYINT: case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT: case SQL_DECIMAL: case SQL_NUMERIC:
+    case SQL_REAL: case SQL_FLOAT: case SQL_DOUBLE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // One line of whole values being built.
 struct ValueLine {
   bool fSafeText;                // control characters and invalid bytes show as '?' (results go to a terminal)
