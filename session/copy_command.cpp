@@ -629,13 +629,20 @@ bool RunOnTarget(Connection& target, std::string text) {
 
 // A query's column as SQLDescribeCol gives it: the SQLite driver's concise type attribute says CHAR for a
 // VARCHAR and for a blob. Returns false when the call failed (reported).
-bool DescribeSourceColumn(ResultSet& set, const ResultColumn& described, SourceColumn* column) {
+bool DescribeSourceColumn(ResultSet& set, const ResultColumn& described, const DataSourceProfile& sourceProfile, SourceColumn* column) {
   *column = SourceColumn{described.szName, described.sqlType, 0, 0, SQL_NULLABLE_UNKNOWN};
   SQLCHAR szName[8];
   SQLSMALLINT cbName = 0;
   SQLRETURN RetCode = SQLDescribeCol(set.lpStmt, described.iResultCol, szName, sizeof szName, &cbName, &column->sqlType, &column->columnSize,
                                      &column->decimalDigits, &column->nullable);
-  return SQL_SUCCEEDED(RetCode) || CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, "SQLDescribeCol(lpStmt,...)");
+  if (!SQL_SUCCEEDED(RetCode) && !CheckedCall(set.lpStmt, SQL_HANDLE_STMT, RetCode, "SQLDescribeCol(lpStmt,...)")) return false;
+  // The SQLite driver (sqliteodbc 0.9998) describes every blob as binary(255), which MariaDB would make of
+  // fixed length, padded with zeros: a blob is of any length.
+  if (sourceProfile.dialect == SqlDialect::Sqlite && column->sqlType == SQL_BINARY) {
+    column->sqlType = SQL_LONGVARBINARY;
+    column->columnSize = 0;
+  }
+  return true;
 }
 
 // create: makes the target table when it is missing, each column's type chosen from the target's types by
@@ -647,13 +654,7 @@ bool CreateMissingTable(Connection& target, const std::string& table, ResultSet&
   std::vector<SourceColumn> columns;
   for (const ResultColumn& described : set.columns) {
     SourceColumn column;
-    if (!DescribeSourceColumn(set, described, &column)) return false;
-    // The SQLite driver (sqliteodbc 0.9998) describes every blob as binary(255), which MariaDB would make of
-    // fixed length, padded with zeros: a blob is of any length.
-    if (sourceProfile.dialect == SqlDialect::Sqlite && column.sqlType == SQL_BINARY) {
-      column.sqlType = SQL_LONGVARBINARY;
-      column.columnSize = 0;
-    }
+    if (!DescribeSourceColumn(set, described, sourceProfile, &column)) return false;
     columns.push_back(column);
   }
   std::string text;
@@ -702,7 +703,7 @@ StatementOutcome CopyToTable(Session& session, const CopyRequest& request) {
     // A binary value into a binary column goes as its bytes, whatever text either driver makes of it.
     for (size_t iCol = 0; iCol < columns.size(); ++iCol) {
       SourceColumn described;
-      bool fBytes = DescribeSourceColumn(set, set.columns[iCol], &described) && IsBinarySqlType(described.sqlType) &&
+      bool fBytes = DescribeSourceColumn(set, set.columns[iCol], connection.profile, &described) && IsBinarySqlType(described.sqlType) &&
                     IsBinarySqlType(columns[iCol].sqlType);
       source.bytesWanted.push_back(fBytes ? 1 : 0);
     }
